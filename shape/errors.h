@@ -1,0 +1,17 @@
+#pragma once
+#include <stdexcept>
+#include <string>
+
+// A token that is not a decimal floating-point literal, or whose value lies
+// beyond the double range. what() is the UTF-8 text shown to the user,
+// "'<token>' は浮動小数点数ではありません".
+class SufConvertError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A shape file that cannot be opened or read. what() names the file and the cause.
+class SufIOError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};

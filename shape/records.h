@@ -1,0 +1,61 @@
+#pragma once
+#include <cstdint>
+#include <limits>
+#include <string>
+
+// The 80-bit extended real of every coordinate, normal component and texture
+// coordinate: a 64-bit mantissa.
+using Extended = long double;
+static_assert(std::numeric_limits<Extended>::digits == 64,
+              "plivra needs long double to be the 80-bit extended real");
+
+struct TVANE_Attribute;
+struct TVANE_Polygon;
+struct TVANE_Vertex;
+
+// One object of a shape list. Objects form a doubly linked list; the holder
+// keeps only the head.
+struct TVANE_Object {
+    TVANE_Object* Next = nullptr;
+    TVANE_Object* Prev = nullptr;
+    std::string Name;                   // bytes as they stand in the file
+    TVANE_Polygon* Polygons = nullptr;  // first polygon, nullptr when none
+    Extended MinX = 0, MinY = 0, MinZ = 0;  // box of the vertex positions
+    Extended MaxX = 0, MaxY = 0, MaxZ = 0;
+    TVANE_Attribute* Attributes = nullptr;  // newest first; may be shared with other objects
+};
+
+// One attribute name. Singly linked, newest first; the reader shares the
+// records between the objects of one shape list.
+struct TVANE_Attribute {
+    TVANE_Attribute* Next = nullptr;
+    std::string Name;
+};
+
+// Primitive kinds, as stored in TVANE_Polygon::Kind.
+enum : std::uint8_t {
+    kKindPoly = 0,     // X Y Z
+    kKindShade = 1,    // X Y Z NX NY NZ
+    kKindUvPoly = 2,   // X Y Z U V
+    kKindUvShade = 3,  // X Y Z NX NY NZ U V
+};
+
+// One polygon primitive of an object.
+struct TVANE_Polygon {
+    TVANE_Polygon* Next = nullptr;
+    TVANE_Polygon* Prev = nullptr;
+    TVANE_Attribute* Attribute = nullptr;  // record of the object's list, or nullptr
+    std::uint8_t Kind = kKindPoly;         // 0..3
+    TVANE_Vertex* Vertices = nullptr;      // first vertex, nullptr when none
+    std::uint8_t Marked = 0;               // 1 when read from a file
+};
+
+// One vertex of a polygon.
+struct TVANE_Vertex {
+    TVANE_Vertex* Next = nullptr;
+    TVANE_Vertex* Prev = nullptr;
+    Extended X = 0, Y = 0, Z = 0;     // position
+    Extended NX = 0, NY = 0, NZ = 0;  // normal, not necessarily of unit length
+    Extended U = 0, V = 0;            // texture coordinates
+    std::uint8_t Marked = 0;          // 1 when read from a file
+};

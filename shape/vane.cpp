@@ -1,0 +1,7 @@
+#include "shape/vane.h"
+
+namespace {
+TVANE Instance;
+}  // namespace
+
+TVANE* const VANE = &Instance;
