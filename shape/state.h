@@ -1,23 +1,31 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "shape/records.h"
 
 // Library-level state shared by the reader, the writer, the list operations
 // and the test window. One of each for the whole program.
 
-// The file being read: its whole content, loaded in one go when the first
-// word of a load is asked for, and the offset of the next unread byte.
+// The file being read: its whole content up to the first byte 26 (which ends
+// a shape file), loaded in one go by the first word of a load, and where the
+// tokenizer stands in it.
 struct TSufFile {
     std::string Bytes;
-    std::size_t Pos = 0;
-    bool AtEnd = false;  // end reached within the current load: not reopened
+    std::size_t Pos = 0;      // start of the next unread line
+    std::size_t LineEnd = 0;  // end of the current line's bytes (its CR or the file's end)
+    std::size_t Counted = 0;  // line feeds before this offset are in LineNumber
+    bool AtEnd = false;       // end reached within the current load: not reopened
 };
 extern TSufFile SufFile;
 extern bool SufFileOpen;
 extern bool InComment;
-extern std::string LineBuffer;
+// Unread rest of the current line: a view into SufFile.Bytes, so taking a word
+// off its front costs nothing.
+extern std::string_view LineBuffer;
+// Lines read from the current file. CR, CR LF and a lone LF each end a line.
 extern std::int32_t LineNumber;
 extern std::string SufErrorMessage;
 extern TVANE_Object* TestSuf;
@@ -27,3 +35,7 @@ extern TVANE_Object* TestSuf;
 void VANE_SourceInitialize();
 // Stop of the library unit: closes a file left open, releases TestSuf.
 void VANE_SourceFinalize();
+
+// Closes the file being read (if any) and forgets its content; the next load
+// reads its file from the first line.
+void CloseSufFile();

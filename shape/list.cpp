@@ -1,0 +1,256 @@
+// Record constructors, front insertion, release, deep copy and extents of
+// shape lists.
+#include <cassert>
+#include <cstdint>
+#include <new>
+#include <string>
+
+#include "shape/state.h"
+#include "shape/vane.h"
+
+namespace {
+
+// Sets SufErrorMessage to the concatenation of parts. Called when memory has
+// just run out: if the text itself cannot be built, the message stays empty
+// rather than let a second exception escape.
+template <typename... Parts>
+void SetMessage(const Parts&... parts) noexcept {
+    try {
+        SufErrorMessage.clear();
+        (SufErrorMessage.append(parts), ...);
+    } catch (const std::bad_alloc&) {
+        SufErrorMessage.clear();
+    }
+}
+
+TVANE_Attribute* FindAttribute(TVANE_Attribute* head, const std::string& name) {
+    for (TVANE_Attribute* a = head; a != nullptr; a = a->Next) {
+        if (a->Name == name) return a;
+    }
+    return nullptr;
+}
+
+// A polygon of Obj's kind Kind with the attribute named *attr_name (looked up
+// in Obj's list, added at its front when missing), or without an attribute
+// when attr_name is nullptr. Not linked into Obj.
+TVANE_Polygon* MakePolygon(const std::string* attr_name, std::uint8_t kind, TVANE_Object* obj) {
+    assert(obj != nullptr);
+    TVANE_Attribute* added = nullptr;
+    try {
+        TVANE_Attribute* attr = nullptr;
+        if (attr_name != nullptr) {
+            attr = FindAttribute(obj->Attributes, *attr_name);
+            if (attr == nullptr) {
+                added = new TVANE_Attribute{obj->Attributes, *attr_name};
+                obj->Attributes = added;
+                attr = added;
+            }
+        }
+        auto* poly = new TVANE_Polygon;
+        poly->Attribute = attr;
+        poly->Kind = kind;
+        return poly;
+    } catch (const std::bad_alloc&) {
+        if (added != nullptr) {
+            obj->Attributes = added->Next;
+            delete added;
+        }
+        SetMessage("オブジェクト", obj->Name, "のポリゴン作成中にメモリーが枯渇しました。");
+        return nullptr;
+    }
+}
+
+// Attribute records reached through several objects' lists (the reader shares
+// list tails between objects) must be released once. Lists can share only
+// tails, so a walk may stop at the first record it has already collected. A
+// collected record is chained into the release list through its Next with the
+// low bit set as the "collected" mark; records are at least 2-aligned.
+// Allocates nothing, so it is safe while memory is exhausted.
+TVANE_Attribute* Tagged(TVANE_Attribute* a) {
+    return reinterpret_cast<TVANE_Attribute*>(reinterpret_cast<std::uintptr_t>(a) | 1u);
+}
+TVANE_Attribute* Untagged(TVANE_Attribute* a) {
+    return reinterpret_cast<TVANE_Attribute*>(reinterpret_cast<std::uintptr_t>(a) & ~std::uintptr_t{1});
+}
+bool IsTagged(TVANE_Attribute* a) { return (reinterpret_cast<std::uintptr_t>(a) & 1u) != 0; }
+
+void CollectAttributes(TVANE_Attribute* head, TVANE_Attribute*& collected) {
+    for (TVANE_Attribute* a = head; a != nullptr && !IsTagged(a->Next);) {
+        TVANE_Attribute* next = a->Next;
+        a->Next = Tagged(collected);
+        collected = a;
+        a = next;
+    }
+}
+
+void ReleaseAttributes(TVANE_Attribute* collected) {
+    while (collected != nullptr) {
+        TVANE_Attribute* next = Untagged(collected->Next);
+        delete collected;
+        collected = next;
+    }
+}
+
+void ReleaseVertices(TVANE_Vertex* v) {
+    while (v != nullptr) {
+        TVANE_Vertex* next = v->Next;
+        delete v;
+        v = next;
+    }
+}
+
+// Releases a polygon that is in no object's list, with its vertices.
+void ReleaseLoosePolygon(TVANE_Polygon* poly) {
+    if (poly == nullptr) return;
+    ReleaseVertices(poly->Vertices);
+    delete poly;
+}
+
+template <typename T>
+T* LastOf(T* head) {
+    if (head == nullptr) return nullptr;
+    while (head->Next != nullptr) head = head->Next;
+    return head;
+}
+
+}  // namespace
+
+TVANE_Object* TVANE::NewSufObject(const std::string& Name) {
+    try {
+        auto* obj = new TVANE_Object;
+        try {
+            obj->Name = Name;
+        } catch (...) {
+            delete obj;
+            throw;
+        }
+        return obj;
+    } catch (const std::bad_alloc&) {
+        SetMessage("オブジェクト", Name, "作成中にメモリーが枯渇しました。");
+        return nullptr;
+    }
+}
+
+TVANE_Polygon* TVANE::NewSufPolygon(const std::string& AttrName, std::uint8_t Kind,
+                                    TVANE_Object* Obj) {
+    return MakePolygon(&AttrName, Kind, Obj);
+}
+
+TVANE_Vertex* TVANE::NewSufVertex(Extended X, Extended Y, Extended Z, Extended NX, Extended NY,
+                                  Extended NZ, Extended U, Extended V) {
+    try {
+        auto* vtx = new TVANE_Vertex;
+        vtx->X = X, vtx->Y = Y, vtx->Z = Z;
+        vtx->NX = NX, vtx->NY = NY, vtx->NZ = NZ;
+        vtx->U = U, vtx->V = V;
+        return vtx;
+    } catch (const std::bad_alloc&) {
+        SetMessage("頂点データ作成中にメモリーが枯渇しました。");
+        return nullptr;
+    }
+}
+
+void TVANE::InsertSufPolygon(TVANE_Object* Obj, TVANE_Polygon* Poly) {
+    assert(Obj != nullptr && Poly != nullptr);
+    if (Obj->Polygons != nullptr) Obj->Polygons->Prev = Poly;
+    Poly->Next = Obj->Polygons;
+    Poly->Prev = nullptr;
+    Obj->Polygons = Poly;
+}
+
+void TVANE::InsertSufVertex(TVANE_Polygon* Poly, TVANE_Vertex* Vtx) {
+    assert(Poly != nullptr && Vtx != nullptr);
+    if (Poly->Vertices != nullptr) Poly->Vertices->Prev = Vtx;
+    Vtx->Next = Poly->Vertices;
+    Vtx->Prev = nullptr;
+    Poly->Vertices = Vtx;
+}
+
+void TVANE::DeleteSufPolygon(TVANE_Object* Obj, TVANE_Polygon* Poly) {
+    assert(Obj != nullptr && Poly != nullptr);
+    if (Obj->Polygons == Poly) Obj->Polygons = Poly->Next;
+    if (Poly->Next != nullptr) Poly->Next->Prev = Poly->Prev;
+    if (Poly->Prev != nullptr) Poly->Prev->Next = Poly->Next;
+    ReleaseLoosePolygon(Poly);
+}
+
+void TVANE::FreeSuf(TVANE_Object*& Shape) {
+    TVANE_Attribute* attributes = nullptr;
+    for (TVANE_Object* obj = Shape; obj != nullptr; obj = obj->Next) {
+        CollectAttributes(obj->Attributes, attributes);
+    }
+    for (TVANE_Object* obj = Shape; obj != nullptr;) {
+        TVANE_Object* next = obj->Next;
+        while (obj->Polygons != nullptr) DeleteSufPolygon(obj, obj->Polygons);
+        delete obj;
+        obj = next;
+    }
+    ReleaseAttributes(attributes);
+    Shape = nullptr;
+}
+
+TVANE_Object* TVANE::CopySuf(TVANE_Object* Shape) {
+    TVANE_Object* result = nullptr;
+    TVANE_Object* last = nullptr;
+    for (const TVANE_Object* src = Shape; src != nullptr; src = src->Next) {
+        TVANE_Object* obj = NewSufObject(src->Name);
+        if (obj == nullptr) {
+            FreeSuf(result);
+            return nullptr;
+        }
+        obj->Prev = last;
+        if (last != nullptr) {
+            last->Next = obj;
+        } else {
+            result = obj;
+        }
+        last = obj;
+        obj->MinX = src->MinX, obj->MinY = src->MinY, obj->MinZ = src->MinZ;
+        obj->MaxX = src->MaxX, obj->MaxY = src->MaxY, obj->MaxZ = src->MaxZ;
+
+        // Walking the source backwards and inserting at the front keeps its order.
+        for (const TVANE_Polygon* sp = LastOf(src->Polygons); sp != nullptr; sp = sp->Prev) {
+            TVANE_Polygon* poly = MakePolygon(
+                sp->Attribute != nullptr ? &sp->Attribute->Name : nullptr, sp->Kind, obj);
+            if (poly == nullptr) {
+                FreeSuf(result);
+                return nullptr;
+            }
+            poly->Marked = sp->Marked;
+            for (const TVANE_Vertex* sv = LastOf(sp->Vertices); sv != nullptr; sv = sv->Prev) {
+                TVANE_Vertex* vtx =
+                    NewSufVertex(sv->X, sv->Y, sv->Z, sv->NX, sv->NY, sv->NZ, sv->U, sv->V);
+                if (vtx == nullptr) {
+                    ReleaseLoosePolygon(poly);
+                    FreeSuf(result);
+                    return nullptr;
+                }
+                InsertSufVertex(poly, vtx);
+            }
+            InsertSufPolygon(obj, poly);
+        }
+    }
+    return result;
+}
+
+void TVANE::CalcSufExtents(TVANE_Object* Obj) {
+    if (Obj == nullptr) return;
+    bool first = true;
+    for (const TVANE_Polygon* poly = Obj->Polygons; poly != nullptr; poly = poly->Next) {
+        for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) {
+            if (first) {
+                Obj->MinX = Obj->MaxX = v->X;
+                Obj->MinY = Obj->MaxY = v->Y;
+                Obj->MinZ = Obj->MaxZ = v->Z;
+                first = false;
+                continue;
+            }
+            if (v->X < Obj->MinX) Obj->MinX = v->X;
+            if (v->X > Obj->MaxX) Obj->MaxX = v->X;
+            if (v->Y < Obj->MinY) Obj->MinY = v->Y;
+            if (v->Y > Obj->MaxY) Obj->MaxY = v->Y;
+            if (v->Z < Obj->MinZ) Obj->MinZ = v->Z;
+            if (v->Z > Obj->MaxZ) Obj->MaxZ = v->Z;
+        }
+    }
+}

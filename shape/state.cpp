@@ -1,0 +1,33 @@
+#include "shape/state.h"
+
+#include "shape/vane.h"
+
+TSufFile SufFile;
+bool SufFileOpen = false;
+bool InComment = false;
+std::string_view LineBuffer;
+std::int32_t LineNumber = 0;
+std::string SufErrorMessage;
+TVANE_Object* TestSuf = nullptr;
+
+void CloseSufFile() {
+    LineBuffer = {};
+    // Release the content rather than keep a large buffer alive between loads.
+    std::string().swap(SufFile.Bytes);
+    SufFile.Pos = SufFile.LineEnd = SufFile.Counted = 0;
+    SufFileOpen = false;
+}
+
+void VANE_SourceInitialize() {
+    CloseSufFile();
+    SufFile.AtEnd = false;
+    InComment = false;
+    LineNumber = 0;
+    TestSuf = nullptr;
+}
+
+void VANE_SourceFinalize() {
+    CloseSufFile();
+    VANE->FreeSuf(TestSuf);
+    SufErrorMessage.clear();
+}
