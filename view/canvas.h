@@ -1,0 +1,82 @@
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "view/settings.h"
+
+struct TBitmap;
+
+enum class TPenStyle : std::uint8_t {
+    Solid,
+    Dotted,  // every other pixel, counted from the start of each line
+};
+
+struct TPen {
+    TVANE_Color Color = 0;
+    TPenStyle Style = TPenStyle::Solid;
+};
+
+struct TBrush {
+    TVANE_Color Color = RGBColor(255, 255, 255);
+};
+
+// The drawing surface of one TBitmap. Coordinates are pixels, (0, 0) the top
+// left, x to the right and y downwards. Everything is clipped to the bitmap, so
+// any 64-bit coordinate is safe and the visible part of a line is drawn.
+class TCanvas {
+public:
+    TPen Pen;
+    TBrush Brush;
+
+    explicit TCanvas(TBitmap& Bitmap) : bitmap_(&Bitmap) {}
+
+    // Fills the pixels Left <= x < Right, Top <= y < Bottom with Brush.Color.
+    void FillRect(std::int64_t Left, std::int64_t Top, std::int64_t Right, std::int64_t Bottom);
+    // Moves the pen without drawing.
+    void MoveTo(std::int64_t X, std::int64_t Y);
+    // Draws from the pen position to (X, Y), both ends included, with Pen and
+    // leaves the pen at (X, Y). A line of length zero marks its pixel.
+    void LineTo(std::int64_t X, std::int64_t Y);
+
+    std::int64_t PenX() const { return pen_x_; }
+    std::int64_t PenY() const { return pen_y_; }
+
+private:
+    friend struct TBitmap;
+    TBitmap* bitmap_;
+    std::int64_t pen_x_ = 0;
+    std::int64_t pen_y_ = 0;
+};
+
+// A Width x Height picture of colours with its canvas. New pixels are white.
+// Pixels are stored row by row from the top, Width per row, each the colour
+// with 0xFF in its highest byte: on this little-endian machine the bytes in
+// memory are red, green, blue, 0xFF, so a window can wrap Pixels() as an
+// opaque RGBA 8-8-8-8 image without converting.
+struct TBitmap {
+    TCanvas Canvas{*this};
+
+    TBitmap() = default;
+    // Width and Height must not be negative.
+    TBitmap(std::int32_t Width, std::int32_t Height);
+    TBitmap(const TBitmap& Other);
+    TBitmap& operator=(const TBitmap& Other);
+
+    // Resizes to Width x Height, every pixel white. Must not be negative.
+    void SetSize(std::int32_t Width, std::int32_t Height);
+    std::int32_t Width() const { return width_; }
+    std::int32_t Height() const { return height_; }
+
+    // The colour at (X, Y), which must lie inside the bitmap; highest byte 0.
+    TVANE_Color Pixel(std::int32_t X, std::int32_t Y) const;
+    // Sets the pixel at (X, Y), which must lie inside the bitmap.
+    void SetPixel(std::int32_t X, std::int32_t Y, TVANE_Color Color);
+    // Row-major storage as described above; Width() * Height() values.
+    std::uint32_t* Pixels() { return pixels_.data(); }
+    const std::uint32_t* Pixels() const { return pixels_.data(); }
+
+private:
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
+    std::vector<std::uint32_t> pixels_;
+};
