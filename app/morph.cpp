@@ -1,0 +1,108 @@
+#include "app/morph.h"
+
+#include <limits>
+
+namespace {
+
+constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
+constexpr std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
+// Accumulation stops growing here: anything above is out of range anyway,
+// and the cap keeps a long run of digits from overflowing the accumulator.
+constexpr std::int64_t kAccumulatorCap = kInt32Max + 2;
+
+// Value of a digit in the given base, or -1.
+int DigitValue(char c, int base) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (base == 16) {
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    }
+    return -1;
+}
+
+std::int32_t Saturate(std::int64_t value) {
+    if (value > kInt32Max) return static_cast<std::int32_t>(kInt32Max);
+    if (value < kInt32Min) return static_cast<std::int32_t>(kInt32Min);
+    return static_cast<std::int32_t>(value);
+}
+
+void BlendVertex(const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
+                 Extended percent) {
+    result.X = LinearMap(start.X, target.X, 0, 100, percent);
+    result.Y = LinearMap(start.Y, target.Y, 0, 100, percent);
+    result.Z = LinearMap(start.Z, target.Z, 0, 100, percent);
+    result.NX = LinearMap(start.NX, target.NX, 0, 100, percent);
+    result.NY = LinearMap(start.NY, target.NY, 0, 100, percent);
+    result.NZ = LinearMap(start.NZ, target.NZ, 0, 100, percent);
+    result.U = LinearMap(start.U, target.U, 0, 100, percent);
+    result.V = LinearMap(start.V, target.V, 0, 100, percent);
+}
+
+}  // namespace
+
+Extended LinearMap(Extended y0, Extended y1, Extended x0, Extended x1, Extended x) {
+    const Extended span = x1 - x0;
+    if (span == 0) return y0;
+    // The quotient below is rounded, so the far end would otherwise miss y1
+    // by its last bits (815 toward 0 at 100 percent gave 5.55E-17).
+    if (x == x1) return y1;
+    const Extended slope = (y1 - y0) / span;
+    const Extended offset = (x - x0) * slope;
+    return y0 + offset;
+}
+
+TIntegerReading ReadInteger(std::string_view Text) {
+    std::size_t i = 0;
+    while (i < Text.size() && Text[i] == ' ') ++i;
+
+    bool negative = false;
+    int base = 10;
+    if (i < Text.size()) {
+        if (Text[i] == '-' || Text[i] == '+') {
+            negative = Text[i] == '-';
+            ++i;
+        } else if (Text[i] == '$') {
+            base = 16;
+            ++i;
+        }
+    }
+
+    std::int64_t value = 0;
+    bool any_digit = false;
+    for (; i < Text.size(); ++i) {
+        const int digit = DigitValue(Text[i], base);
+        if (digit < 0) {
+            // Stopped at a stray character: the digits so far, sign not applied.
+            return {Saturate(value), false};
+        }
+        any_digit = true;
+        value = value * base + digit;
+        if (value > kAccumulatorCap) value = kAccumulatorCap;
+    }
+    if (!any_digit) return {0, false};
+    if (negative) value = -value;
+    return {Saturate(value), value >= kInt32Min && value <= kInt32Max};
+}
+
+void BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
+              std::int32_t Percent) {
+    const Extended percent = Percent;
+    for (; Start && Target && Result;
+         Start = Start->Next, Target = Target->Next, Result = Result->Next) {
+        const TVANE_Polygon* start_poly = Start->Polygons;
+        const TVANE_Polygon* target_poly = Target->Polygons;
+        TVANE_Polygon* result_poly = Result->Polygons;
+        for (; start_poly && target_poly && result_poly;
+             start_poly = start_poly->Next, target_poly = target_poly->Next,
+             result_poly = result_poly->Next) {
+            const TVANE_Vertex* start_vtx = start_poly->Vertices;
+            const TVANE_Vertex* target_vtx = target_poly->Vertices;
+            TVANE_Vertex* result_vtx = result_poly->Vertices;
+            for (; start_vtx && target_vtx && result_vtx;
+                 start_vtx = start_vtx->Next, target_vtx = target_vtx->Next,
+                 result_vtx = result_vtx->Next) {
+                BlendVertex(*start_vtx, *target_vtx, *result_vtx, percent);
+            }
+        }
+    }
+}

@@ -1,0 +1,39 @@
+#pragma once
+#include <cstdint>
+#include <string_view>
+
+#include "shape/records.h"
+
+// Maps x from the range x0..x1 onto the range y0..y1 in extended precision:
+// y0 + (x - x0) * ((y1 - y0) / (x1 - x0)), the quotient first, then the
+// product, then the sum. Returns y0 when the input range is empty (x0 == x1)
+// and y1 exactly when x == x1, so the end of the range is hit without the
+// rounding error of the quotient.
+Extended LinearMap(Extended y0, Extended y1, Extended x0, Extended x1, Extended x);
+
+// Result of reading a whole number from a text field.
+struct TIntegerReading {
+    std::int32_t Value = 0;
+    bool Valid = false;
+};
+
+// Reads a whole number the way the percentage field does: leading blanks
+// (byte 32 only) skipped, then one optional "-" or "+", or instead a "$"
+// that introduces hexadecimal digits (either case), then the digits.
+// Valid when the text ends right after at least one digit and the number
+// fits in a signed 32-bit integer. At the first character that is not a
+// digit the text is invalid and Value holds the digits read so far without
+// the sign (0 when none). A number beyond the 32-bit range is invalid and
+// Value saturates at the nearest end of the range.
+TIntegerReading ReadInteger(std::string_view Text);
+
+// Blends the shapes Start and Target at Percent into Result, whose lists must
+// hold Result's copy of Start (CopySuf): every vertex value X, Y, Z, NX, NY,
+// NZ, U, V of Result becomes LinearMap(start value, target value, 0, 100,
+// Percent). Vertices pair by position alone (k-th vertex of the j-th polygon
+// of the i-th object); at each level the walk ends with the shortest of the
+// three lists, so items beyond it keep the values they had. Names, extents,
+// attributes, kinds and flags are not touched. Any of the three may be
+// nullptr (then nothing changes). One pass, no allocation.
+void BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
+              std::int32_t Percent);
