@@ -235,8 +235,3 @@ TEST_F(BlendSufTest, LeavesNamesKindsAndExtentsAlone) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
