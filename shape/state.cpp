@@ -24,6 +24,7 @@ void VANE_SourceInitialize() {
     InComment = false;
     LineNumber = 0;
     TestSuf = nullptr;
+    VANE->SetNearPlane(-1.0L);
 }
 
 void VANE_SourceFinalize() {

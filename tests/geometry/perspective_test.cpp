@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "shape/state.h"
 #include "shape/vane.h"
 #include "view/canvas.h"
 #include "view/settings.h"
@@ -96,6 +97,12 @@ protected:
 };
 
 }  // namespace
+
+TEST(SetNearPlane, LibraryStartUpPutsThePlaneAtMinusOne) {
+    VANE->SetNearPlane(-5.0L);
+    VANE_SourceInitialize();
+    EXPECT_EQ(NearPlane, -1.0L);
+}
 
 TEST_F(Perspective, DefaultCameraShowsWhatTheSideViewShows) {
     VANE->SetPerspective(201, 99, 60.0);
