@@ -15,3 +15,7 @@ class SufIOError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// Japanese wording of an operating-system error number, for the messages of
+// SufIOError and of a failed save.
+std::string SufErrnoText(int err);

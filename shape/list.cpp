@@ -10,19 +10,6 @@
 
 namespace {
 
-// Sets SufErrorMessage to the concatenation of parts. Called when memory has
-// just run out: if the text itself cannot be built, the message stays empty
-// rather than let a second exception escape.
-template <typename... Parts>
-void SetMessage(const Parts&... parts) noexcept {
-    try {
-        SufErrorMessage.clear();
-        (SufErrorMessage.append(parts), ...);
-    } catch (const std::bad_alloc&) {
-        SufErrorMessage.clear();
-    }
-}
-
 TVANE_Attribute* FindAttribute(TVANE_Attribute* head, const std::string& name) {
     for (TVANE_Attribute* a = head; a != nullptr; a = a->Next) {
         if (a->Name == name) return a;
@@ -55,7 +42,7 @@ TVANE_Polygon* MakePolygon(const std::string* attr_name, std::uint8_t kind, TVAN
             obj->Attributes = added->Next;
             delete added;
         }
-        SetMessage("オブジェクト", obj->Name, "のポリゴン作成中にメモリーが枯渇しました。");
+        SetSufErrorMessage({"オブジェクト", obj->Name, "のポリゴン作成中にメモリーが枯渇しました。"});
         return nullptr;
     }
 }
@@ -126,7 +113,7 @@ TVANE_Object* TVANE::NewSufObject(const std::string& Name) {
         }
         return obj;
     } catch (const std::bad_alloc&) {
-        SetMessage("オブジェクト", Name, "作成中にメモリーが枯渇しました。");
+        SetSufErrorMessage({"オブジェクト", Name, "作成中にメモリーが枯渇しました。"});
         return nullptr;
     }
 }
@@ -145,7 +132,7 @@ TVANE_Vertex* TVANE::NewSufVertex(Extended X, Extended Y, Extended Z, Extended N
         vtx->U = U, vtx->V = V;
         return vtx;
     } catch (const std::bad_alloc&) {
-        SetMessage("頂点データ作成中にメモリーが枯渇しました。");
+        SetSufErrorMessage({"頂点データ作成中にメモリーが枯渇しました。"});
         return nullptr;
     }
 }

@@ -1,5 +1,7 @@
 #include "shape/state.h"
 
+#include <new>
+
 #include "shape/vane.h"
 
 TSufFile SufFile;
@@ -9,6 +11,15 @@ std::string_view LineBuffer;
 std::int32_t LineNumber = 0;
 std::string SufErrorMessage;
 TVANE_Object* TestSuf = nullptr;
+
+void SetSufErrorMessage(std::initializer_list<std::string_view> parts) noexcept {
+    try {
+        SufErrorMessage.clear();
+        for (std::string_view part : parts) SufErrorMessage.append(part);
+    } catch (const std::bad_alloc&) {
+        SufErrorMessage.clear();
+    }
+}
 
 void CloseSufFile() {
     LineBuffer = {};

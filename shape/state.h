@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,10 @@ extern TVANE_Object* TestSuf;
 void VANE_SourceInitialize();
 // Stop of the library unit: closes a file left open, releases TestSuf.
 void VANE_SourceFinalize();
+
+// Sets SufErrorMessage to the parts joined. Also used right after memory ran
+// out, so it never throws: if the text cannot be built, the message is empty.
+void SetSufErrorMessage(std::initializer_list<std::string_view> parts) noexcept;
 
 // Closes the file being read (if any) and forgets its content; the next load
 // reads its file from the first line.

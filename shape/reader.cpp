@@ -1,0 +1,461 @@
+// Shape file reader: a line reader and word splitter (ReadWord), a token layer
+// that removes comments (ReadToken) and the statement parser (LoadSuf).
+//
+// The whole file is read in one go; LineBuffer is a view into it, so taking a
+// word off the front of a line costs nothing and a load is linear in the file
+// size. The word functions below return views into the file content (or into
+// a scratch string once a comment was cut out of a word); the members wrap
+// them into strings.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "shape/errors.h"
+#include "shape/state.h"
+#include "shape/vane.h"
+
+namespace {
+
+constexpr char kCtrlZ = 26;  // ends a shape file; nothing after it is read
+
+constexpr std::array<bool, 256> MakeDelimiterTable() {
+    std::array<bool, 256> table{};
+    for (int c = 0; c <= 32; ++c) table[static_cast<std::size_t>(c)] = true;
+    for (unsigned char c : std::string_view(",(){}[]`\"'")) table[c] = true;
+    return table;
+}
+constexpr std::array<bool, 256> kDelimiter = MakeDelimiterTable();
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+[[noreturn]] void ThrowIOError(const char* what, const std::string& file_name, int err) {
+    throw SufIOError("ファイル「" + file_name + "」" + what + "（" + SufErrnoText(err) + "）。");
+}
+
+// Reads the whole file into SufFile.Bytes, cut at the first byte 26.
+void ReadWholeFile(const std::string& file_name) {
+    int fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) ThrowIOError("を開けません", file_name, errno);
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) ThrowIOError("を開けません", file_name, errno);
+    if (S_ISDIR(st.st_mode)) ThrowIOError("を開けません", file_name, EISDIR);
+
+    std::string bytes;
+    // Regular files are read in one call of the right size; other kinds (a
+    // pipe) grow the buffer as they deliver.
+    std::size_t want = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) + 1 : 65536;
+    bytes.resize(want);
+    std::size_t used = 0;
+    for (;;) {
+        if (used == bytes.size()) bytes.resize(bytes.size() * 2);
+        ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ThrowIOError("を読み込めません", file_name, errno);
+        }
+        if (n == 0) break;
+        used += static_cast<std::size_t>(n);
+    }
+    bytes.resize(used);
+    std::size_t end = bytes.find(kCtrlZ);
+    if (end != std::string::npos) bytes.resize(end);
+    SufFile.Bytes = std::move(bytes);
+}
+
+void OpenSufFile(const std::string& file_name) {
+    ReadWholeFile(file_name);
+    SufFile.Pos = SufFile.LineEnd = SufFile.Counted = 0;
+    SufFileOpen = true;
+    InComment = false;
+    LineBuffer = {};
+    LineNumber = 0;
+}
+
+// A line ends at CR (with an LF right behind it) as far as words are
+// concerned; an LF elsewhere stays in the line and separates words like a
+// blank. For LineNumber a lone LF ends a line too, so files with LF line ends
+// get the right line in messages. Those LFs are counted lazily, up to where
+// the tokenizer has come.
+void CountLineFeeds(std::size_t upto) {
+    if (upto <= SufFile.Counted) return;
+    auto first = SufFile.Bytes.begin() + static_cast<std::ptrdiff_t>(SufFile.Counted);
+    auto last = SufFile.Bytes.begin() + static_cast<std::ptrdiff_t>(upto);
+    std::int64_t lines = LineNumber + std::count(first, last, '\n');
+    LineNumber = static_cast<std::int32_t>(std::min<std::int64_t>(lines, INT32_MAX));
+    SufFile.Counted = upto;
+}
+
+void ReadNextLine() {
+    // Every LF of the line left behind is followed by at least its CR, so each
+    // began a line.
+    CountLineFeeds(SufFile.LineEnd);
+    const std::string& bytes = SufFile.Bytes;
+    std::size_t start = SufFile.Pos;
+    std::size_t cr = bytes.find('\r', start);
+    if (cr == std::string::npos) {
+        SufFile.LineEnd = SufFile.Pos = bytes.size();
+    } else {
+        SufFile.LineEnd = cr;
+        SufFile.Pos = cr + 1;
+        if (SufFile.Pos < bytes.size() && bytes[SufFile.Pos] == '\n') ++SufFile.Pos;
+    }
+    LineBuffer = std::string_view(bytes).substr(start, SufFile.LineEnd - start);
+    SufFile.Counted = start;
+    if (LineNumber < INT32_MAX) ++LineNumber;
+}
+
+void ReachEnd() {
+    // An LF that is the very last byte ends the last line; it begins none.
+    std::size_t upto = SufFile.LineEnd;
+    const std::string& bytes = SufFile.Bytes;
+    if (upto == bytes.size() && upto > SufFile.Counted && bytes[upto - 1] == '\n') --upto;
+    CountLineFeeds(upto);
+    CloseSufFile();
+    SufFile.AtEnd = true;
+}
+
+std::string_view NextWord(const std::string& file_name) {
+    if (!SufFileOpen) {
+        if (SufFile.AtEnd) return {};
+        OpenSufFile(file_name);
+    }
+    while (Trim(LineBuffer).empty()) {
+        if (SufFile.Pos >= SufFile.Bytes.size()) {
+            ReachEnd();
+            return {};
+        }
+        ReadNextLine();
+    }
+    CountLineFeeds(static_cast<std::size_t>(LineBuffer.data() - SufFile.Bytes.data()));
+    // The delimiter that ends a word belongs to it; a line that begins with a
+    // delimiter gives that one byte as its word.
+    std::size_t len = LineBuffer.size();
+    for (std::size_t i = 0; i < LineBuffer.size(); ++i) {
+        if (kDelimiter[static_cast<unsigned char>(LineBuffer[i])]) {
+            len = i + 1;
+            break;
+        }
+    }
+    std::string_view word = LineBuffer.substr(0, len);
+    LineBuffer = Trim(LineBuffer.substr(len));
+    return word;
+}
+
+// Comments are searched for inside words, so "/*" and "*/" act only where
+// the word splitting leaves them: only the first "/*" of a word opens one, and
+// after "*/" the rest of that word is not searched again.
+std::string_view NextToken(const std::string& file_name, std::string& scratch) {
+    for (;;) {
+        std::string_view word;
+        if (InComment) {
+            std::size_t close = std::string_view::npos;
+            while (close == std::string_view::npos) {
+                word = NextWord(file_name);
+                if (word.empty()) {
+                    InComment = false;
+                    return {};
+                }
+                close = word.find("*/");
+            }
+            word.remove_prefix(close + 2);
+            InComment = false;
+        } else {
+            word = NextWord(file_name);
+            std::size_t open = word.find("/*");
+            if (open != std::string_view::npos) {
+                std::size_t close = word.find("*/");
+                if (close == std::string_view::npos) {
+                    word = word.substr(0, open);
+                    InComment = true;
+                } else if (close + 2 > open) {
+                    // Cut the bytes from "/*" up to and including the first "*/"
+                    // of the word, wherever that stands.
+                    scratch.assign(word.substr(0, open));
+                    scratch.append(word.substr(close + 2));
+                    word = scratch;
+                }
+            }
+        }
+        word = Trim(word);
+        if (!word.empty() || !SufFileOpen) return word;
+    }
+}
+
+[[noreturn]] void ThrowNotANumber(std::string_view token) {
+    std::string text = "'";
+    text.append(token);
+    text.append("' は浮動小数点数ではありません");
+    throw SufConvertError(text);
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A decimal literal: optional sign, digits with an optional '.' and more
+// digits (a digit or the point must be there), an optional exponent with an
+// optional sign and at least one digit. The value is the nearest double; one
+// that underflows becomes that nearest double (0 or subnormal), one whose
+// nearest double would be beyond the largest finite one is rejected like a
+// token that is not a number.
+Extended ToValue(std::string_view t) {
+    const std::size_t n = t.size();
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < n && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
+    const std::size_t int_begin = i;
+    while (i < n && IsDigit(t[i])) ++i;
+    const std::size_t int_end = i;
+    std::size_t frac_begin = i, frac_end = i;
+    bool point = false;
+    if (i < n && t[i] == '.') {
+        point = true;
+        frac_begin = ++i;
+        while (i < n && IsDigit(t[i])) ++i;
+        frac_end = i;
+    }
+    if (int_begin == int_end && !point) ThrowNotANumber(t);
+    std::int64_t exponent = 0;
+    if (i < n && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        bool exp_negative = false;
+        if (i < n && (t[i] == '+' || t[i] == '-')) exp_negative = t[i++] == '-';
+        const std::size_t exp_begin = i;
+        while (i < n && IsDigit(t[i])) {
+            exponent = std::min<std::int64_t>(exponent * 10 + (t[i] - '0'), 1'000'000'000);
+            ++i;
+        }
+        if (i == exp_begin) ThrowNotANumber(t);
+        if (exp_negative) exponent = -exponent;
+    }
+    if (i != n) ThrowNotANumber(t);
+    const Extended zero = negative ? -0.0L : 0.0L;
+    if (int_begin == int_end && frac_begin == frac_end) return zero;  // ".", "-.", ".e5"
+
+    const char* first = t.data() + (t[0] == '+' ? 1 : 0);
+    double value = 0;
+    auto [end, ec] = std::from_chars(first, t.data() + n, value);
+    if (end != t.data() + n) ThrowNotANumber(t);
+    if (ec == std::errc::result_out_of_range) {
+        // Tell overflow from underflow by the place of the first nonzero digit.
+        std::int64_t magnitude = 0;
+        std::size_t k = int_begin;
+        while (k < int_end && t[k] == '0') ++k;
+        if (k < int_end) {
+            magnitude = static_cast<std::int64_t>(std::min<std::size_t>(int_end - k, 1'000'000'000'000));
+        } else {
+            k = frac_begin;
+            while (k < frac_end && t[k] == '0') ++k;
+            magnitude = -static_cast<std::int64_t>(std::min<std::size_t>(k - frac_begin, 1'000'000'000'000));
+        }
+        if (magnitude + exponent > 0) ThrowNotANumber(t);
+        return zero;
+    }
+    if (ec != std::errc()) ThrowNotANumber(t);
+    return value;
+}
+
+// Value fields a file line carries for each kind, in file order.
+constexpr std::size_t kMaxValues = 8;
+struct KindFields {
+    std::size_t count;
+    Extended TVANE_Vertex::*fields[kMaxValues];
+};
+constexpr KindFields kKindFields[] = {
+    {3, {&TVANE_Vertex::X, &TVANE_Vertex::Y, &TVANE_Vertex::Z}},
+    {6, {&TVANE_Vertex::X, &TVANE_Vertex::Y, &TVANE_Vertex::Z, &TVANE_Vertex::NX,
+         &TVANE_Vertex::NY, &TVANE_Vertex::NZ}},
+    {5, {&TVANE_Vertex::X, &TVANE_Vertex::Y, &TVANE_Vertex::Z, &TVANE_Vertex::U,
+         &TVANE_Vertex::V}},
+    {8, {&TVANE_Vertex::X, &TVANE_Vertex::Y, &TVANE_Vertex::Z, &TVANE_Vertex::NX,
+         &TVANE_Vertex::NY, &TVANE_Vertex::NZ, &TVANE_Vertex::U, &TVANE_Vertex::V}},
+};
+
+std::uint8_t KindOf(std::string_view word) {
+    if (word == "shade") return kKindShade;
+    if (word == "uvpoly") return kKindUvPoly;
+    if (word == "uvshade") return kKindUvShade;
+    return kKindPoly;  // "poly" and every word the reader does not know
+}
+
+enum class Outcome { kEnd, kFormatError, kGrammarError };
+
+// What one load builds. The list hangs from `result` as soon as a record
+// exists, so whoever catches an exception can release it.
+struct Parser {
+    Parser(const std::string& name, TVANE_Object*& list) : file_name(name), result(list) {}
+
+    const std::string& file_name;
+    TVANE_Object*& result;
+    std::string scratch;
+    TVANE_Object* obj = nullptr;       // current object
+    TVANE_Attribute* attr = nullptr;   // current attribute, kept across objects
+    TVANE_Polygon* last_poly = nullptr;
+    bool boxed = false;                // obj's extents set from a first vertex
+
+    std::string_view Token() { return NextToken(file_name, scratch); }
+
+    // After "obj": returns the last token read.
+    std::string_view Object(Outcome& outcome) {
+        auto* o = new TVANE_Object;
+        o->Prev = obj;
+        if (obj != nullptr) {
+            obj->Next = o;
+            o->Attributes = obj->Attributes;
+        } else {
+            result = o;
+        }
+        obj = o;
+        last_poly = nullptr;
+        boxed = false;
+        if (Token() != "suf") {
+            outcome = Outcome::kFormatError;
+            return {};
+        }
+        o->Name = Token();
+        return Token();  // "{" in a well-formed file
+    }
+
+    // After "atr": returns the attribute name.
+    std::string_view Attribute() {
+        std::string_view name = Token();
+        TVANE_Attribute* a = obj->Attributes;
+        while (a != nullptr && a->Name != name) a = a->Next;
+        if (a == nullptr) {
+            a = new TVANE_Attribute{obj->Attributes, std::string(name)};
+            obj->Attributes = a;
+        }
+        attr = a;
+        return name;
+    }
+
+    // After "prim": reads the kind and the vertices up to ")".
+    std::string_view Primitive() {
+        auto* poly = new TVANE_Polygon;
+        poly->Prev = last_poly;
+        poly->Attribute = attr;
+        poly->Marked = 1;
+        (last_poly != nullptr ? last_poly->Next : obj->Polygons) = poly;
+        last_poly = poly;
+        poly->Kind = KindOf(Token());
+        Token();  // "(" in a well-formed file
+        const KindFields& kind = kKindFields[poly->Kind];
+        TVANE_Vertex* last_vtx = nullptr;
+        for (;;) {
+            std::string_view t = Token();
+            if (t == ")") return t;
+            auto* v = new TVANE_Vertex;
+            v->Prev = last_vtx;
+            v->Marked = 1;
+            (last_vtx != nullptr ? last_vtx->Next : poly->Vertices) = v;
+            last_vtx = v;
+            v->*kind.fields[0] = ToValue(t);
+            for (std::size_t i = 1; i < kind.count; ++i) v->*kind.fields[i] = ToValue(Token());
+            Box(*v);
+        }
+    }
+
+    void Box(const TVANE_Vertex& v) {
+        if (!boxed) {
+            obj->MinX = obj->MaxX = v.X;
+            obj->MinY = obj->MaxY = v.Y;
+            obj->MinZ = obj->MaxZ = v.Z;
+            boxed = true;
+            return;
+        }
+        if (v.X < obj->MinX) obj->MinX = v.X;
+        if (v.X > obj->MaxX) obj->MaxX = v.X;
+        if (v.Y < obj->MinY) obj->MinY = v.Y;
+        if (v.Y > obj->MaxY) obj->MaxY = v.Y;
+        if (v.Z < obj->MinZ) obj->MinZ = v.Z;
+        if (v.Z > obj->MaxZ) obj->MaxZ = v.Z;
+    }
+
+    // Statements are acted on by their keyword; every other token at
+    // statement level is passed over.
+    Outcome Run() {
+        for (;;) {
+            std::string_view t = Token();
+            if (t == "obj") {
+                Outcome outcome = Outcome::kEnd;
+                t = Object(outcome);
+                if (outcome != Outcome::kEnd) return outcome;
+            } else if (t == "atr" || t == "prim") {
+                if (obj == nullptr) return Outcome::kGrammarError;
+                t = t == "atr" ? Attribute() : Primitive();
+            }
+            if (t.empty()) return Outcome::kEnd;
+        }
+    }
+};
+
+// Leaves the tokenizer closed, so the next load starts afresh.
+void EndLoad() {
+    CloseSufFile();
+    SufFile.AtEnd = false;
+    InComment = false;
+}
+
+}  // namespace
+
+bool TVANE::IsTokenDelimiter(unsigned char c) { return kDelimiter[c]; }
+
+std::string TVANE::ReadWord(const std::string& FileName) {
+    return std::string(NextWord(FileName));
+}
+
+std::string TVANE::ReadToken(const std::string& FileName) {
+    std::string scratch;
+    return std::string(NextToken(FileName, scratch));
+}
+
+TVANE_Object* TVANE::LoadSuf(const std::string& FileName) {
+    SufErrorMessage.clear();
+    EndLoad();
+    TVANE_Object* result = nullptr;
+    Outcome outcome = Outcome::kEnd;
+    try {
+        Parser parser(FileName, result);
+        outcome = parser.Run();
+    } catch (const std::bad_alloc&) {
+        FreeSuf(result);
+        EndLoad();
+        SetSufErrorMessage({std::to_string(LineNumber), "行目でメモリーが枯渇しました。"});
+        return nullptr;
+    } catch (...) {
+        FreeSuf(result);
+        EndLoad();
+        throw;
+    }
+    EndLoad();
+    switch (outcome) {
+    case Outcome::kEnd: return result;
+    case Outcome::kFormatError:
+        SetSufErrorMessage({std::to_string(LineNumber), "行において未知の形式の形状ファイルです。"});
+        break;
+    case Outcome::kGrammarError:
+        SetSufErrorMessage({"形状データの文法が", std::to_string(LineNumber), "行において変です。"});
+        break;
+    }
+    FreeSuf(result);
+    return nullptr;
+}

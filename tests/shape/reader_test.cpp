@@ -1,0 +1,340 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cfloat>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shape/errors.h"
+#include "shape/state.h"
+#include "shape/vane.h"
+#include "tests/shape/test_util.h"
+
+using test_util::Dump;
+using test_util::Extents;
+using test_util::Shape;
+using test_util::TempDir;
+using test_util::WriteFile;
+
+namespace {
+
+// 2
+// | \      one triangle "a", no attribute
+// 0---1
+constexpr char kTriangle[] =
+    "obj suf a {\r\n"
+    "prim poly (\r\n"
+    "0 0 0\r\n"
+    "1 0 0\r\n"
+    "0 1 0\r\n"
+    ")\r\n"
+    "}\r\n";
+constexpr char kTriangleDump[] =
+    "obj 'a'\n"
+    " prim 0 marked 1 atr -\n"
+    "  0 0 0 0 0 0 0 0 m1\n"
+    "  1 0 0 0 0 0 0 0 m1\n"
+    "  0 1 0 0 0 0 0 0 m1\n";
+
+// Two objects selecting attribute "red"; object b's second polygon comes
+// after its "}" and before the next "obj", one of each kind.
+constexpr char kKinds[] =
+    "obj suf a {\r"
+    "atr red\r"
+    "prim shade ( 1 2 3  4 5 6 )\r"
+    "}\r"
+    "obj suf b {\r"
+    "prim uvpoly ( -1 -2 -3  7 8 )\r"
+    "atr red\r"
+    "prim uvshade ( 1 1 1  2 2 2  3 3 )\r"
+    "}\r"
+    "mystery 1 2 3\r"
+    "prim cone ( 5 5 5 )\r";
+
+class LoadSufTest : public ::testing::Test {
+protected:
+    void SetUp() override { VANE_SourceInitialize(); }
+
+    // Loads `bytes` from a file; the list is released by the test's end.
+    TVANE_Object* Load(std::string_view bytes) {
+        WriteFile(path_, bytes);
+        holder_.emplace_back(std::make_unique<Shape>(VANE->LoadSuf(path_)));
+        return holder_.back()->p;
+    }
+    // The message of the conversion error that loading `bytes` raises.
+    std::string ConvertError(std::string_view bytes) {
+        WriteFile(path_, bytes);
+        try {
+            Shape s(VANE->LoadSuf(path_));
+        } catch (const SufConvertError& e) {
+            return e.what();
+        }
+        return "(no conversion error)";
+    }
+
+    TempDir dir_;
+    std::string path_ = dir_.Path("shape.suf");
+    std::vector<std::unique_ptr<Shape>> holder_;
+};
+
+TEST(IsTokenDelimiter, ControlBytesBlankAndTenPunctuationMarks) {
+    const std::string ten = ",(){}[]`\"'";
+    for (int c = 0; c < 256; ++c) {
+        bool expected = c <= 32 || ten.find(static_cast<char>(c)) != std::string::npos;
+        EXPECT_EQ(VANE->IsTokenDelimiter(static_cast<unsigned char>(c)), expected) << c;
+    }
+}
+
+// Words and tokens of `bytes`, each followed by "@" and LineNumber after it.
+std::string Split(std::string_view bytes, bool tokens) {
+    TempDir dir;
+    std::string path = dir.Path("w.suf");
+    WriteFile(path, bytes);
+    VANE_SourceInitialize();
+    std::string out;
+    for (int guard = 0; guard < 100; ++guard) {
+        std::string w = tokens ? VANE->ReadToken(path) : VANE->ReadWord(path);
+        out += "[" + w + "]@" + std::to_string(LineNumber) + " ";
+        if (w.empty()) break;
+    }
+    VANE_SourceInitialize();
+    return out;
+}
+
+TEST(ReadWord, SplitsAfterTheDelimiterAndCountsLines) {
+    struct Case {
+        const char* bytes;
+        const char* words;
+    };
+    const Case cases[] = {
+        {"obj suf a {\r", "[obj ]@1 [suf ]@1 [a ]@1 [{]@1 []@1 "},
+        // A fresh line that begins with blanks gives one blank first.
+        {"  x\r\n  y", "[ ]@1 [x]@1 [ ]@2 [y]@2 []@2 "},
+        {"1,2)(3", "[1,]@1 [2)]@1 [(]@1 [3]@1 []@1 "},
+        {"\"q\"'", "[\"]@1 [q\"]@1 [']@1 []@1 "},
+        // LF separates words inside a line and, for counting, ends a line.
+        {"a\nb\n\nc\n", "[a\n]@1 [b\n]@2 [c]@4 []@4 "},
+        {"a\r\rb\r\n\nc", "[a]@1 [b]@3 [\n]@4 [c]@5 []@5 "},
+        // Trailing blank lines are read before the end is found.
+        {"a\r\r\r", "[a]@1 []@3 "},
+        {"a\n\n", "[a\n]@1 []@2 "},
+        {"", "[]@0 "},
+        // Byte 26 ends the file.
+        {"a b\x1a" "c\rd", "[a ]@1 [b]@1 []@1 "},
+        // Bytes of 128 and above are word bytes; a delimiter byte cuts a name.
+        {"\x82\xa0\x81[\x82\xa2", "[\x82\xa0\x81[]@1 [\x82\xa2]@1 []@1 "},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Split(c.bytes, false), c.words) << testing::PrintToString(c.bytes);
+    }
+}
+
+TEST(ReadToken, RemovesCommentsFoundInsideWords) {
+    struct Case {
+        const char* bytes;
+        const char* tokens;
+    };
+    const Case cases[] = {
+        {"a /* x y */ b", "[a]@1 [b]@1 []@1 "},
+        {"1/*c*/ 2", "[1]@1 [2]@1 []@1 "},
+        {"a/*b*/c", "[ac]@1 []@1 "},
+        {"/* x\r\n y */name z", "[name]@2 [z]@2 []@2 "},
+        // After "*/" the rest of the word is not searched for "/*".
+        {"/* */x/*y z", "[x/*y]@1 [z]@1 []@1 "},
+        // Only the first "/*" of a word counts; "*/" is searched from the start.
+        {"a/*b*/c/*d e", "[ac/*d]@1 [e]@1 []@1 "},
+        {"*/x/* y", "[*/x/*]@1 [y]@1 []@1 "},
+        {"*/*", "[**]@1 []@1 "},
+        // An open comment runs to the end of the file silently.
+        {"a /* b\r c", "[a]@1 []@2 "},
+        {"  /* */ \r\r", "[]@2 "},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Split(c.bytes, true), c.tokens) << testing::PrintToString(c.bytes);
+    }
+}
+
+TEST_F(LoadSufTest, ReadsTheSameShapeWhateverTheLineEnds) {
+    for (const char* end : {"\r\n", "\r", "\n"}) {
+        std::string bytes = kTriangle;
+        for (std::size_t at; (at = bytes.find("\r\n")) != std::string::npos;) {
+            bytes.replace(at, 2, "@");
+        }
+        for (std::size_t at; (at = bytes.find('@')) != std::string::npos;) bytes.replace(at, 1, end);
+        TVANE_Object* s = Load(bytes);
+        ASSERT_NE(s, nullptr) << SufErrorMessage;
+        EXPECT_EQ(Dump(s), kTriangleDump);
+        EXPECT_EQ(Extents(s), "0 0 0 / 1 1 0");
+        EXPECT_EQ(SufErrorMessage, "");
+    }
+}
+
+TEST_F(LoadSufTest, StoresTheValuesOfEachKindAndSharesAttributes) {
+    TVANE_Object* s = Load(kKinds);
+    ASSERT_NE(s, nullptr) << SufErrorMessage;
+    EXPECT_EQ(Dump(s),
+              "obj 'a'\n"
+              " prim 1 marked 1 atr 'red'\n"
+              "  1 2 3 4 5 6 0 0 m1\n"
+              "obj 'b'\n"
+              // The attribute selected last in an earlier object stays selected.
+              " prim 2 marked 1 atr 'red'\n"
+              "  -1 -2 -3 0 0 0 7 8 m1\n"
+              " prim 3 marked 1 atr 'red'\n"
+              "  1 1 1 2 2 2 3 3 m1\n"
+              // Unknown statements are passed over, an unknown kind is poly.
+              " prim 0 marked 1 atr 'red'\n"
+              "  5 5 5 0 0 0 0 0 m1\n");
+    const TVANE_Object* b = s->Next;
+    EXPECT_EQ(s->Polygons->Attribute, b->Polygons->Next->Attribute);
+    EXPECT_EQ(b->Attributes, s->Attributes);  // no new record for a known name
+    EXPECT_EQ(Extents(s), "1 2 3 / 1 2 3");
+    EXPECT_EQ(Extents(b), "-1 -2 -3 / 5 5 5");
+}
+
+TEST_F(LoadSufTest, LenientReadingOfOddFiles) {
+    struct Case {
+        const char* bytes;
+        const char* dump;
+    };
+    const Case cases[] = {
+        // A kind glued to "(" is an unknown kind; the next token stands for "(".
+        {"obj suf a {\rprim uvpoly(\r9 1 2 3\r)\r}\r",
+         "obj 'a'\n prim 0 marked 1 atr -\n  1 2 3 0 0 0 0 0 m1\n"},
+        // "ー" ends in the byte of '[', which cuts the name; the rest stands for "{".
+        {"obj suf \x82\xa0\x81\x5b\x82\xa2 {\r}\r", "obj '\x82\xa0\x81['\n"},
+        {"obj suf", "obj ''\n"},
+        {"obj suf a {\r/* prim poly ( 1 2 3 )", "obj 'a'\n"},
+        {"obj suf a {\rprim poly (\r)\r}\x1a prim poly ( x )",
+         "obj 'a'\n prim 0 marked 1 atr -\n"},
+        {"obj/**/ suf/* x */ a {\rprim poly (1/**/ 2 3 )",
+         "obj 'a'\n prim 0 marked 1 atr -\n  1 2 3 0 0 0 0 0 m1\n"},
+    };
+    for (const Case& c : cases) {
+        TVANE_Object* s = Load(c.bytes);
+        EXPECT_EQ(Dump(s), c.dump) << testing::PrintToString(c.bytes);
+        EXPECT_EQ(SufErrorMessage, "");
+    }
+}
+
+TEST_F(LoadSufTest, FileWithoutShapeGivesNothingWithoutMessage) {
+    for (const char* bytes : {"", "  \r\n\t\n", "/* obj suf a { */", "{ } ( ) 1 2 3", "\x1a obj"}) {
+        SufErrorMessage = "stale";
+        EXPECT_EQ(Load(bytes), nullptr);
+        EXPECT_EQ(SufErrorMessage, "") << testing::PrintToString(bytes);
+    }
+}
+
+TEST_F(LoadSufTest, ReportsFormatAndGrammarErrorsWithTheirLine) {
+    struct Case {
+        const char* bytes;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"obj sux a {\r", "1行において未知の形式の形状ファイルです。"},
+        {"obj suf a {\r}\r\n\r\nobj\r\nsuff b", "5行において未知の形式の形状ファイルです。"},
+        {"obj suf a {\n}\n\nobj\nsuff b", "5行において未知の形式の形状ファイルです。"},
+        // End of the file right after "obj": the line count of the whole file.
+        {"obj", "1行において未知の形式の形状ファイルです。"},
+        {"obj\r\n\r\n", "2行において未知の形式の形状ファイルです。"},
+        {"obj\n\n", "2行において未知の形式の形状ファイルです。"},
+        {"\natr red\n", "形状データの文法が2行において変です。"},
+        {"\r\natr red\r\n", "形状データの文法が2行において変です。"},
+        {"/*\r\n\n\r*/ prim", "形状データの文法が4行において変です。"},
+        {"a\n\n\r b \r prim", "形状データの文法が5行において変です。"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Load(c.bytes), nullptr);
+        EXPECT_EQ(SufErrorMessage, c.message) << testing::PrintToString(c.bytes);
+        EXPECT_FALSE(SufFileOpen);
+    }
+}
+
+TEST_F(LoadSufTest, ConvertsDecimalLiteralsToTheNearestDouble) {
+    struct Case {
+        const char* token;
+        double value;
+    };
+    const Case cases[] = {
+        {"1", 1.0},        {"+1.5", 1.5},   {"-2.", -2.0},     {".25", 0.25},
+        {"1e0", 1.0},      {"1E+2", 100.0}, {"2.5e-3", 2.5e-3}, {"007", 7.0},
+        {".", 0.0},        {"-.", -0.0},    {".e5", 0.0},      {"0.1", 0.1},
+        {"1e-400", 0.0},   {"-1e-400", -0.0},
+        {"4e-324", 4.9406564584124654e-324},
+        {"1.7976931348623157e308", DBL_MAX},
+        {"0.0000000000000000000000000000001e-300", 0.0},
+    };
+    for (const Case& c : cases) {
+        TVANE_Object* s = Load(std::string("obj suf a {\rprim poly (\r") + c.token + " 0 0\r)\r");
+        ASSERT_NE(s, nullptr) << c.token;
+        Extended x = s->Polygons->Vertices->X;
+        // Stored from the double, not converted afresh in extended precision.
+        EXPECT_EQ(x, static_cast<Extended>(c.value)) << c.token;
+        EXPECT_EQ(std::signbit(x), std::signbit(c.value)) << c.token;
+    }
+}
+
+TEST_F(LoadSufTest, RejectsTokensThatAreNotNumbers) {
+    const char* tokens[] = {"e5",   "+",     "-",   "1e",   "1e+", "1.2.3", "0x10",
+                            "inf",  "nan",   "--1", "1f",   "1,",  "1e400",
+                            "1.79769313486232E308", "-1e99999999999999999999", "１"};
+    for (const char* token : tokens) {
+        EXPECT_EQ(ConvertError(std::string("obj suf a {\rprim poly (\r0 ") + token + " 0\r)\r"),
+                  std::string("'") + token + "' は浮動小数点数ではありません");
+    }
+    // A value glued to ")", and the end of the file inside a vertex list.
+    EXPECT_EQ(ConvertError("obj suf a {\rprim poly (\r0 0 0)\r}\r"),
+              "'0)' は浮動小数点数ではありません");
+    EXPECT_EQ(ConvertError("obj suf a {\rprim shade (\r0 0 0 1"),
+              "'' は浮動小数点数ではありません");
+    EXPECT_FALSE(SufFileOpen);
+    EXPECT_EQ(SufErrorMessage, "");
+}
+
+TEST_F(LoadSufTest, EachLoadStartsAfreshFromLineOne) {
+    // Left by an exception on line 5, in the middle of the second object.
+    EXPECT_EQ(ConvertError("obj suf a {\r}\robj suf b {\rprim poly (\r1 2 x\r"),
+              "'x' は浮動小数点数ではありません");
+    EXPECT_EQ(Load("\ratr"), nullptr);
+    EXPECT_EQ(SufErrorMessage, "形状データの文法が2行において変です。");
+    // Left inside a comment that the end of the file closed.
+    EXPECT_NE(Load("obj suf a { /* prim poly ( \r obj sux"), nullptr);
+    EXPECT_EQ(Load("obj sux"), nullptr);
+    EXPECT_EQ(SufErrorMessage, "1行において未知の形式の形状ファイルです。");
+    TVANE_Object* s = Load(kTriangle);
+    EXPECT_EQ(Dump(s), kTriangleDump);
+}
+
+TEST_F(LoadSufTest, InputOutputErrorsNameTheFile) {
+    struct Case {
+        std::string path;
+        std::string message;
+    };
+    std::vector<Case> cases = {
+        {dir_.Path("missing.suf"),
+         "ファイル「" + dir_.Path("missing.suf") + "」を開けません（ファイルまたはフォルダーがありません）。"},
+        {dir_.Root().string(), "ファイル「" + dir_.Root().string() + "」を開けません（フォルダーです）。"},
+        // Opens, but every read fails.
+        {"/proc/self/mem", "ファイル「/proc/self/mem」を読み込めません（入出力エラーが起きました）。"},
+    };
+    if (geteuid() != 0) {
+        std::string locked = dir_.Path("locked.suf");
+        WriteFile(locked, kTriangle);
+        chmod(locked.c_str(), 0);
+        cases.push_back({locked, "ファイル「" + locked + "」を開けません（アクセスが拒否されました）。"});
+    }
+    for (const Case& c : cases) {
+        try {
+            Shape s(VANE->LoadSuf(c.path));
+            ADD_FAILURE() << "no error for " << c.path;
+        } catch (const SufIOError& e) {
+            EXPECT_EQ(e.what(), c.message);
+        }
+        EXPECT_FALSE(SufFileOpen);
+        EXPECT_EQ(SufErrorMessage, "");
+    }
+}
+
+}  // namespace
