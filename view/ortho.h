@@ -1,0 +1,36 @@
+#pragma once
+#include <cstdint>
+
+#include "shape/records.h"
+
+struct TBitmap;
+struct TVANE_Colors;
+struct TVANE_ViewSettings;
+
+// Orthographic wireframe views: XY (kind 0), YZ (kind 1) and ZX (kind 2).
+// HalfSize world units from Camera.ViewCentre reach the larger half of the
+// bitmap; the vertical axis points up the screen.
+
+// The view-plane coordinates (H across, V up) of a vertex; the depth is ignored.
+void ProjectXY(const TVANE_Vertex& Vertex, Extended& H, Extended& V);  // (X, Y)
+void ProjectYZ(const TVANE_Vertex& Vertex, Extended& H, Extended& V);  // (Y, Z)
+void ProjectZX(const TVANE_Vertex& Vertex, Extended& H, Extended& V);  // (X, Z)
+
+// The larger of A and B.
+std::int32_t MaxInteger(std::int32_t A, std::int32_t B);
+
+// Draws every polygon of Object closed, in the view Settings.ViewKind (0, 1 or
+// 2), with the pen colour chosen by ColorByMark and the polygon's Marked flag.
+// Draws nothing when |HalfSize| < 1e-5. Leaves the pen solid.
+void DrawOrthoObject(const TVANE_Object& Object, TBitmap& Bitmap,
+                     const TVANE_ViewSettings& Settings, const TVANE_Colors& Colors);
+
+// Draws the grid of the view Settings.ViewKind (0, 1 or 2) in GridColor: one
+// line per GridSpacing step of a sweep across HalfSize either side of the
+// centre, at the multiple of GridSpacing nearest to the step; solid where the
+// step rounds to 0, dotted elsewhere. Draws nothing when |HalfSize| < 1e-5,
+// when GridSpacing is not positive, or when the sweep would take more than
+// kMaxGridSteps steps (lines closer than any bitmap can show).
+void DrawOrthoGrid(TBitmap& Bitmap, const TVANE_ViewSettings& Settings, const TVANE_Colors& Colors);
+
+constexpr Extended kMaxGridSteps = 65536;
