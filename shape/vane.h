@@ -73,8 +73,8 @@ public:
     void DrawSufObject(TVANE_Object* Object, TBitmap& Bitmap, const TVANE_ViewSettings& Settings,
                        const TVANE_Colors& Colors);
     // Refreshes every object's extents and writes into Fitted a copy of
-    // Settings fitted to the whole list. Shape must hold at least one object;
-    // Fitted may be Settings itself.
+    // Settings fitted to the whole list (view/fit.h tells the rules). Fitted
+    // may be Settings itself; a nullptr Shape leaves it a copy of Settings.
     void FitView(TVANE_Object* Shape, const TVANE_ViewSettings& Settings,
                  TVANE_ViewSettings& Fitted);
 

@@ -1,0 +1,172 @@
+#include "view/fit.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "shape/vane.h"
+#include "shapes.h"
+#include "view/settings.h"
+
+using view_test::Point;
+using view_test::ShapeList;
+
+namespace {
+
+// An object whose vertices span the box from lo to hi.
+TVANE_Object* AddBox(ShapeList& shape, Point lo, Point hi) {
+    TVANE_Object* object = shape.AddObject();
+    ShapeList::AddPolygon(object, {lo, {hi[0], lo[1], lo[2]}, hi});
+    return object;
+}
+
+TVANE_ViewSettings Settings(std::uint8_t kind) {
+    TVANE_ViewSettings settings;
+    VANE->DefaultViewSettings(settings);
+    settings.ViewKind = kind;
+    settings.Camera.HalfSize = 3;
+    settings.ObjectRotation = {1, 2, 3};
+    settings.ObjectOffset = {4, 5, 6};
+    return settings;
+}
+
+void ExpectSame(const TVANE_ViewSettings& a, const TVANE_ViewSettings& b) {
+    EXPECT_EQ(a.ViewKind, b.ViewKind);
+    EXPECT_EQ(a.Camera.Eye.X, b.Camera.Eye.X);
+    EXPECT_EQ(a.Camera.FieldOfView, b.Camera.FieldOfView);
+    EXPECT_EQ(a.Camera.HalfSize, b.Camera.HalfSize);
+    EXPECT_EQ(a.Camera.ViewCentre.X, b.Camera.ViewCentre.X);
+    EXPECT_EQ(a.Camera.ViewCentre.Y, b.Camera.ViewCentre.Y);
+    EXPECT_EQ(a.Camera.ViewCentre.Z, b.Camera.ViewCentre.Z);
+    EXPECT_EQ(a.ObjectOffset.X, b.ObjectOffset.X);
+    EXPECT_EQ(a.GridSpacing, b.GridSpacing);
+}
+
+}  // namespace
+
+TEST(FitView, CentreAndHalfSizeOfTheWholeList) {
+    {
+        ShapeList shape;
+        AddBox(shape, {-10, 0, 5}, {30, 10, 5});
+        TVANE_ViewSettings s = Settings(kViewXY);
+        VANE->FitView(shape.Head(), s, s);  // in place
+        EXPECT_EQ(s.Camera.ViewCentre.X, 10);
+        EXPECT_EQ(s.Camera.ViewCentre.Y, 5);
+        EXPECT_EQ(s.Camera.ViewCentre.Z, 5);
+        EXPECT_EQ(s.Camera.HalfSize, 20);
+        EXPECT_EQ(s.ObjectOffset.X, 4);  // untouched by the orthographic rule
+    }
+    {
+        ShapeList shape;
+        AddBox(shape, {0, 0, 0}, {1, 1, 1});
+        AddBox(shape, {2, -1, 0}, {4, 0, 0});
+        TVANE_ViewSettings fitted;
+        VANE->FitView(shape.Head(), Settings(kViewZX), fitted);
+        EXPECT_EQ(fitted.Camera.ViewCentre.X, 2);
+        EXPECT_EQ(fitted.Camera.ViewCentre.Y, 0);
+        EXPECT_EQ(fitted.Camera.ViewCentre.Z, 0.5);
+        EXPECT_EQ(fitted.Camera.HalfSize, 2);
+    }
+    {
+        // An object without vertices keeps its zero extents and joins the union.
+        ShapeList shape;
+        shape.AddObject();
+        AddBox(shape, {10, 10, 10}, {20, 20, 20});
+        TVANE_ViewSettings fitted;
+        VANE->FitView(shape.Head(), Settings(7), fitted);
+        EXPECT_EQ(fitted.Camera.ViewCentre.X, 10);
+        EXPECT_EQ(fitted.Camera.HalfSize, 10);
+    }
+}
+
+TEST(FitView, RefreshesStaleExtents) {
+    ShapeList shape;
+    TVANE_Object* object = AddBox(shape, {0, 0, 0}, {2, 4, 6});
+    object->MinX = -100;
+    object->MaxZ = 100;
+    TVANE_ViewSettings fitted;
+    VANE->FitView(shape.Head(), Settings(200), fitted);  // kind 200 fits nothing ...
+    EXPECT_EQ(object->MinX, 0);                          // ... yet extents are refreshed
+    EXPECT_EQ(object->MaxZ, 6);
+    ExpectSame(fitted, Settings(200));
+    VANE->FitView(shape.Head(), Settings(kViewYZ), fitted);
+    EXPECT_EQ(fitted.Camera.HalfSize, 3);
+    EXPECT_EQ(fitted.Camera.ViewCentre.Z, 3);
+}
+
+TEST(FitToExtents, KindsChooseTheRule) {
+    const TVANE_Extents box{-1, -1, -1, 1, 3, 1};
+    for (int kind = 0; kind < 256; ++kind) {
+        TVANE_ViewSettings fitted;
+        FitToExtents(box, Settings(static_cast<std::uint8_t>(kind)), fitted);
+        if (kind == 6) continue;
+        if (kind <= 7) {
+            EXPECT_EQ(fitted.Camera.HalfSize, 2) << kind;
+            EXPECT_EQ(fitted.Camera.ViewCentre.Y, 1) << kind;
+        } else {
+            ExpectSame(fitted, Settings(static_cast<std::uint8_t>(kind)));
+        }
+    }
+}
+
+TEST(FitToExtents, PerspectiveMovesTheEyeAlongItsLine) {
+    TVANE_ViewSettings s = Settings(kViewPerspective);
+    s.Camera.FieldOfView = 40;
+    FitToExtents({-1, -1, -1, 1, 1, 1}, s, s);
+    EXPECT_NEAR(s.Camera.Eye.X, std::sqrt(12.0) / 1.5, 1e-12);  // about 2.30940
+    EXPECT_EQ(s.Camera.Eye.Y, 0);
+    EXPECT_EQ(s.Camera.Eye.Z, 0);
+    EXPECT_EQ(s.Camera.FieldOfView, 90);
+    EXPECT_EQ(s.Camera.ViewCentre.X, 0);
+    EXPECT_EQ(s.ObjectOffset.X, 0);
+    EXPECT_EQ(s.ObjectOffset.Z, 0);
+    EXPECT_EQ(s.ObjectRotation.Y, 2);
+    EXPECT_EQ(s.Camera.HalfSize, 3);
+
+    // Off-centre box: the eye keeps its direction from the new centre.
+    TVANE_ViewSettings t = Settings(kViewPerspective);
+    t.Camera.Eye = {10, 30, 0};
+    FitToExtents({9, 9, 0, 11, 11, 0}, t, t);
+    const double len = std::sqrt(8.0) / 1.5;
+    EXPECT_NEAR(t.Camera.Eye.X, 10, 1e-12);
+    EXPECT_NEAR(t.Camera.Eye.Y, 10 + len, 1e-12);
+    EXPECT_EQ(t.Camera.ViewCentre.Y, 10);
+}
+
+TEST(FitToExtents, DegenerateCasesLeaveTheCameraAlone) {
+    struct Case {
+        const char* what;
+        TVANE_Extents box;
+        TVANE_Point3 eye;
+    };
+    const Case cases[] = {
+        {"point-sized box", {1, 2, 3, 1, 2, 3}, {600, 0, 0}},
+        {"eye at the centre", {-1, -1, -1, 1, 1, 1}, {0, 0, 0}},
+        {"centre beyond doubles", {1e4000L, 0, 0, 1e4000L, 1, 1}, {600, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        TVANE_ViewSettings s = Settings(kViewPerspective);
+        s.Camera.Eye = c.eye;
+        s.Camera.FieldOfView = 40;
+        const TVANE_ViewSettings before = s;
+        FitToExtents(c.box, s, s);
+        EXPECT_EQ(s.Camera.Eye.X, before.Camera.Eye.X) << c.what;
+        EXPECT_EQ(s.Camera.FieldOfView, 40) << c.what;
+        EXPECT_EQ(s.Camera.ViewCentre.X, 0) << c.what;
+        EXPECT_TRUE(std::isfinite(s.Camera.Eye.X)) << c.what;
+    }
+    // A point-sized shape fits HalfSize 0 orthographically (and then draws nothing).
+    TVANE_ViewSettings o;
+    FitToExtents({1, 2, 3, 1, 2, 3}, Settings(kViewXY), o);
+    EXPECT_EQ(o.Camera.HalfSize, 0);
+    EXPECT_EQ(o.Camera.ViewCentre.Z, 3);
+    // Beyond the double range the orthographic fit keeps the settings too.
+    FitToExtents({1e4000L, 0, 0, 1e4000L, 1, 1}, Settings(kViewXY), o);
+    ExpectSame(o, Settings(kViewXY));
+}
+
+TEST(FitView, NullShapeLeavesTheSettings) {
+    TVANE_ViewSettings fitted;
+    VANE->FitView(nullptr, Settings(kViewXY), fitted);
+    ExpectSame(fitted, Settings(kViewXY));
+}
