@@ -1,5 +1,6 @@
 #include <cassert>
 
+#include "geometry/perspective.h"
 #include "shape/vane.h"
 #include "view/canvas.h"
 #include "view/ortho.h"
@@ -17,11 +18,14 @@ bool DrawModeDraws(std::uint8_t mode) {
     return mode == 0 || mode == 1 || mode == 3 || mode == 5;
 }
 
-// View kind 6. The perspective drawing goes here: SetPerspective with the
-// bitmap's size and FieldOfView, then the object's perspective wireframe, for
-// every object. Until it is present, kind 6 draws nothing.
-void DrawPerspectiveView(TVANE_Object& /*object*/, TBitmap& /*bitmap*/,
-                         const TVANE_ViewSettings& /*settings*/, const TVANE_Colors& /*colors*/) {}
+// View kind 6. The projection is set up for this bitmap before every object,
+// since it is shared by the whole program.
+void DrawPerspectiveView(TVANE_Object& object, TBitmap& bitmap, const TVANE_ViewSettings& settings,
+                         const TVANE_Colors& colors) {
+    VANE->SetPerspective(bitmap.Width(), bitmap.Height(),
+                         static_cast<double>(settings.Camera.FieldOfView));
+    DrawPerspectiveObject(&object, bitmap, settings, colors);
+}
 
 }  // namespace
 

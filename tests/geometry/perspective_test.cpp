@@ -233,3 +233,12 @@ TEST_F(Perspective, CameraAtEyeLooksAtViewCentre) {
     EXPECT_EQ(Spot({10, 70, 30}), (Pixels{{110, 100}}));
     EXPECT_EQ(Spot({10, 20, 80}), (Pixels{{100, 90}}));
 }
+
+TEST_F(Perspective, RenderingEntrySetsUpViewKindSixForTheBitmap) {
+    TestObject object{{{0, 100, 0}}};
+    settings_.ViewKind = kViewPerspective;
+    VANE->SetPerspective(1000, 1000, 10.0);  // left over from another bitmap
+    TBitmap bitmap = Blank();
+    VANE->DrawSuf(&object.object, bitmap, settings_, colors_);
+    EXPECT_EQ(Drawn(bitmap), (Pixels{{117, 100}}));  // and no grid
+}
