@@ -53,12 +53,6 @@ TVANE_Point3 ViewPoint(const TVANE_Vertex& vertex) {
             static_cast<double>(vertex.Z)};
 }
 
-TVANE_Color PolygonPen(const TVANE_Polygon& polygon, const TVANE_ViewSettings& settings,
-                       const TVANE_Colors& colors) {
-    if (!settings.ColorByMark) return colors.PlainLineColor;
-    return polygon.Marked != 0 ? colors.MarkedLineColor : colors.LineColor;
-}
-
 // Object placement followed by the camera: a view-space point is moved by
 // ObjectOffset, turned about Z, Y and X, then moved by minus the eye and
 // turned so that the line of sight runs along -X.
@@ -178,7 +172,7 @@ void DrawPerspectiveObject(TVANE_Object* Object, TBitmap& Bitmap,
     TCanvas& canvas = Bitmap.Canvas;
     canvas.Pen.Style = TPenStyle::Solid;
     for (const TVANE_Polygon* polygon = Object->Polygons; polygon; polygon = polygon->Next) {
-        canvas.Pen.Color = PolygonPen(*polygon, settings, colors);
+        canvas.Pen.Color = PolygonLineColor(polygon->Marked, settings, colors);
         const TVANE_Vertex* vertex = polygon->Vertices;
         if (!vertex) continue;
         // Each vertex is transformed once: the first is kept for the closing edge.

@@ -49,10 +49,7 @@ template <void (*Project)(const TVANE_Vertex&, Extended&, Extended&)>
 void DrawPolygons(const TVANE_Object& object, TCanvas& canvas, const TOrthoMapping& map,
                   const TVANE_ViewSettings& settings, const TVANE_Colors& colors) {
     for (const TVANE_Polygon* poly = object.Polygons; poly != nullptr; poly = poly->Next) {
-        if (!settings.ColorByMark)
-            canvas.Pen.Color = colors.PlainLineColor;
-        else
-            canvas.Pen.Color = poly->Marked != 0 ? colors.MarkedLineColor : colors.LineColor;
+        canvas.Pen.Color = PolygonLineColor(poly->Marked, settings, colors);
         const TVANE_Vertex* v = poly->Vertices;
         if (v == nullptr) continue;
         Extended h, vv;

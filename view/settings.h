@@ -64,3 +64,11 @@ struct TVANE_Colors {
     TVANE_Color BackgroundColor = 0;  // brush that clears the bitmap
     TVANE_Color GridColor = 0;        // pen of the orthographic grid
 };
+
+// Pen of a polygon's edges in every view: chosen by the polygon's Marked flag
+// while ColorByMark is true, PlainLineColor otherwise.
+inline TVANE_Color PolygonLineColor(std::uint8_t Marked, const TVANE_ViewSettings& Settings,
+                                    const TVANE_Colors& Colors) {
+    if (!Settings.ColorByMark) return Colors.PlainLineColor;
+    return Marked != 0 ? Colors.MarkedLineColor : Colors.LineColor;
+}
