@@ -57,12 +57,7 @@ class LoadSufTest : public ::testing::Test {
 protected:
     void SetUp() override { VANE_SourceInitialize(); }
 
-    // Loads `bytes` from a file; the list is released by the test's end.
-    TVANE_Object* Load(std::string_view bytes) {
-        WriteFile(path_, bytes);
-        holder_.emplace_back(std::make_unique<Shape>(VANE->LoadSuf(path_)));
-        return holder_.back()->p;
-    }
+    TVANE_Object* Load(std::string_view bytes) { return files_.Load(bytes); }
     // The message of the conversion error that loading `bytes` raises.
     std::string ConvertError(std::string_view bytes) {
         WriteFile(path_, bytes);
@@ -74,9 +69,9 @@ protected:
         return "(no conversion error)";
     }
 
-    TempDir dir_;
-    std::string path_ = dir_.Path("shape.suf");
-    std::vector<std::unique_ptr<Shape>> holder_;
+    test_util::ShapeFiles files_;
+    const TempDir& dir_ = files_.dir;
+    std::string path_ = dir_.Path("in.suf");
 };
 
 TEST(IsTokenDelimiter, ControlBytesBlankAndTenPunctuationMarks) {

@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <stdexcept>
 #include <system_error>
+#include <vector>
 
 #include "shape/records.h"
 #include "shape/vane.h"
@@ -63,6 +65,24 @@ struct Shape {
     Shape(const Shape&) = delete;
     Shape& operator=(const Shape&) = delete;
     TVANE_Object* operator->() const { return p; }
+};
+
+// Loads shape files written into a fresh folder; every list loaded is
+// released when the object goes.
+class ShapeFiles {
+public:
+    // Writes `bytes` to the file `name` of the folder and loads it.
+    TVANE_Object* Load(std::string_view bytes, std::string_view name = "in.suf") {
+        std::string path = dir.Path(name);
+        WriteFile(path, bytes);
+        held_.push_back(std::make_unique<Shape>(VANE->LoadSuf(path)));
+        return held_.back()->p;
+    }
+
+    TempDir dir;
+
+private:
+    std::vector<std::unique_ptr<Shape>> held_;
 };
 
 inline std::string Value(Extended v) {

@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "shape/state.h"
+#include "shape/vane.h"
+#include "tests/shape/test_util.h"
+
+using test_util::Dump;
+using test_util::ReadFile;
+using test_util::Shape;
+using test_util::TempDir;
+using test_util::WriteFile;
+
+namespace {
+
+// cube: a poly triangle and a shade triangle, both with attribute red.
+constexpr char kCube[] =
+    "obj suf cube {\r\n"
+    "atr red\r\n"
+    "prim poly (\r\n"
+    "    0 0 0\r\n"
+    "    1 0 0\r\n"
+    "    0 1 0\r\n"
+    ")\r\n"
+    "prim shade (\r\n"
+    "    0 0 1  0 0 1\r\n"
+    "    1 0 1  0 0 1\r\n"
+    "    0 1 1  0 0 1\r\n"
+    ")\r\n"
+    "}\r\n";
+
+// A file in a loose hand: LF line ends, comments, passed-over statements,
+// other spellings of numbers, a polygon before the first "atr", an empty
+// object and an empty polygon, all four kinds.
+constexpr char kLoose[] =
+    "/* written by hand */\n"
+    "obj suf first {\n"
+    "  prim poly ( 1.0 +2 3e0  4. .5 -6E-1  0.00001 1e16 -0 )\n"
+    "  atr red  atr red\n"
+    "  prim shade ( 1 2 3 0 0 1 )\n"
+    "  comment 1 2 3\n"
+    "  prim uvpoly ( )\n"
+    "  atr blue\n"
+    "  prim uvshade ( 1 2 3 4 5 6 7 8 )\n"
+    "}\n"
+    "obj suf empty { }\n"
+    "obj suf second {\n"
+    "  prim uvpoly ( 123456789012345678 0.333333333333333333 1.5e20 0.25 0.0001 )\n"
+    "}\n";
+// How the writer puts it: the attribute selected last carries over to the
+// next object's first polygon, which therefore gets an "atr" line.
+constexpr char kLooseWritten[] =
+    "obj suf first {\r\n"
+    "prim poly (\r\n"
+    "    1 2 3\r\n"
+    "    4 0.5 -0.6\r\n"
+    "    1E-5 1E16 0\r\n"
+    ")\r\n"
+    "atr red\r\n"
+    "prim shade (\r\n"
+    "    1 2 3  0 0 1\r\n"
+    ")\r\n"
+    "prim uvpoly (\r\n"
+    ")\r\n"
+    "atr blue\r\n"
+    "prim uvshade (\r\n"
+    "    1 2 3  4 5 6  7 8\r\n"
+    ")\r\n"
+    "}\r\n"
+    "obj suf empty {\r\n"
+    "}\r\n"
+    "obj suf second {\r\n"
+    "atr blue\r\n"
+    "prim uvpoly (\r\n"
+    "    1.23456789012346E17 0.333333333333333 1.5E20  0.25 0.0001\r\n"
+    ")\r\n"
+    "}\r\n";
+
+class SaveSufTest : public ::testing::Test {
+protected:
+    void SetUp() override { VANE_SourceInitialize(); }
+
+    TVANE_Object* Load(std::string_view bytes) { return files_.Load(bytes); }
+    std::string Save(TVANE_Object* shape) {
+        EXPECT_TRUE(VANE->SaveSuf(target_, shape)) << SufErrorMessage;
+        EXPECT_EQ(SufErrorMessage, "");
+        return ReadFile(target_);
+    }
+    // Names in the folder other than the source and the target: temporary
+    // files left behind.
+    std::vector<std::string> Strays() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_.Root())) {
+            std::string name = entry.path().filename().string();
+            if (name != "in.suf" && name != "out.suf") names.push_back(name);
+        }
+        return names;
+    }
+
+    test_util::ShapeFiles files_;
+    const TempDir& dir_ = files_.dir;
+    std::string target_ = dir_.Path("out.suf");
+};
+
+TEST_F(SaveSufTest, WritesTheExactLayout) {
+    EXPECT_EQ(Save(Load(kCube)), kCube);
+    EXPECT_EQ(Save(Load(kLoose)), kLooseWritten);
+}
+
+TEST_F(SaveSufTest, RoundTripKeepsBytesAndShape) {
+    for (const char* source : {kCube, kLoose}) {
+        TVANE_Object* first = Load(source);
+        std::string written = Save(first);
+        TVANE_Object* second = Load(written);
+        EXPECT_EQ(Save(second), written);
+        if (source == kCube) {
+            EXPECT_EQ(Dump(second), Dump(first));
+        }
+        // A copy is written as its source.
+        Shape copy(VANE->CopySuf(first));
+        EXPECT_EQ(Save(copy.p), written);
+    }
+}
+
+TEST_F(SaveSufTest, EmptyListGivesAnEmptyFile) {
+    WriteFile(target_, "old content");
+    EXPECT_EQ(Save(nullptr), "");
+}
+
+TEST_F(SaveSufTest, ReplacesTheTargetKeepingItsPermissions) {
+    WriteFile(target_, "old content that is longer than the new one");
+    ASSERT_EQ(chmod(target_.c_str(), 0640), 0);
+    EXPECT_EQ(Save(Load(kCube)), kCube);
+    struct stat st {};
+    ASSERT_EQ(stat(target_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_TRUE(Strays().empty());
+}
+
+TEST_F(SaveSufTest, FailureLeavesTheTargetAndNoTemporaryFile) {
+    TVANE_Object* cube = Load(kCube);
+    WriteFile(target_, "keep me");
+
+    // A value that would be written beyond the double range is refused.
+    Shape huge(VANE->CopySuf(cube));
+    huge->Polygons->Vertices->Next->Y = -4.294967194e315L;
+    EXPECT_FALSE(VANE->SaveSuf(target_, huge.p));
+    EXPECT_EQ(SufErrorMessage, "ファイル「" + target_ +
+                                   "」に保存できません（値 -4.294967194E+315 は倍精度浮動小数点数の範囲を超えています）。");
+    EXPECT_EQ(ReadFile(target_), "keep me");
+
+    struct Case {
+        std::string target;
+        std::string cause;
+    };
+    std::filesystem::create_directory(dir_.Path("folder"));
+    const Case cases[] = {
+        {dir_.Path("missing/out.suf"), "ファイルまたはフォルダーがありません"},
+        {dir_.Path("folder"), "フォルダーです"},
+    };
+    for (const Case& c : cases) {
+        SufErrorMessage = "stale";
+        EXPECT_FALSE(VANE->SaveSuf(c.target, cube));
+        EXPECT_EQ(SufErrorMessage, "ファイル「" + c.target + "」に保存できません（" + c.cause + "）。");
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir_.Path("folder")));
+    EXPECT_EQ(Strays(), std::vector<std::string>{"folder"});
+}
+
+}  // namespace
