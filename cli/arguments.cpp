@@ -1,0 +1,61 @@
+#include "cli/arguments.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+
+namespace {
+
+void PrintUsage(std::FILE* out, const TUsage& usage) {
+    std::fprintf(out, "usage: plivra-cli %s %s\n", usage.Command, usage.Synopsis);
+    if (usage.Details[0] != '\0') std::fprintf(out, "\n%s", usage.Details);
+}
+
+}  // namespace
+
+bool TArguments::Has(std::string_view Option) const {
+    return std::find(Options.begin(), Options.end(), Option) != Options.end();
+}
+
+bool ParseArguments(int argc, char** argv, const TUsage& Usage,
+                    std::initializer_list<std::string_view> Accepted, TArguments& Out) {
+    bool options_ended = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (options_ended || arg.size() < 2 || arg.substr(0, 2) != "--") {
+            Out.Positionals.push_back(arg);
+        } else if (arg == "--") {
+            options_ended = true;
+        } else if (arg == "--help") {
+            Out.Help = true;
+        } else if (std::find(Accepted.begin(), Accepted.end(), arg) != Accepted.end()) {
+            Out.Options.push_back(arg);
+        } else {
+            UsageError(Usage, "unknown option '" + std::string(arg) + "'");
+            return false;
+        }
+    }
+    return true;
+}
+
+int ShowHelp(const TUsage& Usage) {
+    PrintUsage(stdout, Usage);
+    return kExitOk;
+}
+
+int UsageError(const TUsage& Usage, const std::string& Message) {
+    std::fprintf(stderr, "plivra-cli %s: %s\n", Usage.Command, Message.c_str());
+    PrintUsage(stderr, Usage);
+    return kExitUsage;
+}
+
+bool ParseWholeNumber(std::string_view Text, std::int32_t& Value) {
+    // from_chars takes a '-' but no '+'.
+    if (!Text.empty() && Text[0] == '+') {
+        Text.remove_prefix(1);
+        if (!Text.empty() && Text[0] == '-') return false;
+    }
+    const char* end = Text.data() + Text.size();
+    const auto [ptr, ec] = std::from_chars(Text.data(), end, Value);
+    return !Text.empty() && ec == std::errc() && ptr == end;
+}

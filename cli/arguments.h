@@ -1,0 +1,44 @@
+#pragma once
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Exit statuses shared by every command.
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;  // input not a shape, output not written, shapes not corresponding
+constexpr int kExitUsage = 2;
+
+// One command's usage: its synopsis line and the text below it.
+struct TUsage {
+    const char* Command;   // "morph"
+    const char* Synopsis;  // "START.suf TARGET.suf PERCENT OUT.suf [--timings]"
+    const char* Details;   // paragraphs after the synopsis, each line ended by '\n'
+};
+
+// The arguments after the command word, split into positionals and the
+// options that the command accepts ("--timings"). "--help" is always
+// accepted; "--" ends the options, so a file name may begin with "--". A
+// word that begins with a single '-' is a positional ("-50").
+struct TArguments {
+    std::vector<std::string_view> Positionals;
+    std::vector<std::string_view> Options;
+    bool Help = false;
+
+    bool Has(std::string_view Option) const;
+};
+
+// Splits argv (argv[0] is the command word). Returns false, after printing
+// the error and the usage on stderr, for an option the command does not take.
+bool ParseArguments(int argc, char** argv, const TUsage& Usage,
+                    std::initializer_list<std::string_view> Accepted, TArguments& Out);
+
+// Prints the usage on stdout for --help; returns kExitOk.
+int ShowHelp(const TUsage& Usage);
+// Prints "plivra-cli COMMAND: Message" and the usage on stderr; returns kExitUsage.
+int UsageError(const TUsage& Usage, const std::string& Message);
+
+// Reads a whole decimal number in the signed 32-bit range: an optional '-'
+// or '+' and digits, nothing else. False for anything else.
+bool ParseWholeNumber(std::string_view Text, std::int32_t& Value);

@@ -1,0 +1,16 @@
+#pragma once
+
+// The commands of plivra-cli, one function each, listed in the dispatch table
+// of cli/main.cpp. Each gets the arguments from the command word on (argv[0]
+// is the command word) and returns the exit status: 0 success, 1 an input
+// that is not a shape or an output that could not be written (or, for check,
+// shapes that do not correspond), 2 wrong usage with the usage text on stderr.
+
+// morph START TARGET PERCENT OUT: one blend written to OUT.
+int RunMorph(int argc, char** argv);
+// frames START TARGET FROM TO STEP PATTERN: one blend file per percentage.
+int RunFrames(int argc, char** argv);
+// check START TARGET: whether the two shapes correspond, and where they stop.
+int RunCheck(int argc, char** argv);
+// info FILE: objects, polygons by kind, vertices, attributes and extents.
+int RunInfo(int argc, char** argv);

@@ -1,0 +1,65 @@
+// plivra-cli: blends shape files in batch. The first argument names the
+// command; the table below sends the rest to that command's Run function.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <new>
+
+#include "cli/commands.h"
+#include "shape/state.h"
+
+namespace {
+
+struct TCommand {
+    const char* Name;
+    int (*Run)(int argc, char** argv);
+    const char* Summary;
+};
+
+constexpr TCommand kCommands[] = {
+    {"morph", RunMorph, "blend START toward TARGET by a percentage into a new file"},
+    {"frames", RunFrames, "write one blend file per percentage of a range"},
+    {"check", RunCheck, "tell whether two shapes correspond, and where they stop"},
+    {"info", RunInfo, "list the objects, polygons, vertices, attributes and extents"},
+};
+
+void PrintUsage(std::FILE* out) {
+    std::fputs("usage: plivra-cli COMMAND [ARGUMENTS] [--help]\n\ncommands:\n", out);
+    for (const TCommand& command : kCommands)
+        std::fprintf(out, "  %-8s %s\n", command.Name, command.Summary);
+    std::fputs("\n'plivra-cli COMMAND --help' describes one command.\n", out);
+}
+
+// Holds the shape library's unit for the life of the program.
+struct TLibraryUnit {
+    TLibraryUnit() { VANE_SourceInitialize(); }
+    ~TLibraryUnit() { VANE_SourceFinalize(); }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return 2;
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "help") == 0) {
+        PrintUsage(stdout);
+        return 0;
+    }
+    for (const TCommand& command : kCommands) {
+        if (std::strcmp(argv[1], command.Name) != 0) continue;
+        TLibraryUnit unit;
+        try {
+            return command.Run(argc - 1, argv + 1);
+        } catch (const std::bad_alloc&) {
+            std::fputs("plivra-cli: out of memory\n", stderr);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "plivra-cli: %s\n", error.what());
+        }
+        return 1;
+    }
+    std::fprintf(stderr, "plivra-cli: unknown command '%s'\n\n", argv[1]);
+    PrintUsage(stderr);
+    return 2;
+}

@@ -1,0 +1,62 @@
+#include "cli/shape_files.h"
+
+#include <exception>
+
+#include "shape/errors.h"
+#include "shape/state.h"
+#include "shape/vane.h"
+
+namespace {
+
+void ReportFailure(const std::string& file_name, std::string_view message) {
+    PutBytes(file_name, stderr);
+    std::fputs(": ", stderr);
+    PutBytes(message, stderr);
+    std::fputc('\n', stderr);
+}
+
+}  // namespace
+
+TShapeList::~TShapeList() { VANE->FreeSuf(List_); }
+
+void TShapeList::Reset(TVANE_Object* List) {
+    VANE->FreeSuf(List_);
+    List_ = List;
+}
+
+bool LoadShapeFile(const std::string& FileName, TShapeList& Out) {
+    TVANE_Object* list = nullptr;
+    try {
+        list = VANE->LoadSuf(FileName);
+    } catch (const SufConvertError& error) {
+        ReportFailure(FileName, error.what());
+        return false;
+    } catch (const SufIOError& error) {
+        ReportFailure(FileName, error.what());
+        return false;
+    }
+    if (!list) {
+        ReportFailure(FileName, SufErrorMessage.empty()
+                                    ? "holds no shape (no obj, atr or prim statement)"
+                                    : SufErrorMessage);
+        return false;
+    }
+    Out.Reset(list);
+    return true;
+}
+
+bool SaveShapeFile(const std::string& FileName, TVANE_Object* Shape) {
+    bool saved = false;
+    try {
+        saved = VANE->SaveSuf(FileName, Shape);
+    } catch (const std::exception& error) {
+        ReportFailure(FileName, error.what());
+        return false;
+    }
+    if (!saved) ReportFailure(FileName, SufErrorMessage);
+    return saved;
+}
+
+void PutBytes(std::string_view Text, std::FILE* Out) {
+    std::fwrite(Text.data(), 1, Text.size(), Out);
+}

@@ -1,0 +1,36 @@
+#pragma once
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "shape/records.h"
+
+// Holds one shape list and releases it with FreeSuf.
+class TShapeList {
+public:
+    TShapeList() = default;
+    explicit TShapeList(TVANE_Object* List) : List_(List) {}
+    ~TShapeList();
+    TShapeList(const TShapeList&) = delete;
+    TShapeList& operator=(const TShapeList&) = delete;
+
+    TVANE_Object* Get() const { return List_; }
+    // Releases the held list and takes List instead.
+    void Reset(TVANE_Object* List);
+
+private:
+    TVANE_Object* List_ = nullptr;
+};
+
+// Reads FileName with LoadSuf into Out. On failure prints one line
+// "FILE: MESSAGE" on stderr and returns false; MESSAGE is the reader's
+// reported error, the text of the conversion or input/output error, or the
+// statement that the file holds no shape.
+bool LoadShapeFile(const std::string& FileName, TShapeList& Out);
+
+// Writes Shape with SaveSuf. On failure prints "FILE: MESSAGE" on stderr and
+// returns false.
+bool SaveShapeFile(const std::string& FileName, TVANE_Object* Shape);
+
+// Writes Text as it stands, byte for byte (names from files).
+void PutBytes(std::string_view Text, std::FILE* Out);
