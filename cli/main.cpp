@@ -51,7 +51,13 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[1], command.Name) != 0) continue;
         TLibraryUnit unit;
         try {
-            return command.Run(argc - 1, argv + 1);
+            const int status = command.Run(argc - 1, argv + 1);
+            // A report that never reached its reader is no success.
+            if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+                std::fputs("plivra-cli: cannot write to standard output\n", stderr);
+                return status == 0 ? 1 : status;
+            }
+            return status;
         } catch (const std::bad_alloc&) {
             std::fputs("plivra-cli: out of memory\n", stderr);
         } catch (const std::exception& error) {

@@ -255,5 +255,11 @@ run info forms.suf
 expect "info prints names as their bytes" 0 stdout "$(printf '1 "\x83\x65\x83\x58\x83\x67"')" \
     stdout "attributes: none"
 
+if [ -w /dev/full ]; then
+    "$cli" info start.suf >/dev/full 2>"$tmp/stderr"
+    code=$?
+    expect "a report that cannot be written is a failure" 1 stderr "cannot write to standard output"
+fi
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
