@@ -431,6 +431,7 @@ std::string TVANE::ReadToken(const std::string& FileName) {
 TVANE_Object* TVANE::LoadSuf(const std::string& FileName) {
     SufErrorMessage.clear();
     EndLoad();
+    LineNumber = 0;
     TVANE_Object* result = nullptr;
     Outcome outcome = Outcome::kEnd;
     try {
