@@ -110,3 +110,31 @@ TEST(DrawSuf, OnlyDrawModes0135AndViewKinds0To2Draw) {
         EXPECT_EQ(scene.Background() < 97 * 85, kind <= 2) << "kind " << kind;
     }
 }
+
+TEST(DrawSuf, FittedDefaultsGiveGreyBackgroundBlueGridCyanEdges) {
+    ShapeList shape;
+    ShapeList::AddPolygon(shape.AddObject(), {{0, 0, 0}, {40, 0, 0}, {0, 30, 0}});  // marked, as read
+    Scene scene;
+    VANE->DefaultViewSettings(scene.settings);
+    scene.settings.ClearFirst = true;
+    VANE->FitView(shape.Head(), scene.settings, scene.settings);
+    scene.Draw(shape.Head());
+    const int grey = CountPixels(scene.bitmap, RGBColor(128, 128, 128));
+    const int blue = CountPixels(scene.bitmap, RGBColor(0, 0, 255));
+    const int cyan = CountPixels(scene.bitmap, RGBColor(0, 255, 255));
+    EXPECT_GT(grey, blue);
+    EXPECT_GT(blue, 0);
+    EXPECT_GT(cyan, 0);
+    EXPECT_EQ(grey + blue + cyan, 97 * 85);
+    EXPECT_EQ(scene.bitmap.Pixel(0, 78), RGBColor(0, 255, 255));  // (0, 0): 20 left, 15 down of centre
+}
+
+TEST(DrawSuf, PointSizedShapeDrawsOnlyTheBackground) {
+    ShapeList shape;
+    ShapeList::AddPolygon(shape.AddObject(), {{3, 4, 5}, {3, 4, 5}});
+    Scene scene;
+    scene.settings.ShowGrid = true;
+    VANE->FitView(shape.Head(), scene.settings, scene.settings);
+    scene.Draw(shape.Head());
+    EXPECT_EQ(scene.Background(), 97 * 85);
+}
