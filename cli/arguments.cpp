@@ -17,8 +17,15 @@ bool TArguments::Has(std::string_view Option) const {
     return std::find(Options.begin(), Options.end(), Option) != Options.end();
 }
 
+const std::string_view* TArguments::Value(std::string_view Option) const {
+    for (auto it = Values.rbegin(); it != Values.rend(); ++it)
+        if (it->first == Option) return &it->second;
+    return nullptr;
+}
+
 bool ParseArguments(int argc, char** argv, const TUsage& Usage,
-                    std::initializer_list<std::string_view> Accepted, TArguments& Out) {
+                    std::initializer_list<std::string_view> Accepted, TArguments& Out,
+                    std::initializer_list<std::string_view> WithValue) {
     bool options_ended = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -30,6 +37,12 @@ bool ParseArguments(int argc, char** argv, const TUsage& Usage,
             Out.Help = true;
         } else if (std::find(Accepted.begin(), Accepted.end(), arg) != Accepted.end()) {
             Out.Options.push_back(arg);
+        } else if (std::find(WithValue.begin(), WithValue.end(), arg) != WithValue.end()) {
+            if (i + 1 == argc) {
+                UsageError(Usage, "option '" + std::string(arg) + "' needs a value");
+                return false;
+            }
+            Out.Values.emplace_back(arg, argv[++i]);
         } else {
             UsageError(Usage, "unknown option '" + std::string(arg) + "'");
             return false;

@@ -3,6 +3,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Exit statuses shared by every command.
@@ -18,21 +19,27 @@ struct TUsage {
 };
 
 // The arguments after the command word, split into positionals and the
-// options that the command accepts ("--timings"). "--help" is always
-// accepted; "--" ends the options, so a file name may begin with "--". A
-// word that begins with a single '-' is a positional ("-50").
+// options that the command accepts: flags ("--timings") and options that take
+// the next word as their value ("--view xy"). "--help" is always accepted;
+// "--" ends the options, so a file name may begin with "--". A word that
+// begins with a single '-' is a positional ("-50").
 struct TArguments {
     std::vector<std::string_view> Positionals;
     std::vector<std::string_view> Options;
+    std::vector<std::pair<std::string_view, std::string_view>> Values;  // option, value
     bool Help = false;
 
     bool Has(std::string_view Option) const;
+    // The value given to Option (the last one when given twice), or nullptr.
+    const std::string_view* Value(std::string_view Option) const;
 };
 
 // Splits argv (argv[0] is the command word). Returns false, after printing
-// the error and the usage on stderr, for an option the command does not take.
+// the error and the usage on stderr, for an option the command does not take
+// and for a value option at the end without its value.
 bool ParseArguments(int argc, char** argv, const TUsage& Usage,
-                    std::initializer_list<std::string_view> Accepted, TArguments& Out);
+                    std::initializer_list<std::string_view> Accepted, TArguments& Out,
+                    std::initializer_list<std::string_view> WithValue = {});
 
 // Prints the usage on stdout for --help; returns kExitOk.
 int ShowHelp(const TUsage& Usage);
