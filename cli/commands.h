@@ -14,3 +14,6 @@ int RunFrames(int argc, char** argv);
 int RunCheck(int argc, char** argv);
 // info FILE: objects, polygons by kind, vertices, attributes and extents.
 int RunInfo(int argc, char** argv);
+// render FILE OUT.png [--view xy|yz|zx] [--size WxH] [--grid]: one fitted
+// wireframe view written as a PNG picture.
+int RunRender(int argc, char** argv);

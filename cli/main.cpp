@@ -21,6 +21,7 @@ constexpr TCommand kCommands[] = {
     {"frames", RunFrames, "write one blend file per percentage of a range"},
     {"check", RunCheck, "tell whether two shapes correspond, and where they stop"},
     {"info", RunInfo, "list the objects, polygons, vertices, attributes and extents"},
+    {"render", RunRender, "draw a fitted wireframe view of a shape into a PNG picture"},
 };
 
 void PrintUsage(std::FILE* out) {

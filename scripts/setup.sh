@@ -11,6 +11,7 @@ packages=(
   fonts-ipafont xvfb xauth
   clang-14 libclang-rt-14-dev
   libtinyobjloader-dev
+  python3
 )
 
 missing=()

@@ -110,10 +110,11 @@ printf 'obj suf \x83\x65\x83\x58\x83\x67 {\r\nprim poly (\r\n    1 2.5 3\r\n    
 run
 expect "no command is a usage error" 2 stderr "usage: plivra-cli COMMAND"
 run --help
-expect "--help lists the commands" 0 stdout "morph" stdout "frames" stdout "check" stdout "info"
+expect "--help lists the commands" 0 stdout "morph" stdout "frames" stdout "check" stdout "info" \
+    stdout "render"
 run blend a b
 expect "unknown command" 2 stderr "unknown command 'blend'" stderr "usage:"
-for command in morph frames check info; do
+for command in morph frames check info render; do
     run "$command" --help
     expect "$command --help" 0 stdout "usage: plivra-cli $command"
     run "$command"
@@ -260,6 +261,85 @@ if [ -w /dev/full ]; then
     code=$?
     expect "a report that cannot be written is a failure" 1 stderr "cannot write to standard output"
 fi
+
+# ---- render ----------------------------------------------------------------
+
+# png_pixels FILE X,Y...: prints "WIDTH HEIGHT" and then RRGGBB of each pixel
+# asked for, one per line, decoding the 8-bit RGB picture with Python's zlib.
+png_pixels() {
+    python3 - "$@" <<'PY'
+import struct, sys, zlib
+data = open(sys.argv[1], 'rb').read()
+assert data[:8] == b'\x89PNG\r\n\x1a\n'
+pos, idat = 8, b''
+while pos < len(data):
+    length, kind = struct.unpack('>I4s', data[pos:pos + 8])
+    body = data[pos + 8:pos + 8 + length]
+    if kind == b'IHDR':
+        width, height, depth, colour = struct.unpack('>IIBB', body[:10])
+        assert (depth, colour) == (8, 2)
+    elif kind == b'IDAT':
+        idat += body
+    pos += 12 + length
+raw, stride, rows, prev = zlib.decompress(idat), width * 3, [], bytearray(width * 3)
+for y in range(height):
+    kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+    for i in range(stride):
+        a = line[i - 3] if i >= 3 else 0
+        b, c = prev[i], prev[i - 3] if i >= 3 else 0
+        if kind == 1: line[i] = (line[i] + a) & 255
+        elif kind == 2: line[i] = (line[i] + b) & 255
+        elif kind == 3: line[i] = (line[i] + (a + b) // 2) & 255
+        elif kind == 4:
+            p = a + b - c
+            pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+            line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+    rows.append(line)
+    prev = line
+print(width, height)
+for spot in sys.argv[2:]:
+    x, y = map(int, spot.split(','))
+    print(rows[y][3 * x:3 * x + 3].hex())
+PY
+}
+
+# 0,10          one pixel is 0.2 units on 101x101: corners at columns 0
+#  |   \        and 100, rows 25 and 75. Grid: column 0 solid, 50 and 100
+# 0,0 --- 20,0  dotted; its only row, 75, lies under the bottom edge.
+crlf "obj suf t {" "prim poly (" "0 0 0" "20 0 0" "0 10 0" ")" "}" >triangle.suf
+run render triangle.suf triangle.png --size 101x101 --grid
+expect "render triangle" 0
+grey=808080 blue=0000ff cyan=00ffff
+check_true "render: size, background, grid, edges" test "$(png_pixels triangle.png 99,5 50,0 50,1 50,2 \
+    0,1 100,0 100,1 0,50 30,75 50,50 | tr '\n' ' ')" = \
+    "101 101 $grey $blue $grey $blue $blue $blue $grey $cyan $cyan $cyan "
+run render triangle.suf triangle_plain.png --size 101x101
+expect "render without grid" 0
+check_true "render without grid draws none" test "$(png_pixels triangle_plain.png 50,0 0,10 | tr '\n' ' ')" = \
+    "101 101 $grey $grey "
+run render "$ex/wave.suf" wave.png --view zx
+expect "render example default size" 0
+check_true "render default size 400x400" test "$(png_pixels wave.png | tr '\n' ' ')" = "400 400 "
+for view in xy yz zx; do
+    run render "$ex/box.suf" "box_$view.png" --view "$view" --size 64x48 --grid
+    expect "render box $view" 0
+done
+check_true "render views differ" test "$(cmp -s box_xy.png box_zx.png; echo $?)" = 1
+
+for size in 0x10 10x0 10 10x 10x10x10 x10 -5x10 8193x10 abc; do
+    run render triangle.suf bad.png --size "$size"
+    expect "render size '$size' is refused" 2 stderr "bad size '$size'"
+done
+run render triangle.suf bad.png --view perspective
+expect "render unknown view" 2 stderr "unknown view 'perspective'"
+run render triangle.suf bad.png --size
+expect "render option without value" 2 stderr "option '--size' needs a value"
+check_true "refused render writes nothing" test ! -e bad.png
+run render missing.suf out.png
+expect "render missing input" 1 stderr "missing.suf"
+check_true "render of a missing input writes nothing" test ! -e out.png
+run render triangle.suf no_such_folder/out.png
+expect "render into a missing folder" 1 stderr "no_such_folder/out.png: No such file or directory"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
