@@ -1,9 +1,11 @@
 #include "shape/number.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -64,13 +66,42 @@ bool Scale(std::uint64_t m, int k, int s, U128& n) {
     return true;
 }
 
+// Powers of ten around 1, for placing the first digit; from 1E-27 the
+// table's values are not exact, which only costs another attempt below.
+constexpr int kTableLow = -30;
+constexpr int kTableHigh = 30;
+struct PowersOfTen {
+    Extended value[kTableHigh - kTableLow + 1];
+    constexpr PowersOfTen() : value() {
+        Extended p = 1;
+        for (int i = 0; i <= kTableHigh; ++i, p *= 10) {
+            value[i - kTableLow] = p;
+            if (-i >= kTableLow) value[-i - kTableLow] = 1 / p;
+        }
+    }
+};
+constexpr PowersOfTen kPowersOfTen;
+
 // |value| ~= digits * 10^s with 10^14 <= digits < 10^15, correctly rounded.
 void Round15(Extended magnitude, std::uint64_t& digits, int& s) {
-    int e2 = 0;
-    const Extended f = std::frexp(magnitude, &e2);  // [0.5, 1)
-    const auto m = static_cast<std::uint64_t>(std::ldexp(f, 64));
-    const int k = e2 - 64;
-    s = static_cast<int>(std::floor((e2 - 1) * 0.30102999566398120)) - 14;
+    // The 80-bit format: a 64-bit mantissa with its integer bit, then the
+    // sign and a 15-bit biased exponent.
+    std::uint64_t m = 0;
+    std::uint16_t sign_exponent = 0;
+    std::memcpy(&m, &magnitude, sizeof m);
+    std::memcpy(&sign_exponent, reinterpret_cast<const char*>(&magnitude) + 8, sizeof sign_exponent);
+    const int biased = sign_exponent & 0x7fff;
+    int k = (biased == 0 ? 1 : biased) - 16383 - 63;  // magnitude = m * 2^k
+    const int zeros = std::countl_zero(m);
+    m <<= zeros;
+    k -= zeros;
+    // 2^(k+63) <= magnitude < 2^(k+64): the first digit's place is this or one more.
+    int place = static_cast<int>(std::floor((k + 63) * 0.30102999566398120));
+    if (place + 1 >= kTableLow && place + 1 <= kTableHigh &&
+        magnitude >= kPowersOfTen.value[place + 1 - kTableLow]) {
+        ++place;
+    }
+    s = place - 14;
     for (int attempt = 0; attempt < 4; ++attempt) {
         U128 n = 0;
         if (!Scale(m, k, s, n)) break;
