@@ -17,10 +17,12 @@
 namespace {
 
 constexpr TUsage kRenderUsage = {
-    "render", "FILE.suf OUT.png [--view xy|yz|zx] [--size WxH] [--grid]",
+    "render", "FILE.suf OUT.png [--view xy|yz|zx|perspective] [--size WxH] [--grid]",
     "Fits the view to the whole shape and draws its wireframe in the default\n"
     "colours (grey background; polygons read from a file in cyan) into a PNG.\n"
     "  --view xy|yz|zx  which axes go across and up (default xy)\n"
+    "  --view perspective  through the library's pinhole camera from the +X side,\n"
+    "                   aimed at the shape's centre (never with a grid)\n"
     "  --size WxH       picture size in pixels, each 1..8192 (default 400x400)\n"
     "  --grid           draw the blue grid, 10 units apart, beneath the shape\n"};
 
@@ -30,7 +32,10 @@ struct TViewName {
     std::string_view Name;
     std::uint8_t Kind;
 };
-constexpr TViewName kViews[] = {{"xy", kViewXY}, {"yz", kViewYZ}, {"zx", kViewZX}};
+constexpr TViewName kViews[] = {{"xy", kViewXY},
+                                {"yz", kViewYZ},
+                                {"zx", kViewZX},
+                                {"perspective", kViewPerspective}};
 
 bool ParseView(std::string_view text, std::uint8_t& kind) {
     for (const TViewName& view : kViews) {

@@ -326,12 +326,25 @@ for view in xy yz zx; do
 done
 check_true "render views differ" test "$(cmp -s box_xy.png box_zx.png; echo $?)" = 1
 
+# A cross far from the origin, its arms crossing at (100, 200, 300): the fitted
+# camera looks at that point, which lands on the centre pixel, seen obliquely
+# from the +X side; the corners stay empty.
+crlf "obj suf cross {" "prim poly (" "100 190 300" "100 210 300" ")" \
+    "prim poly (" "100 200 290" "100 200 310" ")" "}" >cross.suf
+run render cross.suf cross.png --view perspective --size 101x101
+expect "render perspective" 0
+check_true "render perspective: the aim point on the centre" test \
+    "$(png_pixels cross.png 50,50 0,0 100,0 0,100 100,100 | tr '\n' ' ')" = \
+    "101 101 $cyan $grey $grey $grey $grey "
+run render "$ex/box.suf" box_perspective.png --view perspective --size 64x48
+expect "render box perspective" 0
+
 for size in 0x10 10x0 10 10x 10x10x10 x10 -5x10 8193x10 abc; do
     run render triangle.suf bad.png --size "$size"
     expect "render size '$size' is refused" 2 stderr "bad size '$size'"
 done
-run render triangle.suf bad.png --view perspective
-expect "render unknown view" 2 stderr "unknown view 'perspective'"
+run render triangle.suf bad.png --view iso
+expect "render unknown view" 2 stderr "unknown view 'iso'"
 run render triangle.suf bad.png --size
 expect "render option without value" 2 stderr "option '--size' needs a value"
 check_true "refused render writes nothing" test ! -e bad.png
