@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <deque>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -12,6 +11,7 @@
 #include "shape/vane.h"
 #include "view/canvas.h"
 #include "view/settings.h"
+#include "tests/view/shapes.h"
 
 namespace {
 
@@ -19,28 +19,8 @@ constexpr Extended kPi = 3.14159265358979323846L;
 constexpr TVANE_Color kGrey = RGBColor(128, 128, 128);
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 using Pixels = std::vector<std::pair<int, int>>;
-
-// An object of marked polygons given as lists of vertex positions.
-struct TestObject {
-    TVANE_Object object;
-    std::deque<TVANE_Polygon> polygons;
-    std::deque<TVANE_Vertex> vertices;
-
-    TestObject(std::initializer_list<std::vector<TVANE_Point3>> points) {
-        TVANE_Polygon** next_polygon = &object.Polygons;
-        for (const auto& polygon_points : points) {
-            TVANE_Polygon* polygon = *next_polygon = &polygons.emplace_back();
-            polygon->Marked = 1;
-            next_polygon = &polygon->Next;
-            TVANE_Vertex** next_vertex = &polygon->Vertices;
-            for (const TVANE_Point3& p : polygon_points) {
-                *next_vertex = &vertices.emplace_back();
-                (*next_vertex)->X = p.X, (*next_vertex)->Y = p.Y, (*next_vertex)->Z = p.Z;
-                next_vertex = &(*next_vertex)->Next;
-            }
-        }
-    }
-};
+using view_test::Point;
+using view_test::ShapeList;
 
 // Grey, so that white and black pens both show.
 TBitmap Blank(std::int32_t width = 200, std::int32_t height = 200) {
@@ -74,16 +54,17 @@ protected:
         VANE->DefaultViewColors(colors_);
     }
     // As the view-kind-6 branch of the rendering entry does.
-    TBitmap Draw(TestObject& object, std::int32_t width = 200) {
+    TBitmap Draw(const ShapeList& shape, std::int32_t width = 200) {
         TBitmap bitmap = Blank(width);
         VANE->SetPerspective(width, 200, static_cast<double>(settings_.Camera.FieldOfView));
-        DrawPerspectiveObject(&object.object, bitmap, settings_, colors_);
+        DrawPerspectiveObject(shape.Head(), bitmap, settings_, colors_);
         return bitmap;
     }
     // Where a single vertex lands: a one-vertex polygon draws a zero-length edge.
-    Pixels Spot(TVANE_Point3 vertex, std::int32_t width = 200) {
-        TestObject object{{vertex}};
-        return Drawn(Draw(object, width));
+    Pixels Spot(Point vertex, std::int32_t width = 200) {
+        ShapeList shape;
+        ShapeList::AddPolygon(shape.AddObject(), {vertex});
+        return Drawn(Draw(shape, width));
     }
     // DrawClippedLine with camera-space ends, focal length 100, axis at (100, 100).
     Pixels Line(TVANE_Point3 a, TVANE_Point3 b) {
@@ -121,8 +102,9 @@ TEST_F(Perspective, DefaultCameraShowsWhatTheSideViewShows) {
 
 TEST_F(Perspective, EdgesAreCutAtTheNearPlane) {
     // (700, 100, 0) lies behind the eye: drawn along row 100 far past the edge.
-    TestObject object{{{0, 0, 0}, {700, 100, 0}}};
-    EXPECT_EQ(Drawn(Draw(object)), Row(100, 199, 100));
+    ShapeList shape;
+    ShapeList::AddPolygon(shape.AddObject(), {{0, 0, 0}, {700, 100, 0}});
+    EXPECT_EQ(Drawn(Draw(shape)), Row(100, 199, 100));
 
     EXPECT_TRUE(Line({-1, 0, 0}, {-1, 50, 0}).empty());      // both on the plane
     EXPECT_TRUE(Line({-0.5, 0, 0}, {20, 10, 10}).empty());   // both behind it
@@ -147,26 +129,31 @@ TEST_F(Perspective, EveryPolygonIsDrawnClosed) {
     // (100,100)--(110,100)
     //         \  |         the closing edge is the diagonal
     //       (110,110)
-    TestObject triangle{{{0, 0, 0}, {0, 60, 0}, {0, 60, -60}}};
+    ShapeList triangle, others;
+    ShapeList::AddPolygon(triangle.AddObject(), {{0, 0, 0}, {0, 60, 0}, {0, 60, -60}});
     const TBitmap bitmap = Draw(triangle);
     EXPECT_EQ(bitmap.Pixel(105, 105), colors_.MarkedLineColor);
     EXPECT_EQ(Drawn(bitmap).size(), 11u + 10u + 9u);
 
     // Two vertices: their segment; none: nothing, and the next polygon still drawn.
-    TestObject others{{{0, -60, 0}, {0, -60, 60}}, {}, {{0, 60, 60}}};
+    TVANE_Object* object = others.AddObject();
+    ShapeList::AddPolygon(object, {{0, -60, 0}, {0, -60, 60}});
+    ShapeList::AddPolygon(object, {});
+    ShapeList::AddPolygon(object, {{0, 60, 60}});
     const TBitmap second = Draw(others);
     EXPECT_EQ(Drawn(second).size(), 11u + 1u);
     EXPECT_NE(second.Pixel(110, 90), kGrey);
 }
 
 TEST_F(Perspective, PenColourFollowsTheMarkOnlyWhenAsked) {
-    TestObject object{{{0, -60, 0}}, {{0, 60, 0}}};
-    object.polygons[1].Marked = 0;
-    TBitmap bitmap = Draw(object);
+    ShapeList shape;
+    ShapeList::AddPolygon(shape.AddObject(), {{0, -60, 0}});
+    ShapeList::AddPolygon(shape.Head(), {{0, 60, 0}}, 0);
+    TBitmap bitmap = Draw(shape);
     EXPECT_EQ(bitmap.Pixel(90, 100), colors_.MarkedLineColor);
     EXPECT_EQ(bitmap.Pixel(110, 100), colors_.LineColor);
     settings_.ColorByMark = false;
-    bitmap = Draw(object);
+    bitmap = Draw(shape);
     EXPECT_EQ(bitmap.Pixel(90, 100), colors_.PlainLineColor);
     EXPECT_EQ(bitmap.Pixel(110, 100), colors_.PlainLineColor);
 }
@@ -235,10 +222,11 @@ TEST_F(Perspective, CameraAtEyeLooksAtViewCentre) {
 }
 
 TEST_F(Perspective, RenderingEntrySetsUpViewKindSixForTheBitmap) {
-    TestObject object{{{0, 100, 0}}};
+    ShapeList shape;
+    ShapeList::AddPolygon(shape.AddObject(), {{0, 100, 0}});
     settings_.ViewKind = kViewPerspective;
     VANE->SetPerspective(1000, 1000, 10.0);  // left over from another bitmap
     TBitmap bitmap = Blank();
-    VANE->DrawSuf(&object.object, bitmap, settings_, colors_);
+    VANE->DrawSuf(shape.Head(), bitmap, settings_, colors_);
     EXPECT_EQ(Drawn(bitmap), (Pixels{{117, 100}}));  // and no grid
 }
