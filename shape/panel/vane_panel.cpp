@@ -1,0 +1,123 @@
+#include "shape/panel/vane_panel.h"
+
+#include <QFile>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStringDecoder>
+
+#include "shape/panel/application.h"
+#include "shape/panel/fonts.h"
+#include "shape/state.h"
+#include "shape/vane.h"
+
+namespace {
+
+const QString kFilter = QStringLiteral("形状ファイル|*.suf");
+
+// Decodes Bytes fully with the named codec; false when any byte sequence is
+// invalid in it.
+bool DecodeStrictly(const char* codec, const std::string& bytes, QString& text) {
+    QStringDecoder decoder(codec, QStringDecoder::Flag::Stateless);
+    if (!decoder.isValid())
+        return false;
+    text = decoder(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    return !decoder.hasError();
+}
+
+}  // namespace
+
+QString DecodeName(const std::string& Bytes) {
+    QString text;
+    if (DecodeStrictly("UTF-8", Bytes, text) || DecodeStrictly("Shift_JIS", Bytes, text))
+        return text;
+    text.clear();
+    for (unsigned char c : Bytes) {
+        if (c >= 32 && c < 127)
+            text += QChar(c);
+        else
+            text += QStringLiteral("\\x%1").arg(c, 2, 16, QChar(u'0'));
+    }
+    return text;
+}
+
+TVANE_Panel::TVANE_Panel(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("VANE"));
+    setWindowTitle(tr("VANE 形状ライブラリ テスト"));
+    setFont(GothicFont(12));
+    // Outer size 389 × 300 with a dialog frame leaves this client area.
+    setFixedSize(381, 273);
+    move(975, 374);
+
+    ListBox1 = new QListWidget(this);
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox1->setGeometry(8, 8, 217, 249);
+    ListBox1->setUniformItemSizes(true);
+    ListBox1->setStyleSheet(QStringLiteral("QListWidget::item { height: 12px; }"));
+
+    FreeSufTest = createButton("FreeSufTest", QStringLiteral("FreeSufTest"),
+                               QRect(240, 80, 137, 33), &TVANE_Panel::FreeSufTestClick);
+    LoadTest = createButton("LoadTest", QStringLiteral("LoadTest"), QRect(240, 152, 137, 33),
+                            &TVANE_Panel::LoadTestClick);
+    SaveTest = createButton("SaveTest", QStringLiteral("SaveTest"), QRect(240, 192, 137, 33),
+                            &TVANE_Panel::SaveTestClick);
+    SaveTest->setEnabled(false);
+    EndButton = createButton("EndButton", QStringLiteral("End"), QRect(240, 232, 137, 33),
+                             &TVANE_Panel::EndButtonClick);
+
+    OpenDialog1 = std::make_unique<TQtFileDialog>(this, TFileDialogKind::Open, kFilter, QString());
+    SaveDialog1 = std::make_unique<TQtFileDialog>(this, TFileDialogKind::Save, kFilter,
+                                                  QStringLiteral("suf"));
+}
+
+QPushButton* TVANE_Panel::createButton(const char* name, const QString& caption,
+                                       const QRect& geometry, void (TVANE_Panel::*handler)()) {
+    auto* button = new QPushButton(caption, this);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(geometry);
+    connect(button, &QPushButton::clicked, this, handler);
+    return button;
+}
+
+void TVANE_Panel::showLine(const QString& line) {
+    ListBox1->clear();
+    ListBox1->addItem(line);
+}
+
+void TVANE_Panel::FreeSufTestClick() {
+    VANE->FreeSuf(TestSuf);
+    ListBox1->clear();
+}
+
+void TVANE_Panel::LoadTestClick() {
+    if (!OpenDialog1->Execute())
+        return;
+    VANE->FreeSuf(TestSuf);
+    {
+        TBusyCursor busy;
+        // A conversion or input/output error leaves here, with TestSuf
+        // released and the list box as it was.
+        TestSuf = VANE->LoadSuf(QFile::encodeName(OpenDialog1->FileName).toStdString());
+    }
+    SaveTest->setEnabled(true);
+    if (!TestSuf) {
+        showLine(QString::fromStdString(SufErrorMessage));
+        return;
+    }
+    ListBox1->clear();
+    for (TVANE_Object* object = TestSuf; object; object = object->Next)
+        ListBox1->addItem(DecodeName(object->Name));
+}
+
+void TVANE_Panel::SaveTestClick() {
+    if (!SaveDialog1->Execute())
+        return;
+    bool saved;
+    {
+        TBusyCursor busy;
+        saved = VANE->SaveSuf(QFile::encodeName(SaveDialog1->FileName).toStdString(), TestSuf);
+    }
+    if (!saved)
+        showLine(QString::fromStdString(SufErrorMessage));
+}
+
+void TVANE_Panel::EndButtonClick() { close(); }

@@ -1,0 +1,43 @@
+#pragma once
+#include <QWidget>
+#include <memory>
+#include <string>
+
+#include "shape/panel/file_dialog.h"
+
+class QListWidget;
+class QPushButton;
+
+// Text for an object name read from a file: the bytes decoded as UTF-8 when
+// they are valid UTF-8, else as Shift-JIS when they are valid Shift-JIS,
+// else printable ASCII with every other byte written as \xHH, so the bytes
+// stay visible instead of turning into unreadable characters.
+QString DecodeName(const std::string& Bytes);
+
+// The shape library's test window: loads a shape file into TestSuf, lists
+// the names of its objects, saves it again and releases it.
+class TVANE_Panel : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TVANE_Panel(QWidget* parent = nullptr);
+
+    void FreeSufTestClick();
+    void LoadTestClick();
+    void SaveTestClick();
+    void EndButtonClick();
+
+    QListWidget* ListBox1 = nullptr;
+    QPushButton* FreeSufTest = nullptr;
+    QPushButton* LoadTest = nullptr;
+    QPushButton* SaveTest = nullptr;
+    QPushButton* EndButton = nullptr;
+    // Filter "形状ファイル|*.suf"; the save dialog adds "suf".
+    std::unique_ptr<TFileDialog> OpenDialog1;
+    std::unique_ptr<TFileDialog> SaveDialog1;
+
+private:
+    QPushButton* createButton(const char* name, const QString& caption, const QRect& geometry,
+                              void (TVANE_Panel::*handler)());
+    void showLine(const QString& line);
+};
