@@ -4,11 +4,13 @@
 
 #include "shape/panel/application.h"
 
+int RunMainFormTests(int argc, char** argv);
 int RunPanelTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
     TApplication application(argc, argv);
     int failures = 0;
+    failures += RunMainFormTests(argc, argv);
     failures += RunPanelTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }

@@ -1,0 +1,375 @@
+#include "app/plivra_mainform.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPalette>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <algorithm>
+
+#include "app/morph.h"
+#include "shape/panel/application.h"
+#include "shape/panel/fonts.h"
+#include "shape/state.h"
+#include "shape/vane.h"
+#include "view/canvas.h"
+#include "view/round.h"
+
+#ifndef PLIVRA_VERSION
+#define PLIVRA_VERSION "0.0.0"
+#endif
+
+TVANE_Object* Suf1 = nullptr;
+TVANE_Object* Suf2 = nullptr;
+TVANE_Object* MorphedSuf = nullptr;
+TVANE_ViewSettings ViewSettings;
+std::array<std::unique_ptr<TBitmap>, kViewBoxCount> ViewBitmaps;
+TForm1* Form1 = nullptr;
+
+namespace {
+
+const QString kSufFilter = QStringLiteral("Quorra 形式形状ファイル|*.suf");
+const QString kSufExt = QStringLiteral("suf");
+
+// The track bar's range: tenths of a percent.
+constexpr int kTrackMax = 1000;
+
+std::string LocalPath(const QString& file_name) {
+    return QFile::encodeName(file_name).toStdString();
+}
+
+// Black field with lime text, as both name fields and the percentage field are.
+void PaintFieldColours(QLineEdit* field) {
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Base, Qt::black);
+    palette.setColor(QPalette::Text, QColor(0, 255, 0));
+    field->setPalette(palette);
+}
+
+}  // namespace
+
+void plivra_mainformInitialize() {
+    Suf1 = nullptr;
+    Suf2 = nullptr;
+    MorphedSuf = nullptr;
+    VANE->DefaultViewSettings(ViewSettings);
+    VANE->DefaultCamera(ViewSettings.Camera);
+    ViewSettings.ClearFirst = true;
+    ViewSettings.ShowGrid = false;
+}
+
+void plivra_mainformFinalize() {
+    if (Suf1)
+        VANE->FreeSuf(Suf1);
+    if (Suf2)
+        VANE->FreeSuf(Suf2);
+    if (MorphedSuf)
+        VANE->FreeSuf(MorphedSuf);
+    for (auto& bitmap : ViewBitmaps)
+        bitmap.reset();
+}
+
+void TPaintBox::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    emit paint(painter);
+}
+
+void TBevel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const int bottom = height() - 1;
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.drawLine(0, bottom - 1, width() - 1, bottom - 1);
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawLine(0, bottom, width() - 1, bottom);
+}
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(tr("簡易形状モーフィングツール"));
+    setFont(GothicFont(12));
+    setFixedSize(468, 529);
+    createControls();
+    createDialogs();
+    setTabOrder();
+}
+
+QLabel* TForm1::createLabel(const char* name, const QString& caption, const QRect& geometry) {
+    auto* label = new QLabel(caption, this);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(geometry);
+    return label;
+}
+
+QLineEdit* TForm1::createField(const char* name, const QRect& geometry) {
+    auto* field = new QLineEdit(this);
+    field->setObjectName(QString::fromLatin1(name));
+    field->setGeometry(geometry);
+    field->setFont(GothicFont(12));
+    PaintFieldColours(field);
+    return field;
+}
+
+QPushButton* TForm1::createButton(const char* name, const QString& caption, const QRect& geometry,
+                                  void (TForm1::*handler)()) {
+    auto* button = new QPushButton(caption, this);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(geometry);
+    connect(button, &QPushButton::clicked, this, handler);
+    return button;
+}
+
+TPaintBox* TForm1::createPaintBox(const char* name, const QRect& geometry,
+                                  void (TForm1::*handler)(QPainter&)) {
+    auto* paint_box = new TPaintBox(this);
+    paint_box->setObjectName(QString::fromLatin1(name));
+    paint_box->setGeometry(geometry);
+    connect(paint_box, &TPaintBox::paint, this, handler);
+    return paint_box;
+}
+
+void TForm1::createControls() {
+    Label3 = createLabel("Label3", tr("形状ファイル１から形状ファイル２に変形した形状を作成します。"),
+                         QRect(72, 4, 321, 12));
+    Label4 = createLabel("Label4", tr("頂点、ポリゴン数、順番などは対応関係にある必要があります。"),
+                         QRect(72, 20, 318, 12));
+
+    Label1 = createLabel("Label1", tr("形状ファイル１"), QRect(12, 44, 73, 12));
+    suf1name = createField("suf1name", QRect(92, 40, 329, 20));
+    Refer1 = createButton("Refer1", tr("参照"), QRect(424, 40, 41, 21), &TForm1::Refer1Click);
+    Suf1XY = createPaintBox("Suf1XY", QRect(8, 64, 97, 85), &TForm1::Suf1XYPaint);
+    Suf1YZ = createPaintBox("Suf1YZ", QRect(112, 64, 97, 85), &TForm1::Suf1YZPaint);
+    Suf1ZX = createPaintBox("Suf1ZX", QRect(216, 64, 97, 85), &TForm1::Suf1ZXPaint);
+    Label5 = createLabel("Label5", tr("スタート形状"), QRect(324, 92, 125, 24));
+    Label5->setFont(MinchoFont(24));
+    Bevel1 = new TBevel(this);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setGeometry(4, 161, 465, 3);
+
+    Label2 = createLabel("Label2", tr("形状ファイル2"), QRect(16, 176, 71, 12));
+    suf2name = createField("suf2name", QRect(92, 172, 329, 20));
+    Refer2 = createButton("Refer2", tr("参照"), QRect(424, 172, 41, 21), &TForm1::Refer2Click);
+    Suf2XY = createPaintBox("Suf2XY", QRect(8, 196, 97, 85), &TForm1::Suf2XYPaint);
+    Suf2YZ = createPaintBox("Suf2YZ", QRect(112, 196, 97, 85), &TForm1::Suf2YZPaint);
+    Suf2ZX = createPaintBox("Suf2ZX", QRect(214, 196, 97, 85), &TForm1::Suf2ZXPaint);
+    Label6 = createLabel("Label6", tr("ターゲット形状"), QRect(324, 228, 126, 21));
+    Label6->setFont(MinchoFont(21));
+    Bevel2 = new TBevel(this);
+    Bevel2->setObjectName(QStringLiteral("Bevel2"));
+    Bevel2->setGeometry(4, 289, 465, 3);
+
+    AutoFit = new QCheckBox(tr("自動Fit"), this);
+    AutoFit->setObjectName(QStringLiteral("AutoFit"));
+    AutoFit->setGeometry(4, 292, 61, 17);
+    connect(AutoFit, &QCheckBox::clicked, this, &TForm1::AutoFitClick);
+    PreviewXY = createPaintBox("PreviewXY", QRect(4, 312, 149, 141), &TForm1::PreviewXYPaint);
+    PreviewYZ = createPaintBox("PreviewYZ", QRect(160, 312, 149, 141), &TForm1::PreviewYZPaint);
+    PreviewZX = createPaintBox("PreviewZX", QRect(316, 312, 149, 141), &TForm1::PreviewZXPaint);
+
+    MorphPercent = new QSlider(Qt::Horizontal, this);
+    MorphPercent->setObjectName(QStringLiteral("MorphPercent"));
+    MorphPercent->setGeometry(4, 460, 405, 37);
+    MorphPercent->setRange(0, kTrackMax);
+    MorphPercent->setValue(0);
+    MorphPercent->setTickInterval(100);
+    MorphPercent->setTickPosition(QSlider::TicksAbove);
+    // valueChanged comes from the user's moves only: every programmatic
+    // position is set under a QSignalBlocker.
+    connect(MorphPercent, &QSlider::valueChanged, this, &TForm1::MorphPercentChange);
+    PercentTXBX = createField("PercentTXBX", QRect(416, 472, 29, 20));
+    PercentTXBX->setText(QStringLiteral("0"));
+    // textChanged comes only when the text really differs from before.
+    connect(PercentTXBX, &QLineEdit::textChanged, this, &TForm1::PercentTXBXChange);
+    Label7 = createLabel("Label7", QStringLiteral("%"), QRect(448, 472, 11, 21));
+    Label7->setFont(GothicFont(21));
+
+    Button3 = createButton("Button3", tr("保存"), QRect(12, 500, 389, 25), &TForm1::Button3Click);
+    Button4 = createButton("Button4", QStringLiteral("Close"), QRect(408, 501, 53, 25),
+                           &TForm1::Button4Click);
+}
+
+void TForm1::createDialogs() {
+    OpenDialog1 = std::make_unique<TQtFileDialog>(this, TFileDialogKind::Open, kSufFilter, kSufExt);
+    SaveDialog1 = std::make_unique<TQtFileDialog>(this, TFileDialogKind::Save, kSufFilter, kSufExt);
+}
+
+void TForm1::setTabOrder() {
+    const QWidget* order[] = {suf1name, suf2name, Refer1, Refer2, Button3,
+                              Button4, MorphPercent, PercentTXBX, AutoFit};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        QWidget::setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
+}
+
+TPaintBox* TForm1::box(TViewBox view) const {
+    TPaintBox* const boxes[kViewBoxCount] = {Suf1XY, Suf1YZ, Suf1ZX, Suf2XY,   Suf2YZ,
+                                            Suf2ZX, PreviewXY, PreviewYZ, PreviewZX};
+    return boxes[view];
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (shown_)
+        return;
+    shown_ = true;
+    FormShow();
+}
+
+void TForm1::FormShow() {
+    for (int view = 0; view < kViewBoxCount; ++view) {
+        const TPaintBox* paint_box = box(static_cast<TViewBox>(view));
+        ViewBitmaps[static_cast<std::size_t>(view)] =
+            std::make_unique<TBitmap>(paint_box->width(), paint_box->height());
+    }
+    setWindowTitle(QStringLiteral("plivra " PLIVRA_VERSION));
+}
+
+void TForm1::drawViews(TVANE_Object* Shape, TViewBox First) {
+    for (std::uint8_t kind = kViewXY; kind <= kViewZX; ++kind) {
+        const auto view = static_cast<TViewBox>(First + kind);
+        ViewSettings.ViewKind = kind;
+        TVANE_Colors colours;
+        VANE->DefaultViewColors(colours);
+        if (TBitmap* bitmap = ViewBitmaps[static_cast<std::size_t>(view)].get())
+            VANE->DrawSuf(Shape, *bitmap, ViewSettings, colours);
+        box(view)->repaint();
+    }
+}
+
+void TForm1::ViewAll() {
+    if (Suf1) {
+        // One fit serves the three views of the shape.
+        ViewSettings.ViewKind = kViewXY;
+        VANE->FitView(Suf1, ViewSettings, ViewSettings);
+        drawViews(Suf1, kSuf1XY);
+    }
+    if (Suf2) {
+        ViewSettings.ViewKind = kViewXY;
+        VANE->FitView(Suf2, ViewSettings, ViewSettings);
+        drawViews(Suf2, kSuf2XY);
+    }
+    PreviewAll();
+}
+
+void TForm1::PreviewAll() {
+    if (!MorphedSuf)
+        return;
+    ViewSettings.ViewKind = kViewXY;
+    // Without AutoFit the preview keeps the last fit made: the target's, or
+    // the start's, or the blend's own from an earlier AutoFit.
+    if (AutoFit->isChecked())
+        VANE->FitView(MorphedSuf, ViewSettings, ViewSettings);
+    drawViews(MorphedSuf, kPreviewXY);
+}
+
+void TForm1::MorphSuf() {
+    if (!MorphedSuf)
+        return;
+    // An invalid text still blends, at the digits read before the fault.
+    const TIntegerReading percent = ReadInteger(PercentTXBX->text().toStdString());
+    BlendSuf(Suf1, Suf2, MorphedSuf, percent.Value);
+}
+
+void TForm1::Refer1Click() {
+    if (!OpenDialog1->Execute())
+        return;
+    if (Suf1)
+        VANE->FreeSuf(Suf1);
+    {
+        TBusyCursor busy;
+        // A conversion or input/output error leaves here with Suf1 empty and
+        // MorphedSuf still the copy of the previous start shape.
+        Suf1 = VANE->LoadSuf(LocalPath(OpenDialog1->FileName));
+    }
+    if (MorphedSuf)
+        VANE->FreeSuf(MorphedSuf);
+    MorphedSuf = VANE->CopySuf(Suf1);
+    if (Suf1) {
+        suf1name->setText(OpenDialog1->FileName);
+        ViewAll();
+    } else {
+        suf1name->setText(QStringLiteral("error"));
+    }
+}
+
+void TForm1::Refer2Click() {
+    if (!OpenDialog1->Execute())
+        return;
+    if (Suf2)
+        VANE->FreeSuf(Suf2);
+    {
+        TBusyCursor busy;
+        Suf2 = VANE->LoadSuf(LocalPath(OpenDialog1->FileName));
+    }
+    if (Suf2) {
+        suf2name->setText(OpenDialog1->FileName);
+        ViewAll();
+    } else {
+        suf2name->setText(QStringLiteral("error"));
+    }
+}
+
+void TForm1::Button3Click() {
+    if (!MorphedSuf)
+        return;
+    if (!SaveDialog1->Execute())
+        return;
+    bool saved;
+    {
+        TBusyCursor busy;
+        saved = VANE->SaveSuf(LocalPath(SaveDialog1->FileName), MorphedSuf);
+    }
+    // A save that failed must not look like one that worked.
+    if (!saved)
+        ReportError(QString::fromStdString(SufErrorMessage));
+}
+
+void TForm1::Button4Click() { close(); }
+
+void TForm1::AutoFitClick() { PreviewAll(); }
+
+void TForm1::MorphPercentChange() {
+    const auto percent = static_cast<int>(
+        RoundHalfEven(static_cast<Extended>(MorphPercent->value()) / 10));
+    const QString text = QString::asprintf("%.3d", percent);
+    if (text != PercentTXBX->text())
+        PercentTXBX->setText(text);
+}
+
+void TForm1::PercentTXBXChange() {
+    const TIntegerReading percent = ReadInteger(PercentTXBX->text().toStdString());
+    if (percent.Valid) {
+        // Ten times a 32-bit value may not fit in an int; the bar clamps anyway.
+        const auto position =
+            std::clamp<std::int64_t>(std::int64_t{percent.Value} * 10, 0, kTrackMax);
+        const QSignalBlocker quiet(MorphPercent);
+        MorphPercent->setValue(static_cast<int>(position));
+    }
+    MorphSuf();
+    PreviewAll();
+}
+
+void TForm1::copyBitmap(QPainter& Canvas, TViewBox view) {
+    const TBitmap* bitmap = ViewBitmaps[static_cast<std::size_t>(view)].get();
+    if (!bitmap)
+        return;
+    // The pixels are red, green, blue, 0xFF in memory: RGBA 8-8-8-8 as is.
+    const QImage image(reinterpret_cast<const uchar*>(bitmap->Pixels()), bitmap->Width(),
+                       bitmap->Height(), bitmap->Width() * 4, QImage::Format_RGBX8888);
+    Canvas.drawImage(0, 0, image);
+}
+
+void TForm1::Suf1XYPaint(QPainter& Canvas) { copyBitmap(Canvas, kSuf1XY); }
+void TForm1::Suf1YZPaint(QPainter& Canvas) { copyBitmap(Canvas, kSuf1YZ); }
+void TForm1::Suf1ZXPaint(QPainter& Canvas) { copyBitmap(Canvas, kSuf1ZX); }
+void TForm1::Suf2XYPaint(QPainter& Canvas) { copyBitmap(Canvas, kSuf2XY); }
+void TForm1::Suf2YZPaint(QPainter& Canvas) { copyBitmap(Canvas, kSuf2YZ); }
+void TForm1::Suf2ZXPaint(QPainter& Canvas) { copyBitmap(Canvas, kSuf2ZX); }
+void TForm1::PreviewXYPaint(QPainter& Canvas) { copyBitmap(Canvas, kPreviewXY); }
+void TForm1::PreviewYZPaint(QPainter& Canvas) { copyBitmap(Canvas, kPreviewYZ); }
+void TForm1::PreviewZXPaint(QPainter& Canvas) { copyBitmap(Canvas, kPreviewZX); }

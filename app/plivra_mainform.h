@@ -1,0 +1,151 @@
+#pragma once
+#include <QWidget>
+#include <array>
+#include <memory>
+
+#include "shape/panel/file_dialog.h"
+#include "shape/records.h"
+#include "view/settings.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPainter;
+class QPushButton;
+class QSlider;
+struct TBitmap;
+
+// A box that shows a picture drawn elsewhere: its paint event hands the
+// box's painter to whoever listens on paint().
+class TPaintBox : public QWidget {
+    Q_OBJECT
+
+public:
+    using QWidget::QWidget;
+
+signals:
+    void paint(QPainter& Canvas);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// A separator drawn as a sunken line along its bottom edge.
+class TBevel : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// The nine views of the main window, in the order their bitmaps are made.
+enum TViewBox : int {
+    kSuf1XY, kSuf1YZ, kSuf1ZX,
+    kSuf2XY, kSuf2YZ, kSuf2ZX,
+    kPreviewXY, kPreviewYZ, kPreviewZX,
+    kViewBoxCount
+};
+
+// State of the main window's module, set by plivra_mainformInitialize before
+// any window exists and released by plivra_mainformFinalize after the event
+// loop. The window owns the three lists and releases them with FreeSuf.
+extern TVANE_Object* Suf1;        // start shape, nullptr when none
+extern TVANE_Object* Suf2;        // target shape, nullptr when none
+extern TVANE_Object* MorphedSuf;  // copy of the start shape loaded last, blended in place
+// One settings record for all nine views; every fit replaces it whole.
+extern TVANE_ViewSettings ViewSettings;
+// One bitmap per view box, made by FormShow at the box's size; nullptr before.
+extern std::array<std::unique_ptr<TBitmap>, kViewBoxCount> ViewBitmaps;
+
+// Empties the three lists and sets ViewSettings to the defaults with its
+// camera set again from DefaultCamera, ClearFirst on and ShowGrid off.
+void plivra_mainformInitialize();
+// Releases Suf1, Suf2 and MorphedSuf in this order, then the nine bitmaps.
+void plivra_mainformFinalize();
+
+// The morphing tool's main window: loads a start and a target shape, shows
+// each in three views, blends them at the percentage of the track bar or
+// the field, previews the blend and saves it.
+class TForm1 : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+
+    void FormShow();
+    void ViewAll();
+    void PreviewAll();
+    void MorphSuf();
+    void Refer1Click();
+    void Refer2Click();
+    void Button3Click();
+    void Button4Click();
+    void AutoFitClick();
+    void MorphPercentChange();
+    void PercentTXBXChange();
+    void Suf1XYPaint(QPainter& Canvas);
+    void Suf1YZPaint(QPainter& Canvas);
+    void Suf1ZXPaint(QPainter& Canvas);
+    void Suf2XYPaint(QPainter& Canvas);
+    void Suf2YZPaint(QPainter& Canvas);
+    void Suf2ZXPaint(QPainter& Canvas);
+    void PreviewXYPaint(QPainter& Canvas);
+    void PreviewYZPaint(QPainter& Canvas);
+    void PreviewZXPaint(QPainter& Canvas);
+
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* suf1name = nullptr;
+    QPushButton* Refer1 = nullptr;
+    TPaintBox* Suf1XY = nullptr;
+    TPaintBox* Suf1YZ = nullptr;
+    TPaintBox* Suf1ZX = nullptr;
+    QLabel* Label5 = nullptr;
+    TBevel* Bevel1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* suf2name = nullptr;
+    QPushButton* Refer2 = nullptr;
+    TPaintBox* Suf2XY = nullptr;
+    TPaintBox* Suf2YZ = nullptr;
+    TPaintBox* Suf2ZX = nullptr;
+    QLabel* Label6 = nullptr;
+    TBevel* Bevel2 = nullptr;
+    QCheckBox* AutoFit = nullptr;
+    TPaintBox* PreviewXY = nullptr;
+    TPaintBox* PreviewYZ = nullptr;
+    TPaintBox* PreviewZX = nullptr;
+    QSlider* MorphPercent = nullptr;
+    QLineEdit* PercentTXBX = nullptr;
+    QLabel* Label7 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button4 = nullptr;
+    // Shared by both "参照" buttons, so it opens on the file chosen last.
+    std::unique_ptr<TFileDialog> OpenDialog1;
+    std::unique_ptr<TFileDialog> SaveDialog1;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void createControls();
+    void createDialogs();
+    void setTabOrder();
+    QLabel* createLabel(const char* name, const QString& caption, const QRect& geometry);
+    QLineEdit* createField(const char* name, const QRect& geometry);
+    QPushButton* createButton(const char* name, const QString& caption, const QRect& geometry,
+                              void (TForm1::*handler)());
+    TPaintBox* createPaintBox(const char* name, const QRect& geometry,
+                              void (TForm1::*handler)(QPainter&));
+    TPaintBox* box(TViewBox view) const;
+    // Draws Shape into the three bitmaps from First on, one view kind each,
+    // with the current settings, and repaints each box at once.
+    void drawViews(TVANE_Object* Shape, TViewBox First);
+    void copyBitmap(QPainter& Canvas, TViewBox view);
+
+    bool shown_ = false;
+};
+
+// The program's main window, set while it exists.
+extern TForm1* Form1;
