@@ -5,7 +5,7 @@
 #include "shape/state.h"
 
 int main(int argc, char** argv) {
-    if (!CheckDisplay("plivra"))
+    if (!CheckDisplay(argv[0]))
         return 1;
     // Module state first, the library's before the window's.
     VANE_SourceInitialize();

@@ -23,8 +23,8 @@ public:
 
 // True when a window can be shown: a platform was chosen through
 // QT_QPA_PLATFORM, or an X11 or Wayland display is there. Otherwise writes
-// one line to stderr saying so and how to run Program under xvfb-run, so
-// the toolkit does not abort on a missing display.
+// one line to stderr saying so and how to run Program (argv[0]) under
+// xvfb-run, so the toolkit does not abort on a missing display.
 bool CheckDisplay(const char* Program);
 
 // Sets the wait cursor for its lifetime, also when the work throws.

@@ -4,7 +4,7 @@
 #include "shape/state.h"
 
 int main(int argc, char** argv) {
-    if (!CheckDisplay("vane-panel"))
+    if (!CheckDisplay(argv[0]))
         return 1;
     VANE_SourceInitialize();
     int code;
