@@ -135,9 +135,11 @@ TPaintBox* TForm1::createPaintBox(const char* name, const QRect& geometry,
 }
 
 void TForm1::createControls() {
-    Label3 = createLabel("Label3", tr("形状ファイル１から形状ファイル２に変形した形状を作成します。"),
+    Label3 = createLabel("Label3",
+                         tr("形状ファイル１から形状ファイル２に変形した形状を作成します。"),
                          QRect(72, 4, 321, 12));
-    Label4 = createLabel("Label4", tr("頂点、ポリゴン数、順番などは対応関係にある必要があります。"),
+    Label4 = createLabel("Label4",
+                         tr("頂点、ポリゴン数、順番などは対応関係にある必要があります。"),
                          QRect(72, 20, 318, 12));
 
     Label1 = createLabel("Label1", tr("形状ファイル１"), QRect(12, 44, 73, 12));

@@ -46,8 +46,8 @@ std::vector<Extended> Values(const TVANE_Object* shape) {
 }
 
 // What a blend at Percent must give, value by value.
-std::vector<Extended> Blended(const std::vector<Extended>& start, const std::vector<Extended>& target,
-                              Extended percent) {
+std::vector<Extended> Blended(const std::vector<Extended>& start,
+                              const std::vector<Extended>& target, Extended percent) {
     std::vector<Extended> values;
     for (std::size_t i = 0; i < start.size(); ++i)
         values.push_back(start[i] + percent * ((target[i] - start[i]) / 100));
@@ -145,7 +145,8 @@ private slots:
         QVERIFY(form_->windowTitle().startsWith(QStringLiteral("plivra ")));
         QCOMPARE(form_->size(), QSize(468, 529));
         QCOMPARE(form_->minimumSize(), form_->maximumSize());
-        QVERIFY(!(form_->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        QVERIFY(!(form_->windowFlags() &
+                  (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
 
         const struct {
             const char* name;
@@ -368,10 +369,15 @@ private slots:
         form_->show();
         load(form_->Refer1, start_);
         QCOMPARE(form_->suf1name->text(), start_);
+        const std::vector<TVANE_Color> start_view = PixelsOf(kSuf1XY);
+        const std::vector<TVANE_Color> preview = PixelsOf(kPreviewXY);
         TErrorRecorder errors;
         load(form_->Refer1, not_a_number_);  // the exception reaches TApplication::notify
-        QCOMPARE(errors.Messages, QStringList({QStringLiteral("'x' は浮動小数点数ではありません")}));
+        QCOMPARE(errors.Messages,
+                 QStringList({QStringLiteral("'x' は浮動小数点数ではありません")}));
         QCOMPARE(form_->suf1name->text(), start_);
+        QCOMPARE(PixelsOf(kSuf1XY), start_view);
+        QCOMPARE(PixelsOf(kPreviewXY), preview);
         QVERIFY(Suf1 == nullptr);
         QVERIFY(MorphedSuf != nullptr);
         // The copy of the previous start shape is still there to save.

@@ -17,7 +17,8 @@ constexpr char kUnknownFormat[] = "obj xyz a {\r\n}\r\n";
 // A vertex value that is not a number.
 constexpr char kNotANumber[] = "obj suf a {\r\nprim poly ( 0 0 0 1 0 0 0 1 x )\r\n}\r\n";
 // One object named テスト in Shift-JIS.
-constexpr char kShiftJisName[] = "obj suf \x83\x65\x83\x58\x83\x67 {\r\nprim poly ( 0 0 0 1 0 0 0 1 0 )\r\n}\r\n";
+constexpr char kShiftJisName[] =
+    "obj suf \x83\x65\x83\x58\x83\x67 {\r\nprim poly ( 0 0 0 1 0 0 0 1 0 )\r\n}\r\n";
 
 QStringList Lines(const QListWidget* list) {
     QStringList lines;
@@ -105,7 +106,8 @@ private slots:
         QTest::mouseClick(panel_->LoadTest, Qt::LeftButton);
         TErrorRecorder errors;
         QTest::mouseClick(panel_->LoadTest, Qt::LeftButton);
-        QCOMPARE(errors.Messages, QStringList({QStringLiteral("'x' は浮動小数点数ではありません")}));
+        QCOMPARE(errors.Messages,
+                 QStringList({QStringLiteral("'x' は浮動小数点数ではありません")}));
         QVERIFY(TestSuf == nullptr);
         QCOMPARE(Lines(panel_->ListBox1), QStringList({"a", "b"}));
     }
@@ -118,6 +120,13 @@ private slots:
         QCOMPARE(DecodeName("cube"), QStringLiteral("cube"));
         QCOMPARE(DecodeName("\xe5\xbd\xa2"), QStringLiteral("形"));  // UTF-8 wins when valid
         QCOMPARE(DecodeName("\xff" "A\x80"), QStringLiteral("\\xffA\\x80"));
+    }
+
+    void dialogFiltersAreWrittenForQt() {
+        QCOMPARE(QtFileFilter(QStringLiteral("形状ファイル|*.suf")),
+                 QStringLiteral("形状ファイル (*.suf)"));
+        QCOMPARE(QtFileFilter(QStringLiteral("Shapes|*.suf;*.SUF|All|*")),
+                 QStringLiteral("Shapes (*.suf *.SUF);;All (*)"));
     }
 
     void endClosesTheWindow() {
