@@ -1,6 +1,8 @@
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include "shape/panel/vane_panel.h"
 #include "shape/state.h"
@@ -110,6 +112,22 @@ private slots:
                  QStringList({QStringLiteral("'x' は浮動小数点数ではありません")}));
         QVERIFY(TestSuf == nullptr);
         QCOMPARE(Lines(panel_->ListBox1), QStringList({"a", "b"}));
+    }
+
+    void escapedErrorIsShownInAMessageBox() {
+        open_->Answers = {WriteShapeFile(dir_, "bad.suf", kNotANumber)};
+        QString shown;
+        QTimer::singleShot(0, [&shown] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown = box->text();
+                box->accept();
+            }
+        });
+        QTest::mouseClick(panel_->LoadTest, Qt::LeftButton);
+        QCOMPARE(shown, QStringLiteral("'x' は浮動小数点数ではありません"));
+        // The event loop goes on: the window still answers.
+        QTest::mouseClick(panel_->FreeSufTest, Qt::LeftButton);
+        QCOMPARE(panel_->ListBox1->count(), 0);
     }
 
     void namesAreDecodedNotGarbled() {
