@@ -97,7 +97,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     setFixedSize(468, 529);
     createControls();
     createDialogs();
-    setTabOrder();
+    orderTabs();
 }
 
 QLabel* TForm1::createLabel(const char* name, const QString& caption, const QRect& geometry) {
@@ -201,11 +201,11 @@ void TForm1::createDialogs() {
     SaveDialog1 = std::make_unique<TQtFileDialog>(this, TFileDialogKind::Save, kSufFilter, kSufExt);
 }
 
-void TForm1::setTabOrder() {
-    const QWidget* order[] = {suf1name, suf2name, Refer1, Refer2, Button3,
-                              Button4, MorphPercent, PercentTXBX, AutoFit};
+void TForm1::orderTabs() {
+    QWidget* const order[] = {suf1name, suf2name, Refer1,       Refer2,     Button3,
+                              Button4,  MorphPercent, PercentTXBX, AutoFit};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
-        QWidget::setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
+        setTabOrder(order[i], order[i + 1]);
 }
 
 TPaintBox* TForm1::box(TViewBox view) const {

@@ -131,7 +131,7 @@ protected:
 private:
     void createControls();
     void createDialogs();
-    void setTabOrder();
+    void orderTabs();
     QLabel* createLabel(const char* name, const QString& caption, const QRect& geometry);
     QLineEdit* createField(const char* name, const QRect& geometry);
     QPushButton* createButton(const char* name, const QString& caption, const QRect& geometry,
