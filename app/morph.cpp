@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "view/fit.h"
+
 namespace {
 
 constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
@@ -36,6 +38,50 @@ void BlendVertex(const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Ve
     result.NZ = LinearMap(start.NZ, target.NZ, 0, 100, percent);
     result.U = LinearMap(start.U, target.U, 0, 100, percent);
     result.V = LinearMap(start.V, target.V, 0, 100, percent);
+}
+
+void BlendOrKeep(bool blend, Extended start, Extended target, Extended& result, Extended percent) {
+    result = blend ? LinearMap(start, target, 0, 100, percent) : start;
+}
+
+// Calls visit(start vertex, target vertex, result vertex, result polygon) for
+// every vertex triple, walking the three lists in step; each level ends with
+// the shortest of its three lists.
+template <typename Visit>
+void WalkTriples(const TVANE_Object* start, const TVANE_Object* target, TVANE_Object* result,
+                 Visit&& visit) {
+    for (; start && target && result;
+         start = start->Next, target = target->Next, result = result->Next) {
+        const TVANE_Polygon* start_poly = start->Polygons;
+        const TVANE_Polygon* target_poly = target->Polygons;
+        TVANE_Polygon* result_poly = result->Polygons;
+        for (; start_poly && target_poly && result_poly;
+             start_poly = start_poly->Next, target_poly = target_poly->Next,
+             result_poly = result_poly->Next) {
+            const TVANE_Vertex* start_vtx = start_poly->Vertices;
+            const TVANE_Vertex* target_vtx = target_poly->Vertices;
+            TVANE_Vertex* result_vtx = result_poly->Vertices;
+            for (; start_vtx && target_vtx && result_vtx;
+                 start_vtx = start_vtx->Next, target_vtx = target_vtx->Next,
+                 result_vtx = result_vtx->Next) {
+                visit(*start_vtx, *target_vtx, *result_vtx, *result_poly);
+            }
+        }
+    }
+}
+
+// Scales the normal of v to unit length. Returns false, leaving it alone,
+// when it is too short to have a direction: zero, or below kNearZeroNormal
+// of the longer of the two normals it was blended from.
+bool Renormalize(TVANE_Vertex& v, const TVANE_Vertex& start, const TVANE_Vertex& target) {
+    const Extended length = VectorLength(v.NX, v.NY, v.NZ);
+    const Extended ends = MaxExtended(VectorLength(start.NX, start.NY, start.NZ),
+                                      VectorLength(target.NX, target.NY, target.NZ));
+    if (length == 0 || length < kNearZeroNormal * ends) return false;
+    v.NX /= length;
+    v.NY /= length;
+    v.NZ /= length;
+    return true;
 }
 
 }  // namespace
@@ -87,22 +133,31 @@ TIntegerReading ReadInteger(std::string_view Text) {
 void BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
               std::int32_t Percent) {
     const Extended percent = Percent;
-    for (; Start && Target && Result;
-         Start = Start->Next, Target = Target->Next, Result = Result->Next) {
-        const TVANE_Polygon* start_poly = Start->Polygons;
-        const TVANE_Polygon* target_poly = Target->Polygons;
-        TVANE_Polygon* result_poly = Result->Polygons;
-        for (; start_poly && target_poly && result_poly;
-             start_poly = start_poly->Next, target_poly = target_poly->Next,
-             result_poly = result_poly->Next) {
-            const TVANE_Vertex* start_vtx = start_poly->Vertices;
-            const TVANE_Vertex* target_vtx = target_poly->Vertices;
-            TVANE_Vertex* result_vtx = result_poly->Vertices;
-            for (; start_vtx && target_vtx && result_vtx;
-                 start_vtx = start_vtx->Next, target_vtx = target_vtx->Next,
-                 result_vtx = result_vtx->Next) {
-                BlendVertex(*start_vtx, *target_vtx, *result_vtx, percent);
-            }
-        }
-    }
+    WalkTriples(Start, Target, Result,
+                [percent](const TVANE_Vertex& start, const TVANE_Vertex& target,
+                          TVANE_Vertex& result, const TVANE_Polygon&) {
+                    BlendVertex(start, target, result, percent);
+                });
+}
+
+TBlendOutcome BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
+                       std::int32_t Percent, const TBlendOptions& Options) {
+    const Extended percent = Percent;
+    TBlendOutcome outcome;
+    WalkTriples(Start, Target, Result,
+                [&](const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
+                    const TVANE_Polygon& result_poly) {
+        BlendOrKeep(Options.Positions, start.X, target.X, result.X, percent);
+        BlendOrKeep(Options.Positions, start.Y, target.Y, result.Y, percent);
+        BlendOrKeep(Options.Positions, start.Z, target.Z, result.Z, percent);
+        BlendOrKeep(Options.Normals, start.NX, target.NX, result.NX, percent);
+        BlendOrKeep(Options.Normals, start.NY, target.NY, result.NY, percent);
+        BlendOrKeep(Options.Normals, start.NZ, target.NZ, result.NZ, percent);
+        BlendOrKeep(Options.TextureCoordinates, start.U, target.U, result.U, percent);
+        BlendOrKeep(Options.TextureCoordinates, start.V, target.V, result.V, percent);
+        const bool shaded = result_poly.Kind == kKindShade || result_poly.Kind == kKindUvShade;
+        if (Options.Renormalize && Options.Normals && shaded && !Renormalize(result, start, target))
+            ++outcome.NearZeroNormals;
+    });
+    return outcome;
 }

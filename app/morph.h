@@ -37,3 +37,29 @@ TIntegerReading ReadInteger(std::string_view Text);
 // nullptr (then nothing changes). One pass, no allocation.
 void BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
               std::int32_t Percent);
+
+// Which vertex values a blend moves, and what it does with blended normals.
+struct TBlendOptions {
+    bool Positions = true;           // X Y Z
+    bool Normals = true;             // NX NY NZ
+    bool TextureCoordinates = true;  // U V
+    // Scale each blended normal of a "shade" or "uvshade" polygon (kind of
+    // the Result's polygon) back to unit length. A normal that blends to zero,
+    // or to less than kNearZeroNormal of the longer of its two ends, has no
+    // direction worth keeping: it is left as blended and counted.
+    bool Renormalize = false;
+};
+
+constexpr Extended kNearZeroNormal = 1e-9L;
+
+// What a blend with options did besides blending.
+struct TBlendOutcome {
+    std::int64_t NearZeroNormals = 0;  // normals Renormalize left as they were
+};
+
+// BlendSuf with a choice of values: the values Options leaves out get the
+// start's values, whatever Result held; the others blend as above. With all
+// three chosen and Renormalize off it gives what BlendSuf gives. Pairs
+// vertices and ends the walk like BlendSuf. One pass, no allocation.
+TBlendOutcome BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
+                       std::int32_t Percent, const TBlendOptions& Options);

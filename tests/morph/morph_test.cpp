@@ -3,66 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstdint>
-#include <deque>
 #include <limits>
 #include <vector>
 
+#include "tests/morph/shape_builder.h"
+
 namespace {
 
-// Builds linked shape lists from nested vectors; owns every record.
-class ShapeBuilder {
-public:
-    using Values = std::array<Extended, 8>;  // X Y Z NX NY NZ U V
-    using Polygon = std::vector<Values>;
-    using Object = std::vector<Polygon>;
-
-    TVANE_Object* Build(const std::vector<Object>& objects) {
-        TVANE_Object* head = nullptr;
-        TVANE_Object* last_obj = nullptr;
-        for (const Object& object : objects) {
-            TVANE_Object& obj = objects_.emplace_back();
-            Link(head, last_obj, &obj);
-            TVANE_Polygon* last_poly = nullptr;
-            for (const Polygon& polygon : object) {
-                TVANE_Polygon& poly = polygons_.emplace_back();
-                Link(obj.Polygons, last_poly, &poly);
-                TVANE_Vertex* last_vtx = nullptr;
-                for (const Values& v : polygon) {
-                    TVANE_Vertex& vtx = vertices_.emplace_back();
-                    vtx.X = v[0], vtx.Y = v[1], vtx.Z = v[2];
-                    vtx.NX = v[3], vtx.NY = v[4], vtx.NZ = v[5];
-                    vtx.U = v[6], vtx.V = v[7];
-                    Link(poly.Vertices, last_vtx, &vtx);
-                }
-            }
-        }
-        return head;
-    }
-
-private:
-    template <typename T>
-    static void Link(T*& head, T*& last, T* record) {
-        record->Prev = last;
-        (last ? last->Next : head) = record;
-        last = record;
-    }
-
-    std::deque<TVANE_Object> objects_;
-    std::deque<TVANE_Polygon> polygons_;
-    std::deque<TVANE_Vertex> vertices_;
-};
+using morph_test::ShapeBuilder;
+using morph_test::Vertices;
 
 ShapeBuilder::Values Fill(Extended v) { return {v, v, v, v, v, v, v, v}; }
-
-// Every vertex of a shape, in walk order.
-std::vector<const TVANE_Vertex*> Vertices(const TVANE_Object* shape) {
-    std::vector<const TVANE_Vertex*> out;
-    for (; shape; shape = shape->Next)
-        for (const TVANE_Polygon* p = shape->Polygons; p; p = p->Next)
-            for (const TVANE_Vertex* v = p->Vertices; v; v = v->Next) out.push_back(v);
-    return out;
-}
 
 std::array<Extended, 8> ValuesOf(const TVANE_Vertex& v) {
     return {v.X, v.Y, v.Z, v.NX, v.NY, v.NZ, v.U, v.V};
@@ -232,6 +185,122 @@ TEST_F(BlendSufTest, LeavesNamesKindsAndExtentsAlone) {
     EXPECT_EQ(result->MaxZ, 7.0L);
     EXPECT_EQ(result->Polygons->Kind, kKindUvPoly);
     EXPECT_EQ(result->Polygons->Marked, 1);
+}
+
+}  // namespace
+
+namespace {
+
+using morph_test::SetKinds;
+
+// Length of a vertex's normal, in extended precision.
+Extended NormalLength(const TVANE_Vertex& v) {
+    return std::sqrt(v.NX * v.NX + v.NY * v.NY + v.NZ * v.NZ);
+}
+
+TEST_F(BlendSufTest, AllValuesWithoutRenormalizingIsTheWindowsBlend) {
+    using V = ShapeBuilder::Values;
+    const V s{1, 2, 3, 0, 0, 1, 0.25L, 0}, t{3, 6, -5, 1, 0, 0, 1, 0.7L};
+    TVANE_Object* start = builder.Build({{{s, t}}, {{t}}});
+    TVANE_Object* target = builder.Build({{{t, s}}, {{s}}});
+    SetKinds(start, kKindUvShade);
+    for (const std::int32_t p : {0, 33, 100, -250}) {
+        TVANE_Object* plain = builder.Build({{{Fill(9), Fill(9)}}, {{Fill(9)}}});
+        TVANE_Object* with_options = builder.Build({{{Fill(9), Fill(9)}}, {{Fill(9)}}});
+        BlendSuf(start, target, plain, p);
+        const TBlendOutcome outcome = BlendSuf(start, target, with_options, p, TBlendOptions{});
+        EXPECT_EQ(outcome.NearZeroNormals, 0);
+        const auto a = Vertices(plain), b = Vertices(with_options);
+        for (std::size_t k = 0; k < a.size(); ++k) EXPECT_EQ(ValuesOf(*a[k]), ValuesOf(*b[k])) << p;
+    }
+}
+
+TEST_F(BlendSufTest, ValuesLeftOutKeepTheStartsValues) {
+    using V = ShapeBuilder::Values;
+    const V s{1, 2, 3, 0, 0, 1, 0.25L, 0.5L}, t{3, 6, -5, 1, 0, 0, 1, 0.75L};
+    TVANE_Object* start = builder.Build({{{s}}});
+    TVANE_Object* target = builder.Build({{{t}}});
+    struct Row { bool pos, normal, uv; V want; };
+    const Row rows[] = {
+        {true, false, false, {2, 4, -1, 0, 0, 1, 0.25L, 0.5L}},
+        {false, true, false, {1, 2, 3, 0.5L, 0, 0.5L, 0.25L, 0.5L}},
+        {false, false, true, {1, 2, 3, 0, 0, 1, 0.625L, 0.625L}},
+        {true, true, false, {2, 4, -1, 0.5L, 0, 0.5L, 0.25L, 0.5L}},
+        {false, false, false, s},
+    };
+    for (const Row& r : rows) {
+        // The result starts as something else, as after a blend at another percentage.
+        TVANE_Object* result = builder.Build({{{Fill(99)}}});
+        TBlendOptions options;
+        options.Positions = r.pos, options.Normals = r.normal, options.TextureCoordinates = r.uv;
+        BlendSuf(start, target, result, 50, options);
+        EXPECT_EQ(ValuesOf(*result->Polygons->Vertices), r.want) << r.pos << r.normal << r.uv;
+    }
+}
+
+TEST_F(BlendSufTest, RenormalizeGivesUnitNormalsOfShadedPolygonsOnly) {
+    using V = ShapeBuilder::Values;
+    // Normals at right angles blend to length sqrt(1/2) at 50; far-apart
+    // lengths and extrapolation give other lengths, all scaled back to 1.
+    const V s1{0, 0, 0, 1, 0, 0, 0, 0}, t1{0, 0, 0, 0, 1, 0, 0, 0};
+    const V s2{0, 0, 0, 0, 0, 3, 0, 0}, t2{0, 0, 0, 0.001L, 0.002L, 0.5L, 0, 0};
+    const V s3{0, 0, 0, 0.6L, 0.8L, 0, 0, 0}, t3{0, 0, 0, -0.8L, 0.6L, 1e-7L, 0, 0};
+    TVANE_Object* start = builder.Build({{{s1, s2, s3}, {s1}}, {{s2, s3}}, {{s1}}});
+    TVANE_Object* target = builder.Build({{{t1, t2, t3}, {t1}}, {{t2, t3}}, {{t1}}});
+    TBlendOptions options;
+    options.Renormalize = true;
+    for (const std::int32_t p : {50, 1, 99, 100, 0, 175, -60}) {
+        TVANE_Object* result = builder.Build({{{Fill(0), Fill(0), Fill(0)}, {Fill(0)}}, {{Fill(0), Fill(0)}}, {{Fill(0)}}});
+        TVANE_Polygon* poly = result->Polygons;
+        poly->Kind = kKindShade;
+        poly->Next->Kind = kKindUvShade;
+        result->Next->Polygons->Kind = kKindShade;
+        result->Next->Next->Polygons->Kind = kKindPoly;  // carries no normals: blended, not scaled
+        const TBlendOutcome outcome = BlendSuf(start, target, result, p, options);
+        EXPECT_EQ(outcome.NearZeroNormals, 0) << p;
+        const auto got = Vertices(result);
+        ASSERT_EQ(got.size(), 7u);
+        for (std::size_t k = 0; k < 6; ++k)
+            EXPECT_NEAR(static_cast<double>(NormalLength(*got[k])), 1.0, 1e-12) << "p=" << p << " vertex " << k;
+        if (p == 50) {
+            EXPECT_NEAR(static_cast<double>(NormalLength(*got[6])), std::sqrt(0.5), 1e-15);
+            // Direction kept: halfway between X and Y.
+            EXPECT_NEAR(static_cast<double>(got[0]->NX), std::sqrt(0.5), 1e-15);
+            EXPECT_EQ(got[0]->NX, got[0]->NY);
+            EXPECT_EQ(got[0]->X, 0.0L);
+        }
+    }
+}
+
+TEST_F(BlendSufTest, RenormalizeLeavesNormalsOfNoLengthAloneAndCountsThem) {
+    using V = ShapeBuilder::Values;
+    // Opposite normals cancel at 50; a file without normals in a shaded
+    // polygon gives zeros at every percentage; a tiny leftover of the
+    // cancellation is no direction either.
+    const V up{0, 0, 0, 0, 0, 1, 0, 0}, down{0, 0, 0, 0, 0, -1, 0, 0};
+    const V none{1, 1, 1, 0, 0, 0, 0, 0};
+    const V tilted_down{0, 0, 0, 1e-12L, 0, -1, 0, 0};
+    TVANE_Object* start = builder.Build({{{up, none, up, up}}});
+    TVANE_Object* target = builder.Build({{{down, none, tilted_down, up}}});
+    SetKinds(start, kKindShade);
+    TVANE_Object* result = builder.Build({{{Fill(7), Fill(7), Fill(7), Fill(7)}}});
+    SetKinds(result, kKindShade);
+    TBlendOptions options;
+    options.Renormalize = true;
+    const TBlendOutcome outcome = BlendSuf(start, target, result, 50, options);
+    EXPECT_EQ(outcome.NearZeroNormals, 3);
+    const auto got = Vertices(result);
+    // Left exactly as blended.
+    EXPECT_EQ(got[0]->NZ, LinearMap(1, -1, 0, 100, 50));
+    EXPECT_LT(NormalLength(*got[0]), 1e-15L);
+    EXPECT_EQ(NormalLength(*got[1]), 0.0L);
+    EXPECT_EQ(got[2]->NX, LinearMap(0, 1e-12L, 0, 100, 50));
+    EXPECT_EQ(NormalLength(*got[3]), 1.0L);
+
+    // Without Normals chosen nothing is renormalised nor counted.
+    options.Normals = false;
+    EXPECT_EQ(BlendSuf(start, target, result, 50, options).NearZeroNormals, 0);
+    EXPECT_EQ(got[0]->NZ, 1.0L);
 }
 
 }  // namespace
