@@ -1,0 +1,274 @@
+#include "app/morph_check.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+#include <utility>
+
+#include "view/fit.h"
+
+namespace {
+
+using TSlot = std::uint32_t;  // index of a vertex in walk order
+constexpr TSlot kNoSlot = std::numeric_limits<TSlot>::max();
+
+struct TPairedPolygon {
+    std::size_t Object = 0;    // index into TWalk::Objects
+    std::int64_t Number = 0;   // 1-based within its object
+    std::size_t FirstSlot = 0;
+    std::size_t Pairs = 0;      // vertex pairs
+    Extended Displacement = 0;  // mean distance of the pairs
+};
+
+// Everything the checks need from one walk over both shapes.
+struct TWalk {
+    std::vector<std::pair<const TVANE_Object*, const TVANE_Object*>> Objects;
+    std::vector<TPairedPolygon> Polygons;
+    std::vector<const TVANE_Vertex*> StartSlots;
+    std::vector<const TVANE_Vertex*> TargetSlots;
+};
+
+template <typename T>
+std::int64_t Length(const T* head) {
+    std::int64_t n = 0;
+    for (; head; head = head->Next) ++n;
+    return n;
+}
+
+TShapeCounts Count(const TVANE_Object* shape) {
+    TShapeCounts counts;
+    for (; shape; shape = shape->Next) {
+        ++counts.Objects;
+        for (const TVANE_Polygon* p = shape->Polygons; p; p = p->Next) {
+            ++counts.Polygons;
+            counts.Vertices += Length(p->Vertices);
+        }
+    }
+    return counts;
+}
+
+TPosition PositionOf(const TVANE_Vertex& v) { return {v.X, v.Y, v.Z}; }
+
+bool SamePosition(const TVANE_Vertex& a, const TVANE_Vertex& b) {
+    return a.X == b.X && a.Y == b.Y && a.Z == b.Z;
+}
+
+// The 80 bits of an extended real folded into 64, with -0 taken as 0 so that
+// equal values give equal bits.
+std::uint64_t Bits(Extended value) {
+    if (value == 0) value = 0;
+    std::uint64_t mantissa = 0;
+    std::uint16_t sign_exponent = 0;
+    std::memcpy(&mantissa, &value, sizeof mantissa);
+    std::memcpy(&sign_exponent, reinterpret_cast<const unsigned char*>(&value) + sizeof mantissa,
+                sizeof sign_exponent);
+    return mantissa ^ (std::uint64_t{sign_exponent} * 0x9E3779B97F4A7C15ull);
+}
+
+// The finaliser of splitmix64: every input bit reaches every output bit, so
+// grid coordinates (few mantissa bits set) still spread over the table.
+std::uint64_t Mix(std::uint64_t h) {
+    h ^= h >> 30;
+    h *= 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 27;
+    h *= 0x94D049BB133111EBull;
+    h ^= h >> 31;
+    return h;
+}
+
+std::uint64_t PositionHash(const TVANE_Vertex& v) {
+    return Mix(Mix(Mix(Bits(v.X)) ^ Bits(v.Y)) ^ Bits(v.Z));
+}
+
+// For every slot, the first slot in walk order at the same position. An open
+// addressing table of slots, at most half full, keyed by position.
+std::vector<TSlot> PositionGroups(const std::vector<const TVANE_Vertex*>& slots) {
+    std::size_t capacity = 16;
+    while (capacity < 2 * slots.size()) capacity *= 2;
+    const std::size_t mask = capacity - 1;
+    std::vector<TSlot> table(capacity, kNoSlot);
+    std::vector<TSlot> groups(slots.size());
+    for (TSlot s = 0; s < slots.size(); ++s) {
+        const TVANE_Vertex& vertex = *slots[s];
+        for (std::size_t i = PositionHash(vertex) & mask;; i = (i + 1) & mask) {
+            const TSlot held = table[i];
+            if (held == kNoSlot) {
+                table[i] = s;
+                groups[s] = s;
+                break;
+            }
+            if (SamePosition(*slots[held], vertex)) {
+                groups[s] = held;
+                break;
+            }
+        }
+    }
+    return groups;
+}
+
+TShapePlace PolygonPlace(const TWalk& walk, const TPairedPolygon& polygon) {
+    TShapePlace place;
+    place.Object = static_cast<std::int64_t>(polygon.Object) + 1;
+    place.Polygon = polygon.Number;
+    place.StartObject = walk.Objects[polygon.Object].first;
+    place.TargetObject = walk.Objects[polygon.Object].second;
+    return place;
+}
+
+TShapePlace SlotPlace(const TWalk& walk, std::size_t slot) {
+    // The last polygon that begins at or before the slot holds it; polygons
+    // without vertices begin where their successor begins, so come before it.
+    const auto after = std::ranges::upper_bound(walk.Polygons, slot, {}, &TPairedPolygon::FirstSlot);
+    const TPairedPolygon& polygon = *(after - 1);
+    TShapePlace place = PolygonPlace(walk, polygon);
+    place.Vertex = static_cast<std::int64_t>(slot - polygon.FirstSlot) + 1;
+    return place;
+}
+
+void NoteFirstMismatch(TCorrespondence& report, TMismatchLevel level, const TShapePlace& place,
+                       std::int64_t start_count, std::int64_t target_count) {
+    if (!report.StructureMatches) return;
+    report.StructureMatches = false;
+    report.FirstMismatch = {level, place, start_count, target_count};
+}
+
+// Walks both shapes in step, pairing what the blend pairs, and notes every
+// structural difference on the way.
+TWalk WalkPairs(const TVANE_Object* start, const TVANE_Object* target, std::size_t examples,
+                TCorrespondence& report) {
+    TWalk walk;
+    for (; start && target; start = start->Next, target = target->Next) {
+        walk.Objects.emplace_back(start, target);
+        const std::size_t object = walk.Objects.size() - 1;
+        const TVANE_Polygon* start_poly = start->Polygons;
+        const TVANE_Polygon* target_poly = target->Polygons;
+        std::int64_t number = 1;
+        for (; start_poly && target_poly;
+             start_poly = start_poly->Next, target_poly = target_poly->Next, ++number) {
+            TPairedPolygon paired{object, number, walk.StartSlots.size(), 0, 0};
+            const TVANE_Vertex* a = start_poly->Vertices;
+            const TVANE_Vertex* b = target_poly->Vertices;
+            Extended sum = 0;
+            for (; a && b; a = a->Next, b = b->Next, ++paired.Pairs) {
+                walk.StartSlots.push_back(a);
+                walk.TargetSlots.push_back(b);
+                sum += VectorLength(b->X - a->X, b->Y - a->Y, b->Z - a->Z);
+            }
+            if (paired.Pairs > 0) paired.Displacement = sum / static_cast<Extended>(paired.Pairs);
+            walk.Polygons.push_back(paired);
+
+            const auto pairs = static_cast<std::int64_t>(paired.Pairs);
+            const std::int64_t start_vertices = pairs + Length(a);
+            const std::int64_t target_vertices = pairs + Length(b);
+            const bool count_differs = start_vertices != target_vertices;
+            const bool kind_differs = start_poly->Kind != target_poly->Kind;
+            if (!count_differs && !kind_differs) continue;
+            const TShapePlace place = PolygonPlace(walk, paired);
+            if (count_differs) {
+                ++report.VertexCountMismatches;
+                NoteFirstMismatch(report, TMismatchLevel::Vertices, place, start_vertices,
+                                  target_vertices);
+            }
+            if (kind_differs) ++report.KindMismatches;
+            if (report.PolygonMismatches.size() < examples)
+                report.PolygonMismatches.push_back(
+                    {place, start_poly->Kind, target_poly->Kind, start_vertices, target_vertices});
+        }
+        if (start_poly || target_poly) {
+            TShapePlace place;
+            place.Object = static_cast<std::int64_t>(object) + 1;
+            place.StartObject = start;
+            place.TargetObject = target;
+            NoteFirstMismatch(report, TMismatchLevel::Polygons, place, Length(start->Polygons),
+                              Length(target->Polygons));
+        }
+    }
+    if (start || target) {
+        TShapePlace place;
+        place.Object = static_cast<std::int64_t>(walk.Objects.size()) + 1;
+        place.StartObject = start;
+        place.TargetObject = target;
+        NoteFirstMismatch(report, TMismatchLevel::Objects, place, report.Start.Objects,
+                          report.Target.Objects);
+    }
+    return walk;
+}
+
+// Counts the corners of the sharing shape and those whose vertices the other
+// shape puts apart; keeps examples up to the limit.
+void CompareCorners(const TWalk& walk, bool shared_in_start, const std::vector<TSlot>& sharing,
+                    const std::vector<TSlot>& other, std::size_t examples, std::int64_t& corners,
+                    std::int64_t& broken, std::vector<TBrokenCorner>& found) {
+    const auto& sharing_slots = shared_in_start ? walk.StartSlots : walk.TargetSlots;
+    const auto& other_slots = shared_in_start ? walk.TargetSlots : walk.StartSlots;
+    enum : std::uint8_t { kCounted = 1, kBroken = 2 };
+    std::vector<std::uint8_t> state(sharing.size(), 0);
+    for (TSlot s = 0; s < sharing.size(); ++s) {
+        const TSlot first = sharing[s];
+        if (first == s) continue;
+        if (!(state[first] & kCounted)) {
+            state[first] |= kCounted;
+            ++corners;
+        }
+        if (other[s] == other[first] || (state[first] & kBroken)) continue;
+        state[first] |= kBroken;
+        ++broken;
+        if (found.size() < examples)
+            found.push_back({shared_in_start, SlotPlace(walk, first), SlotPlace(walk, s),
+                             PositionOf(*sharing_slots[first]), PositionOf(*other_slots[first]),
+                             PositionOf(*other_slots[s])});
+    }
+}
+
+void CheckConnectivity(const TWalk& walk, std::size_t examples, TCorrespondence& report) {
+    if (walk.StartSlots.size() >= kNoSlot)
+        throw std::length_error("too many vertices to compare their corners");
+    const std::vector<TSlot> start_groups = PositionGroups(walk.StartSlots);
+    const std::vector<TSlot> target_groups = PositionGroups(walk.TargetSlots);
+    CompareCorners(walk, true, start_groups, target_groups, examples, report.CornersInStart,
+                   report.BrokenInStart, report.BrokenCorners);
+    CompareCorners(walk, false, target_groups, start_groups, examples, report.CornersInTarget,
+                   report.BrokenInTarget, report.BrokenCorners);
+    report.ConnectivityChecked = true;
+}
+
+void FindOutliers(const TWalk& walk, std::size_t examples, TCorrespondence& report) {
+    std::vector<Extended> distances;
+    distances.reserve(walk.Polygons.size());
+    for (const TPairedPolygon& polygon : walk.Polygons)
+        if (polygon.Pairs > 0) distances.push_back(polygon.Displacement);
+    if (distances.empty()) return;
+    const auto middle = distances.begin() + static_cast<std::ptrdiff_t>(distances.size() / 2);
+    std::nth_element(distances.begin(), middle, distances.end());
+    report.MedianDisplacement = *middle;
+    // With most polygons standing still every moving one would stand out.
+    if (report.MedianDisplacement == 0) return;
+
+    const Extended threshold = kOutlierFactor * report.MedianDisplacement;
+    std::vector<const TPairedPolygon*> outliers;
+    for (const TPairedPolygon& polygon : walk.Polygons)
+        if (polygon.Pairs > 0 && polygon.Displacement > threshold) outliers.push_back(&polygon);
+    report.Outliers = static_cast<std::int64_t>(outliers.size());
+    const std::size_t shown = std::min(examples, outliers.size());
+    std::partial_sort(outliers.begin(), outliers.begin() + static_cast<std::ptrdiff_t>(shown),
+                      outliers.end(), [](const TPairedPolygon* a, const TPairedPolygon* b) {
+                          return a->Displacement > b->Displacement;
+                      });
+    for (std::size_t i = 0; i < shown; ++i)
+        report.LargestOutliers.push_back({PolygonPlace(walk, *outliers[i]), outliers[i]->Displacement});
+}
+
+}  // namespace
+
+TCorrespondence CheckCorrespondence(const TVANE_Object* Start, const TVANE_Object* Target,
+                                    std::size_t Examples) {
+    TCorrespondence report;
+    report.Start = Count(Start);
+    report.Target = Count(Target);
+    const TWalk walk = WalkPairs(Start, Target, Examples, report);
+    // Corners pair up only when every vertex has its partner.
+    if (report.StructureMatches) CheckConnectivity(walk, Examples, report);
+    FindOutliers(walk, Examples, report);
+    return report;
+}
