@@ -1,117 +1,381 @@
 // check: whether START and TARGET correspond, object by object, polygon by
-// polygon and vertex by vertex, and the first place where they stop.
+// polygon and vertex by vertex, whether they share the same corners, and
+// where they stop doing so.
 #include <cstdio>
 #include <string>
 
+#include "app/morph_check.h"
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/json.h"
 #include "cli/shape_files.h"
+#include "cli/timings.h"
 
 namespace {
 
 constexpr TUsage kCheckUsage = {
-    "check", "START.suf TARGET.suf",
-    "Counts the objects, polygons and vertices of both shapes and tells whether\n"
-    "they correspond: the same number of objects, of polygons in each object and\n"
-    "of vertices in each polygon. Otherwise names the first place (1-based\n"
-    "object, polygon and vertex numbers, object names) where they stop.\n"
-    "Exit status 0 when they correspond, 1 when not.\n"};
+    "check", "START.suf TARGET.suf [--json] [--timings]",
+    "Tells whether the two shapes correspond, so that a blend pairs what\n"
+    "belongs together:\n"
+    "  - the same number of objects, of polygons in each object and of vertices\n"
+    "    in each polygon; otherwise names the first place (1-based object,\n"
+    "    polygon and vertex numbers, object names) where they stop;\n"
+    "  - every pair of polygons of one kind and vertex count;\n"
+    "  - the same shared corners: vertices at one position in one shape (where\n"
+    "    neighbouring polygons meet) must be at one position in the other too.\n"
+    "    Shapes with the same counts but their polygons or vertices in another\n"
+    "    order fail here. The first few broken corners are named.\n"
+    "Polygons that move more than 10 times the median distance are listed as a\n"
+    "hint; a real morph may move parts far, so they never decide the outcome.\n"
+    "\n"
+    "  --json     print the report as one JSON object instead of text\n"
+    "  --timings  print the time of each step on stderr\n"
+    "\n"
+    "Exit status 0 when the shapes correspond and share the same corners, 1 when\n"
+    "they do not correspond (or a file cannot be read), 3 when they correspond\n"
+    "by count and kind but corners break.\n"};
 
-struct TCounts {
-    long long Objects = 0, Polygons = 0, Vertices = 0;
-};
+constexpr int kExitCornersBreak = 3;
+constexpr std::size_t kExamples = 5;
 
-template <typename T>
-long long Length(const T* head) {
-    long long n = 0;
-    for (; head; head = head->Next) ++n;
-    return n;
+constexpr const char* kKindNames[] = {"poly", "shade", "uvpoly", "uvshade"};
+
+const char* KindName(std::uint8_t kind) { return kind < 4 ? kKindNames[kind] : "unknown"; }
+
+int Status(const TCorrespondence& report) {
+    if (!report.Corresponds()) return kExitFailed;
+    if (!report.ConnectivityAgrees()) return kExitCornersBreak;
+    return kExitOk;
 }
 
-TCounts Count(const TVANE_Object* shape) {
-    TCounts counts;
-    for (; shape; shape = shape->Next) {
-        ++counts.Objects;
-        for (const TVANE_Polygon* p = shape->Polygons; p; p = p->Next) {
-            ++counts.Polygons;
-            counts.Vertices += Length(p->Vertices);
-        }
-    }
-    return counts;
-}
+// ---- text -------------------------------------------------------------------
 
-void PrintCounts(const char* role, const std::string& file_name, const TCounts& counts) {
+void PrintCounts(const char* role, const std::string& file_name, const TShapeCounts& counts) {
     std::printf("%s ", role);
     PutBytes(file_name, stdout);
-    std::printf(": %lld objects, %lld polygons, %lld vertices\n", counts.Objects,
-                counts.Polygons, counts.Vertices);
+    std::printf(": %lld objects, %lld polygons, %lld vertices\n",
+                static_cast<long long>(counts.Objects), static_cast<long long>(counts.Polygons),
+                static_cast<long long>(counts.Vertices));
 }
 
-// 'object 2 ("lid" / "lid")'
-void PrintObject(long long index, const TVANE_Object* start, const TVANE_Object* target) {
-    std::printf("object %lld (\"", index);
-    PutBytes(start->Name, stdout);
+// 'object 2 ("lid" / "lid")', and ', polygon 3' and ', vertex 1' where given.
+void PrintPlace(const TShapePlace& place) {
+    std::printf("object %lld (\"", static_cast<long long>(place.Object));
+    PutBytes(place.StartObject->Name, stdout);
     std::fputs("\" / \"", stdout);
-    PutBytes(target->Name, stdout);
+    PutBytes(place.TargetObject->Name, stdout);
     std::fputs("\")", stdout);
+    if (place.Polygon > 0) std::printf(", polygon %lld", static_cast<long long>(place.Polygon));
+    if (place.Vertex > 0) std::printf(", vertex %lld", static_cast<long long>(place.Vertex));
 }
 
-// Walks both shapes in step and prints the first place where one list ends
-// before the other. Returns true when none does.
-bool Correspond(const TVANE_Object* start, const TVANE_Object* target) {
-    long long object_index = 1;
-    for (; start && target; start = start->Next, target = target->Next, ++object_index) {
-        const TVANE_Polygon* start_poly = start->Polygons;
-        const TVANE_Polygon* target_poly = target->Polygons;
-        long long polygon_index = 1;
-        for (; start_poly && target_poly;
-             start_poly = start_poly->Next, target_poly = target_poly->Next, ++polygon_index) {
-            const long long start_vertices = Length(start_poly->Vertices);
-            const long long target_vertices = Length(target_poly->Vertices);
-            if (start_vertices == target_vertices) continue;
-            std::fputs("first mismatch: ", stdout);
-            PrintObject(object_index, start, target);
-            std::printf(", polygon %lld: start has %lld vertices, target %lld (vertex %lld has no partner)\n",
-                        polygon_index, start_vertices, target_vertices,
-                        (start_vertices < target_vertices ? start_vertices : target_vertices) + 1);
-            return false;
-        }
-        if (start_poly || target_poly) {
-            const long long start_polygons = Length(start->Polygons);
-            const long long target_polygons = Length(target->Polygons);
-            std::fputs("first mismatch: ", stdout);
-            PrintObject(object_index, start, target);
-            std::printf(": start has %lld polygons, target %lld (polygon %lld has no partner)\n",
-                        start_polygons, target_polygons, polygon_index);
-            return false;
+void PrintPosition(const TPosition& p) { std::printf("(%.15Lg %.15Lg %.15Lg)", p[0], p[1], p[2]); }
+
+void PrintFirstMismatch(const TStructureMismatch& m) {
+    const auto start = static_cast<long long>(m.StartCount);
+    const auto target = static_cast<long long>(m.TargetCount);
+    const long long first_unpaired = (start < target ? start : target) + 1;
+    std::fputs("first mismatch: ", stdout);
+    switch (m.Level) {
+        case TMismatchLevel::Vertices:
+            PrintPlace(m.Place);
+            std::printf(": start has %lld vertices, target %lld (vertex %lld has no partner)\n", start,
+                        target, first_unpaired);
+            break;
+        case TMismatchLevel::Polygons:
+            PrintPlace(m.Place);
+            std::printf(": start has %lld polygons, target %lld (polygon %lld has no partner)\n", start,
+                        target, first_unpaired);
+            break;
+        case TMismatchLevel::Objects: {
+            const bool in_start = m.Place.StartObject != nullptr;
+            std::printf("object %lld (\"", static_cast<long long>(m.Place.Object));
+            PutBytes((in_start ? m.Place.StartObject : m.Place.TargetObject)->Name, stdout);
+            std::printf("\") of the %s has no partner in the %s\n", in_start ? "start" : "target",
+                        in_start ? "target" : "start");
+            break;
         }
     }
-    if (start || target) {
-        const TVANE_Object* extra = start ? start : target;
-        std::printf("first mismatch: object %lld (\"", object_index);
-        PutBytes(extra->Name, stdout);
-        std::printf("\") of the %s has no partner in the %s\n", start ? "start" : "target",
-                    start ? "target" : "start");
-        return false;
+}
+
+void PrintPolygonMismatches(const TCorrespondence& report) {
+    if (report.VertexCountMismatches == 0 && report.KindMismatches == 0) return;
+    std::printf("pairs of polygons that differ: %lld in vertex count, %lld in kind\n",
+                static_cast<long long>(report.VertexCountMismatches),
+                static_cast<long long>(report.KindMismatches));
+    for (const TPolygonMismatch& m : report.PolygonMismatches) {
+        std::fputs("  ", stdout);
+        PrintPlace(m.Place);
+        std::printf(": %s with %lld vertices / %s with %lld vertices\n", KindName(m.StartKind),
+                    static_cast<long long>(m.StartVertices), KindName(m.TargetKind),
+                    static_cast<long long>(m.TargetVertices));
     }
-    return true;
+}
+
+void PrintCorners(const TCorrespondence& report) {
+    if (!report.ConnectivityChecked) {
+        std::puts("shared corners: not compared, since not every vertex has a partner");
+        return;
+    }
+    std::printf("shared corners: %lld in the start, %lld in the target",
+                static_cast<long long>(report.CornersInStart),
+                static_cast<long long>(report.CornersInTarget));
+    if (report.ConnectivityAgrees()) {
+        std::puts("; none breaks");
+        return;
+    }
+    std::printf("; %lld of the start's come apart in the target, %lld of the target's are apart in the start\n",
+                static_cast<long long>(report.BrokenInStart),
+                static_cast<long long>(report.BrokenInTarget));
+    for (const TBrokenCorner& corner : report.BrokenCorners) {
+        const char* sharing = corner.SharedInStart ? "start" : "target";
+        const char* other = corner.SharedInStart ? "target" : "start";
+        std::printf("  the %s shares ", sharing);
+        PrintPosition(corner.Shared);
+        std::fputs(" between ", stdout);
+        PrintPlace(corner.First);
+        std::fputs(" and ", stdout);
+        PrintPlace(corner.Apart);
+        std::printf("; the %s has them at ", other);
+        PrintPosition(corner.FirstElsewhere);
+        std::fputs(" and ", stdout);
+        PrintPosition(corner.ApartElsewhere);
+        std::fputc('\n', stdout);
+    }
+}
+
+void PrintDisplacement(const TCorrespondence& report) {
+    std::printf("displacement of paired polygons: median %.15Lg", report.MedianDisplacement);
+    if (report.MedianDisplacement == 0) {
+        std::puts("; no outliers sought");
+        return;
+    }
+    std::printf("; %lld move more than %Lg times that (a hint only)\n",
+                static_cast<long long>(report.Outliers), kOutlierFactor);
+    for (const TDisplacementOutlier& outlier : report.LargestOutliers) {
+        std::fputs("  ", stdout);
+        PrintPlace(outlier.Place);
+        std::printf(": %.15Lg\n", outlier.Distance);
+    }
+}
+
+void PrintVerdict(const TCorrespondence& report) {
+    switch (Status(report)) {
+        case kExitOk:
+            std::puts("the shapes correspond: every object, polygon and vertex has a partner, and shared corners stay shared");
+            break;
+        case kExitCornersBreak:
+            std::puts("the counts correspond but the corners do not: the polygons or vertices are probably in another order");
+            break;
+        default:
+            std::puts("the shapes do not correspond");
+    }
+}
+
+void PrintText(const std::string& start_name, const std::string& target_name,
+               const TCorrespondence& report) {
+    PrintCounts("start ", start_name, report.Start);
+    PrintCounts("target", target_name, report.Target);
+    if (!report.StructureMatches) PrintFirstMismatch(report.FirstMismatch);
+    PrintPolygonMismatches(report);
+    PrintCorners(report);
+    PrintDisplacement(report);
+    PrintVerdict(report);
+}
+
+// ---- JSON -------------------------------------------------------------------
+
+void JsonCounts(TJsonWriter& json, const std::string& file_name, const TShapeCounts& counts) {
+    json.BeginObject();
+    json.Key("file");
+    json.String(file_name);
+    json.Key("objects");
+    json.Integer(counts.Objects);
+    json.Key("polygons");
+    json.Integer(counts.Polygons);
+    json.Key("vertices");
+    json.Integer(counts.Vertices);
+    json.EndObject();
+}
+
+void JsonName(TJsonWriter& json, const TVANE_Object* object) {
+    if (object) {
+        json.String(object->Name);
+    } else {
+        json.Null();
+    }
+}
+
+// The members of a place, inside an object the caller opened.
+void JsonPlaceMembers(TJsonWriter& json, const TShapePlace& place) {
+    json.Key("object");
+    json.Integer(place.Object);
+    if (place.Polygon > 0) {
+        json.Key("polygon");
+        json.Integer(place.Polygon);
+    }
+    if (place.Vertex > 0) {
+        json.Key("vertex");
+        json.Integer(place.Vertex);
+    }
+    json.Key("start_name");
+    JsonName(json, place.StartObject);
+    json.Key("target_name");
+    JsonName(json, place.TargetObject);
+}
+
+void JsonPlace(TJsonWriter& json, const TShapePlace& place) {
+    json.BeginObject();
+    JsonPlaceMembers(json, place);
+    json.EndObject();
+}
+
+void JsonPosition(TJsonWriter& json, const TPosition& p) { json.Numbers(p.data(), p.size()); }
+
+void JsonFirstMismatch(TJsonWriter& json, const TCorrespondence& report) {
+    if (report.StructureMatches) {
+        json.Null();
+        return;
+    }
+    const TStructureMismatch& m = report.FirstMismatch;
+    static constexpr const char* kLevels[] = {"vertices", "polygons", "objects"};
+    json.BeginObject();
+    json.Key("level");
+    json.String(kLevels[static_cast<int>(m.Level)]);
+    JsonPlaceMembers(json, m.Place);
+    json.Key("start_count");
+    json.Integer(m.StartCount);
+    json.Key("target_count");
+    json.Integer(m.TargetCount);
+    json.EndObject();
+}
+
+void JsonPolygonMismatches(TJsonWriter& json, const TCorrespondence& report) {
+    json.BeginArray();
+    for (const TPolygonMismatch& m : report.PolygonMismatches) {
+        json.BeginObject();
+        JsonPlaceMembers(json, m.Place);
+        json.Key("start_kind");
+        json.String(KindName(m.StartKind));
+        json.Key("target_kind");
+        json.String(KindName(m.TargetKind));
+        json.Key("start_vertices");
+        json.Integer(m.StartVertices);
+        json.Key("target_vertices");
+        json.Integer(m.TargetVertices);
+        json.EndObject();
+    }
+    json.EndArray();
+}
+
+void JsonCorners(TJsonWriter& json, const TCorrespondence& report) {
+    if (!report.ConnectivityChecked) {
+        json.Null();
+        return;
+    }
+    json.BeginObject();
+    json.Key("in_start");
+    json.Integer(report.CornersInStart);
+    json.Key("in_target");
+    json.Integer(report.CornersInTarget);
+    json.Key("broken_in_start");
+    json.Integer(report.BrokenInStart);
+    json.Key("broken_in_target");
+    json.Integer(report.BrokenInTarget);
+    json.Key("broken");
+    json.BeginArray();
+    for (const TBrokenCorner& corner : report.BrokenCorners) {
+        json.BeginObject();
+        json.Key("shared_in");
+        json.String(corner.SharedInStart ? "start" : "target");
+        json.Key("position");
+        JsonPosition(json, corner.Shared);
+        json.Key("first");
+        JsonPlace(json, corner.First);
+        json.Key("apart");
+        JsonPlace(json, corner.Apart);
+        json.Key("first_elsewhere");
+        JsonPosition(json, corner.FirstElsewhere);
+        json.Key("apart_elsewhere");
+        JsonPosition(json, corner.ApartElsewhere);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+}
+
+void JsonDisplacement(TJsonWriter& json, const TCorrespondence& report) {
+    json.BeginObject();
+    json.Key("median");
+    json.Number(report.MedianDisplacement);
+    json.Key("outlier_factor");
+    json.Number(kOutlierFactor);
+    json.Key("outliers");
+    json.Integer(report.Outliers);
+    json.Key("largest");
+    json.BeginArray();
+    for (const TDisplacementOutlier& outlier : report.LargestOutliers) {
+        json.BeginObject();
+        JsonPlaceMembers(json, outlier.Place);
+        json.Key("distance");
+        json.Number(outlier.Distance);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+}
+
+void PrintJson(const std::string& start_name, const std::string& target_name,
+               const TCorrespondence& report) {
+    TJsonWriter json(stdout);
+    json.BeginObject();
+    json.Key("status");
+    json.Integer(Status(report));
+    json.Key("corresponds");
+    json.Bool(report.Corresponds());
+    json.Key("corners_agree");
+    json.Bool(report.ConnectivityAgrees());
+    json.Key("start");
+    JsonCounts(json, start_name, report.Start);
+    json.Key("target");
+    JsonCounts(json, target_name, report.Target);
+    json.Key("first_mismatch");
+    JsonFirstMismatch(json, report);
+    json.Key("vertex_count_mismatches");
+    json.Integer(report.VertexCountMismatches);
+    json.Key("kind_mismatches");
+    json.Integer(report.KindMismatches);
+    json.Key("polygon_mismatches");
+    JsonPolygonMismatches(json, report);
+    json.Key("corners");
+    JsonCorners(json, report);
+    json.Key("displacement");
+    JsonDisplacement(json, report);
+    json.EndObject();
 }
 
 }  // namespace
 
 int RunCheck(int argc, char** argv) {
     TArguments args;
-    if (!ParseArguments(argc, argv, kCheckUsage, {}, args)) return kExitUsage;
+    if (!ParseArguments(argc, argv, kCheckUsage, {"--json", "--timings"}, args)) return kExitUsage;
     if (args.Help) return ShowHelp(kCheckUsage);
     if (args.Positionals.size() != 2) return UsageError(kCheckUsage, "needs two arguments");
 
     const std::string start_name(args.Positionals[0]), target_name(args.Positionals[1]);
+    TStepTimer timer(args.Has("--timings"));
     TShapeList start, target;
     if (!LoadShapeFile(start_name, start)) return kExitFailed;
+    timer.Lap("load start");
     if (!LoadShapeFile(target_name, target)) return kExitFailed;
-    PrintCounts("start ", start_name, Count(start.Get()));
-    PrintCounts("target", target_name, Count(target.Get()));
-    if (!Correspond(start.Get(), target.Get())) return kExitFailed;
-    std::puts("the shapes correspond: every object, polygon and vertex has a partner");
-    return kExitOk;
+    timer.Lap("load target");
+    const TCorrespondence report = CheckCorrespondence(start.Get(), target.Get(), kExamples);
+    timer.Lap("check");
+    if (args.Has("--json")) {
+        PrintJson(start_name, target_name, report);
+    } else {
+        PrintText(start_name, target_name, report);
+    }
+    timer.Lap("report");
+    return Status(report);
 }

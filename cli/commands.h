@@ -10,7 +10,8 @@
 int RunMorph(int argc, char** argv);
 // frames START TARGET FROM TO STEP PATTERN: one blend file per percentage.
 int RunFrames(int argc, char** argv);
-// check START TARGET: whether the two shapes correspond, and where they stop.
+// check START TARGET [--json]: whether the two shapes correspond and share
+// the same corners, and where not; exit status 3 when only corners break.
 int RunCheck(int argc, char** argv);
 // info FILE: objects, polygons by kind, vertices, attributes and extents.
 int RunInfo(int argc, char** argv);

@@ -19,7 +19,7 @@ struct TCommand {
 constexpr TCommand kCommands[] = {
     {"morph", RunMorph, "blend START toward TARGET by a percentage into a new file"},
     {"frames", RunFrames, "write one blend file per percentage of a range"},
-    {"check", RunCheck, "tell whether two shapes correspond, and where they stop"},
+    {"check", RunCheck, "tell whether two shapes correspond and share corners, and where not"},
     {"info", RunInfo, "list the objects, polygons, vertices, attributes and extents"},
     {"render", RunRender, "draw a fitted wireframe view of a shape into a PNG picture"},
 };

@@ -1,5 +1,4 @@
 // morph and frames: blends of START toward TARGET written as shape files.
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -8,6 +7,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/shape_files.h"
+#include "cli/timings.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 
@@ -31,18 +31,6 @@ constexpr TUsage kFramesUsage = {
     "\"{}\" once, replaced by the percentage with at least three digits\n"
     "(005, 050, 100, 150, -50). STEP may be negative, never 0, and must land\n"
     "on TO. Prints each file name as it is written.\n"};
-
-using TClock = std::chrono::steady_clock;
-
-// Prints the time since `since` on stderr when enabled, and restarts it.
-void Lap(bool enabled, const char* step, TClock::time_point& since) {
-    const TClock::time_point now = TClock::now();
-    if (enabled) {
-        const std::chrono::duration<double> seconds = now - since;
-        std::fprintf(stderr, "%-12s %8.3f s\n", step, seconds.count());
-    }
-    since = now;
-}
 
 // Puts a fresh copy of start into result, ready to be blended. Prints the
 // reason and returns false when memory runs out.
@@ -73,20 +61,18 @@ int RunMorph(int argc, char** argv) {
     if (!ParseWholeNumber(args.Positionals[2], percent))
         return UsageError(kMorphUsage, "PERCENT must be a whole number in the signed 32-bit range, not '" +
                                            std::string(args.Positionals[2]) + "'");
-    const bool timings = args.Has("--timings");
-
-    TClock::time_point since = TClock::now();
+    TStepTimer timer(args.Has("--timings"));
     TShapeList start, target, result;
     if (!LoadShapeFile(std::string(args.Positionals[0]), start)) return kExitFailed;
-    Lap(timings, "load start", since);
+    timer.Lap("load start");
     if (!LoadShapeFile(std::string(args.Positionals[1]), target)) return kExitFailed;
-    Lap(timings, "load target", since);
+    timer.Lap("load target");
     if (!CopyStart(start.Get(), result)) return kExitFailed;
-    Lap(timings, "copy", since);
+    timer.Lap("copy");
     BlendSuf(start.Get(), target.Get(), result.Get(), percent);
-    Lap(timings, "blend", since);
+    timer.Lap("blend");
     if (!SaveShapeFile(std::string(args.Positionals[3]), result.Get())) return kExitFailed;
-    Lap(timings, "save", since);
+    timer.Lap("save");
     return kExitOk;
 }
 

@@ -1,0 +1,38 @@
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+#include "shape/records.h"
+
+// Writes one JSON value to a stream as it is built, on one line, with the
+// commas and colons in place: Key() before each member of an object.
+// Strings are bytes: valid UTF-8 passes through; any other byte (a Shift-JIS
+// name, say) becomes the code point of the same number, \u0080 to \u00ff, so
+// the output is always valid JSON.
+class TJsonWriter {
+public:
+    explicit TJsonWriter(std::FILE* Out) : out_(Out) {}
+
+    void BeginObject();
+    void EndObject();
+    void BeginArray();
+    void EndArray();
+    void Key(std::string_view Name);
+    void String(std::string_view Bytes);
+    void Integer(std::int64_t Value);
+    // 15 significant digits; null for an infinity or NaN, which JSON lacks.
+    void Number(Extended Value);
+    void Bool(bool Value);
+    void Null();
+    // [X, Y, Z]
+    void Numbers(const Extended* Values, std::size_t Count);
+
+private:
+    void BeforeValue();
+
+    std::FILE* out_;
+    std::vector<bool> first_;  // per open object or array: nothing written in it yet
+    bool after_key_ = false;
+};
