@@ -13,7 +13,7 @@ int RunFrames(int argc, char** argv);
 // check START TARGET [--json]: whether the two shapes correspond and share
 // the same corners, and where not; exit status 3 when only corners break.
 int RunCheck(int argc, char** argv);
-// info FILE: objects, polygons by kind, vertices, attributes and extents.
+// info FILE [--json]: objects, polygons by kind, vertices, attributes and extents.
 int RunInfo(int argc, char** argv);
 // render FILE OUT.png [--view xy|yz|zx] [--size WxH] [--grid]: one fitted
 // wireframe view written as a PNG picture.

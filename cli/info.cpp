@@ -6,15 +6,19 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/json.h"
 #include "cli/shape_files.h"
 
 namespace {
 
 constexpr TUsage kInfoUsage = {
-    "info", "FILE.suf",
+    "info", "FILE.suf [--json]",
     "Lists the objects of the shape (number, name, polygons, vertices, extents),\n"
     "the polygons by kind, the vertices, the attribute names in the order they\n"
-    "first appear, and the extents of the whole shape.\n"};
+    "first appear, and the extents of the whole shape.\n"
+    "\n"
+    "  --json  print the same as one JSON object; extents are null for an\n"
+    "          object without vertices\n"};
 
 constexpr const char* kKindNames[] = {"poly", "shade", "uvpoly", "uvshade"};
 
@@ -67,58 +71,141 @@ std::vector<const std::string*> AttributeNames(const TVANE_Object* shape) {
     return names;
 }
 
+struct TObjectFacts {
+    const TVANE_Object* Object = nullptr;
+    long long Polygons = 0;
+    long long Vertices = 0;
+    TBox Box;
+};
+
+struct TShapeFacts {
+    std::vector<TObjectFacts> Objects;
+    long long Polygons = 0;
+    long long Vertices = 0;
+    long long ByKind[4] = {};
+    TBox Whole;
+    std::vector<const std::string*> Attributes;
+};
+
+TShapeFacts Gather(const TVANE_Object* shape) {
+    TShapeFacts facts;
+    for (const TVANE_Object* obj = shape; obj; obj = obj->Next) {
+        TObjectFacts& object = facts.Objects.emplace_back();
+        object.Object = obj;
+        for (const TVANE_Polygon* p = obj->Polygons; p; p = p->Next) {
+            ++object.Polygons;
+            if (p->Kind < 4) ++facts.ByKind[p->Kind];
+            for (const TVANE_Vertex* v = p->Vertices; v; v = v->Next) ++object.Vertices;
+        }
+        if (object.Vertices > 0) {
+            object.Box.Add(*obj);
+            facts.Whole.Add(*obj);
+        }
+        facts.Polygons += object.Polygons;
+        facts.Vertices += object.Vertices;
+    }
+    facts.Attributes = AttributeNames(shape);
+    return facts;
+}
+
+void PrintText(const std::string& file_name, const TShapeFacts& facts) {
+    std::fputs("file: ", stdout);
+    PutBytes(file_name, stdout);
+    std::printf("\nobjects: %zu\n", facts.Objects.size());
+    long long index = 1;
+    for (const TObjectFacts& object : facts.Objects) {
+        std::printf("  %lld \"", index++);
+        PutBytes(object.Object->Name, stdout);
+        std::printf("\": %lld polygons, %lld vertices, ", object.Polygons, object.Vertices);
+        PrintBox(object.Box);
+        std::fputc('\n', stdout);
+    }
+    std::printf("polygons: %lld (", facts.Polygons);
+    for (int kind = 0; kind < 4; ++kind)
+        std::printf("%s%s %lld", kind ? ", " : "", kKindNames[kind], facts.ByKind[kind]);
+    std::printf(")\nvertices: %lld\nattributes:", facts.Vertices);
+    if (facts.Attributes.empty()) std::fputs(" none", stdout);
+    for (std::size_t i = 0; i < facts.Attributes.size(); ++i) {
+        std::fputs(i ? ", " : " ", stdout);
+        PutBytes(*facts.Attributes[i], stdout);
+    }
+    std::fputs("\nextents: ", stdout);
+    PrintBox(facts.Whole);
+    std::fputc('\n', stdout);
+}
+
+// {"min": [x, y, z], "max": [x, y, z]}, or null without vertices.
+void JsonBox(TJsonWriter& json, const TBox& box) {
+    if (box.Empty) {
+        json.Null();
+        return;
+    }
+    const Extended min[3] = {box.MinX, box.MinY, box.MinZ};
+    const Extended max[3] = {box.MaxX, box.MaxY, box.MaxZ};
+    json.BeginObject();
+    json.Key("min");
+    json.Numbers(min, 3);
+    json.Key("max");
+    json.Numbers(max, 3);
+    json.EndObject();
+}
+
+void PrintJson(const std::string& file_name, const TShapeFacts& facts) {
+    TJsonWriter json(stdout);
+    json.BeginObject();
+    json.Key("file");
+    json.String(file_name);
+    json.Key("objects");
+    json.BeginArray();
+    for (const TObjectFacts& object : facts.Objects) {
+        json.BeginObject();
+        json.Key("name");
+        json.String(object.Object->Name);
+        json.Key("polygons");
+        json.Integer(object.Polygons);
+        json.Key("vertices");
+        json.Integer(object.Vertices);
+        json.Key("extents");
+        JsonBox(json, object.Box);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.Key("polygons");
+    json.Integer(facts.Polygons);
+    json.Key("polygons_by_kind");
+    json.BeginObject();
+    for (int kind = 0; kind < 4; ++kind) {
+        json.Key(kKindNames[kind]);
+        json.Integer(facts.ByKind[kind]);
+    }
+    json.EndObject();
+    json.Key("vertices");
+    json.Integer(facts.Vertices);
+    json.Key("attributes");
+    json.BeginArray();
+    for (const std::string* name : facts.Attributes) json.String(*name);
+    json.EndArray();
+    json.Key("extents");
+    JsonBox(json, facts.Whole);
+    json.EndObject();
+}
+
 }  // namespace
 
 int RunInfo(int argc, char** argv) {
     TArguments args;
-    if (!ParseArguments(argc, argv, kInfoUsage, {}, args)) return kExitUsage;
+    if (!ParseArguments(argc, argv, kInfoUsage, {"--json"}, args)) return kExitUsage;
     if (args.Help) return ShowHelp(kInfoUsage);
     if (args.Positionals.size() != 1) return UsageError(kInfoUsage, "needs one argument");
 
     const std::string file_name(args.Positionals[0]);
     TShapeList shape;
     if (!LoadShapeFile(file_name, shape)) return kExitFailed;
-
-    long long objects = 0, polygons = 0, vertices = 0;
-    long long by_kind[4] = {};
-    TBox whole;
-    for (const TVANE_Object* obj = shape.Get(); obj; obj = obj->Next) ++objects;
-    std::fputs("file: ", stdout);
-    PutBytes(file_name, stdout);
-    std::printf("\nobjects: %lld\n", objects);
-    long long index = 1;
-    for (const TVANE_Object* obj = shape.Get(); obj; obj = obj->Next, ++index) {
-        long long obj_polygons = 0, obj_vertices = 0;
-        for (const TVANE_Polygon* p = obj->Polygons; p; p = p->Next) {
-            ++obj_polygons;
-            if (p->Kind < 4) ++by_kind[p->Kind];
-            for (const TVANE_Vertex* v = p->Vertices; v; v = v->Next) ++obj_vertices;
-        }
-        TBox box;
-        if (obj_vertices > 0) {
-            box.Add(*obj);
-            whole.Add(*obj);
-        }
-        std::printf("  %lld \"", index);
-        PutBytes(obj->Name, stdout);
-        std::printf("\": %lld polygons, %lld vertices, ", obj_polygons, obj_vertices);
-        PrintBox(box);
-        std::fputc('\n', stdout);
-        polygons += obj_polygons;
-        vertices += obj_vertices;
+    const TShapeFacts facts = Gather(shape.Get());
+    if (args.Has("--json")) {
+        PrintJson(file_name, facts);
+    } else {
+        PrintText(file_name, facts);
     }
-    std::printf("polygons: %lld (", polygons);
-    for (int kind = 0; kind < 4; ++kind)
-        std::printf("%s%s %lld", kind ? ", " : "", kKindNames[kind], by_kind[kind]);
-    std::printf(")\nvertices: %lld\nattributes:", vertices);
-    const std::vector<const std::string*> names = AttributeNames(shape.Get());
-    if (names.empty()) std::fputs(" none", stdout);
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        std::fputs(i ? ", " : " ", stdout);
-        PutBytes(*names[i], stdout);
-    }
-    std::fputs("\nextents: ", stdout);
-    PrintBox(whole);
-    std::fputc('\n', stdout);
     return kExitOk;
 }

@@ -324,6 +324,19 @@ expect "info small shape" 0 stdout '1 "a": 1 polygons, 3 vertices, X 0 .. 2, Y 0
 run info forms.suf
 expect "info prints names as their bytes" 0 stdout "$(printf '1 "\x83\x65\x83\x58\x83\x67"')" \
     stdout "attributes: none"
+run info "$ex/box.suf" --json
+expect "info --json" 0
+json_ok "info JSON of the box" \
+    '[o["name"] for o in d["objects"]] == ["body", "plinth"] and d["objects"][0]["polygons"] == 24
+     and d["objects"][1]["vertices"] == 24 and d["objects"][1]["extents"] == {"min": [-1.4, -1.4, -1.3], "max": [1.4, 1.4, -1.3]}
+     and d["polygons_by_kind"] == {"poly": 12, "shade": 16, "uvpoly": 4, "uvshade": 0}
+     and d["vertices"] == 120 and d["attributes"] == ["label", "base", "paint", "stone"]
+     and d["extents"] == {"min": [-1.4, -1.4, -1.3], "max": [1.4, 1.4, 1]}'
+run info extra_object.suf --json
+json_ok "info JSON of an object without vertices" \
+    'd["objects"][2] == {"name": "c", "polygons": 0, "vertices": 0, "extents": None}
+     and d["extents"]["min"] == [0, 0, -6]'
+
 if [ -w /dev/full ]; then
     "$cli" info start.suf >/dev/full 2>"$tmp/stderr"
     code=$?
