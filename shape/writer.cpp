@@ -144,7 +144,20 @@ void WriteAll(int fd, std::string_view bytes) {
     }
 }
 
-void WriteReplacing(const std::string& file_name, std::string_view bytes) {
+// Saving through a symbolic link replaces the file it points to and keeps
+// the link.
+std::string ResolveLink(const std::string& file_name) {
+    struct stat st {};
+    if (::lstat(file_name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return file_name;
+    char* resolved = ::realpath(file_name.c_str(), nullptr);
+    if (resolved == nullptr) return file_name;  // a dangling link is replaced
+    std::string target = resolved;
+    std::free(resolved);
+    return target;
+}
+
+void WriteReplacing(const std::string& link_or_file, std::string_view bytes) {
+    const std::string file_name = ResolveLink(link_or_file);
     std::string temp = Directory(file_name) + ".plivra-save-XXXXXX";
     int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) Fail(errno);

@@ -141,6 +141,15 @@ TEST_F(SaveSufTest, ReplacesTheTargetKeepingItsPermissions) {
     EXPECT_TRUE(Strays().empty());
 }
 
+TEST_F(SaveSufTest, SavingThroughALinkReplacesTheFileItPointsTo) {
+    const std::string real = dir_.Path("real.suf");
+    WriteFile(real, "old");
+    std::filesystem::create_symlink(real, target_);
+    EXPECT_EQ(Save(Load(kCube)), kCube);
+    EXPECT_TRUE(std::filesystem::is_symlink(target_));
+    EXPECT_EQ(ReadFile(real), kCube);
+}
+
 TEST_F(SaveSufTest, FailureLeavesTheTargetAndNoTemporaryFile) {
     TVANE_Object* cube = Load(kCube);
     WriteFile(target_, "keep me");
