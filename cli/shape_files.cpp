@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "cli/progress.h"
 #include "shape/errors.h"
 #include "shape/state.h"
 #include "shape/vane.h"
@@ -9,6 +10,7 @@
 namespace {
 
 void ReportFailure(const std::string& file_name, std::string_view message) {
+    ClearProgress();
     PutBytes(file_name, stderr);
     std::fputs(": ", stderr);
     PutBytes(message, stderr);

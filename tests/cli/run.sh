@@ -347,6 +347,9 @@ fi
 
 # png_pixels FILE X,Y...: prints "WIDTH HEIGHT" and then RRGGBB of each pixel
 # asked for, one per line, decoding the 8-bit RGB picture with Python's zlib.
+# In place of X,Y, "=RRGGBB" or "!RRGGBB" prints the box "LEFT TOP RIGHT
+# BOTTOM" of the pixels of (or not of) that colour, or "none"; "@X0,Y0,X1,Y1"
+# after it keeps to that rectangle, both ends included.
 png_pixels() {
     python3 - "$@" <<'PY'
 import struct, sys, zlib
@@ -379,6 +382,14 @@ for y in range(height):
     prev = line
 print(width, height)
 for spot in sys.argv[2:]:
+    if spot[0] in '=!':
+        colour, _, area = spot[1:].partition('@')
+        x0, y0, x1, y1 = map(int, area.split(',')) if area else (0, 0, width - 1, height - 1)
+        hits = [(x, y) for y in range(y0, y1 + 1) for x in range(x0, x1 + 1)
+                if (rows[y][3 * x:3 * x + 3].hex() == colour) == (spot[0] == '=')]
+        print(' '.join(map(str, (min(h[0] for h in hits), min(h[1] for h in hits),
+                                 max(h[0] for h in hits), max(h[1] for h in hits)))) if hits else 'none')
+        continue
     x, y = map(int, spot.split(','))
     print(rows[y][3 * x:3 * x + 3].hex())
 PY
@@ -434,6 +445,128 @@ expect "render missing input" 1 stderr "missing.suf"
 check_true "render of a missing input writes nothing" test ! -e out.png
 run render triangle.suf no_such_folder/out.png
 expect "render into a missing folder" 1 stderr "no_such_folder/out.png: No such file or directory"
+
+# ---- blend options -----------------------------------------------------------
+
+# Object b's shade polygon turns its normals from +Z to +X: halfway they are
+# (0.5 0 0.5), renormalised (sqrt(1/2) 0 sqrt(1/2)).
+run morph start.suf target.suf 50 renormalized.suf --normals renormalize
+expect "morph --normals renormalize" 0
+check_true "renormalised normals have unit length" grep -qF $'    1 0 0  0.707106781186548 0 0.707106781186548\r' renormalized.suf
+check_true "positions blend as before" grep -qF $'    1 2 -3\r' renormalized.suf
+run morph start.suf target.suf 50 lerp.suf --normals lerp
+same "--normals lerp is the plain blend" lerp.suf half.suf
+crlf "obj suf n {" "prim shade (" "0 0 0  0 0 1" "1 0 0  0 0 1" "0 1 0  0 0.6 0.8" ")" "}" >up.suf
+crlf "obj suf n {" "prim shade (" "0 0 0  0 0 -1" "1 0 0  0 0 -1" "0 1 0  0 0.6 0.8" ")" "}" >down.suf
+run morph up.suf down.suf 50 flat.suf --normals renormalize
+expect "normals that cancel are counted" 0 \
+    stderr "flat.suf: warning: 2 blended normals have (near) zero length and were left as they are"
+check_true "normals that cancel are left as blended" grep -qF $'    1 0 0  0 0 0\r' flat.suf
+check_true "other normals of that polygon are scaled" grep -qF $'    0 1 0  0 0.6 0.8\r' flat.suf
+run frames up.suf down.suf 0 100 50 'flat_{}.suf' --normals renormalize
+expect "frames warn per frame" 0 stderr "flat_050.suf: warning: 2 blended normals"
+check_true "frames warn only where normals cancel" test "$(grep -c warning stderr)" = 1
+
+crlf "obj suf u {" "prim uvshade (" "0 0 0  0 0 1  0 0" "2 0 0  0 0 1  1 0" "0 2 0  0 0 1  0 1" ")" "}" >uv_start.suf
+crlf "obj suf u {" "prim uvshade (" "4 0 0  1 0 0  1 1" "6 0 0  1 0 0  0 1" "4 2 0  1 0 0  1 0" ")" "}" >uv_target.suf
+run morph uv_start.suf uv_target.suf 50 pos_only.suf --blend pos
+expect "morph --blend pos" 0
+check_true "--blend pos keeps the start's normals and texture coordinates" test \
+    "$(tr -d '\r' <pos_only.suf | sed -n '3,5p' | tr '\n' '|')" = "    2 0 0  0 0 1  0 0|    4 0 0  0 0 1  1 0|    2 2 0  0 0 1  0 1|"
+run morph uv_start.suf uv_target.suf 50 no_pos.suf --blend uv,normal --normals renormalize
+check_true "--blend uv,normal keeps the start's positions" test \
+    "$(tr -d '\r' <no_pos.suf | sed -n '3,5p' | tr '\n' '|')" = \
+    "    0 0 0  0.707106781186548 0 0.707106781186548  0.5 0.5|    2 0 0  0.707106781186548 0 0.707106781186548  0.5 0.5|    0 2 0  0.707106781186548 0 0.707106781186548  0.5 0.5|"
+run morph uv_start.suf uv_target.suf 50 all.suf --blend pos,normal,uv
+run morph uv_start.suf uv_target.suf 50 default.suf
+same "--blend of all three is the default" all.suf default.suf
+rm -f out.suf
+for list in "" "pos," "position" "pos,,uv" ",pos"; do
+    run morph start.suf target.suf 50 out.suf --blend "$list"
+    expect "--blend '$list' is refused" 2 stderr "--blend takes a list of pos, normal and uv"
+done
+run frames start.suf target.suf 0 100 50 'f{}.suf' --normals unit
+expect "--normals of another name is refused" 2 stderr "--normals must be lerp or renormalize, not 'unit'"
+check_true "refused blends write nothing" test -z "$(ls out.suf f[0-9]*.suf 2>/dev/null)"
+
+# ---- frames as pictures ------------------------------------------------------
+
+# A triangle that doubles in size and moves: fitted to all frames together,
+# the small one takes half the room of the large one.
+crlf "obj suf t {" "prim poly (" "0 0 0" "10 0 0" "0 10 0" ")" "}" >small.suf
+crlf "obj suf t {" "prim poly (" "10 0 0" "30 0 0" "10 20 0" ")" "}" >large.suf
+run frames small.suf large.suf 0 100 50 'tri_{}.suf' --png --size 120x80
+expect "frames --png" 0 stdout "tri_000.suf" stdout "tri_000.png" stdout "tri_050.png" stdout "tri_100.png"
+same "frames --png still writes the shape files" tri_050.suf "$(run morph small.suf large.suf 50 m50.suf; echo m50.suf)"
+for f in tri_000.png tri_050.png tri_100.png; do
+    facts=$(png_pixels "$f" "!$grey" | tr '\n' ' ')
+    read -r w h left top right bottom <<<"$facts"
+    check_true "$f: 120x80 with the shape inside, off the edges ($facts)" \
+        test "$w $h" = "120 80" -a "$left" -gt 0 -a "$top" -gt 0 -a "$right" -lt 119 -a "$bottom" -lt 79
+done
+read -r _ _ l0 t0 r0 b0 <<<"$(png_pixels tri_000.png "!$grey" | tr '\n' ' ')"
+read -r _ _ l1 t1 r1 b1 <<<"$(png_pixels tri_100.png "!$grey" | tr '\n' ' ')"
+check_true "frames share one scale: 0% is half as tall as 100% ($t0..$b0, $t1..$b1)" \
+    test $(((b1 - t1) - 2 * (b0 - t0))) -ge -2 -a $(((b1 - t1) - 2 * (b0 - t0))) -le 2
+check_true "frames share one centre: 0% lies left of 100%" test "$l0" -lt "$l1" -a "$r0" -lt "$r1"
+
+for view in xy yz zx perspective; do
+    run frames "$ex/box.suf" "$ex/rounded_box.suf" -50 150 100 "box_${view}_{}.suf" --png-only --view "$view" --size 90x60
+    expect "frames --png-only --view $view" 0 stdout "box_${view}_-50.png" stdout "box_${view}_150.png"
+    for f in box_${view}_-50.png box_${view}_050.png box_${view}_150.png; do
+        facts=$(png_pixels "$f" "!$grey" | tr '\n' ' ')
+        read -r w h left top right bottom <<<"$facts"
+        check_true "$f: 90x60 with the shape inside ($facts)" \
+            test "$w $h" = "90 60" -a "$left" -gt 0 -a "$top" -gt 0 -a "$right" -lt 89 -a "$bottom" -lt 59
+    done
+done
+check_true "--png-only writes no shape files" test -z "$(ls box_*.suf 2>/dev/null)"
+check_true "--png-only prints only pictures" test "$(grep -c '\.suf$' stdout)" = 0
+
+run frames "$ex/box.suf" "$ex/rounded_box.suf" 0 100 25 'sheet_{}.suf' --sheet sheet.png --size 100x80 --view zx
+expect "frames --sheet" 0 stdout "sheet_100.suf" stdout "sheet.png"
+check_true "--sheet alone writes no frame pictures" test ! -e sheet_000.png
+# Five 100x80 frames in 3 columns and 2 rows, 3 pixels apart, each above a
+# 13-pixel strip with its label: 7 pixels high, 6 per character, centred.
+dark=303030 white=ffffff
+check_true "sheet size" test "$(png_pixels sheet.png | tr '\n' ' ')" = "312 189 "
+check_true "sheet: frame 1 in place, the ground around it" test \
+    "$(png_pixels sheet.png 3,3 102,82 2,3 103,3 3,2 | tr '\n' ' ')" = "312 189 $grey $grey $dark $dark $dark "
+check_true "sheet: label 0% centred under frame 1" test "$(png_pixels sheet.png "=$white@0,83,105,99" | tail -n 1)" = "47 86 57 92"
+check_true "sheet: label 25% under frame 2" test "$(png_pixels sheet.png "=$white@106,83,208,99" | tail -n 1)" = "147 86 163 92"
+check_true "sheet: label 100% under frame 5" test "$(png_pixels sheet.png "=$white@106,176,208,188" | tail -n 1)" = "145 179 166 185"
+check_true "sheet: frame 5 is the 100% picture" test \
+    "$(png_pixels sheet.png "!$grey@106,96,205,175" | tail -n 1)" != none
+run frames small.suf large.suf 0 1000 1 'many_{}.suf' --sheet many.png --size 2000x2000
+expect "a sheet too large is refused" 2 stderr "too large; choose a smaller --size"
+check_true "a refused sheet writes no frame" test ! -e many_000.suf
+run frames small.suf large.suf 0 100 50 'v_{}.suf' --view yz
+expect "--view without pictures" 2 stderr "--view and --size need --png, --png-only or --sheet"
+run frames small.suf large.suf 0 100 50 'v_{}.suf' --png --view iso
+expect "frames unknown view" 2 stderr "unknown view 'iso'"
+run frames small.suf large.suf 0 100 50 'v_{}.suf' --png --size 0x10
+expect "frames bad size" 2 stderr "bad size '0x10'"
+run frames small.suf large.suf 0 100 50 'v_{}.suf' --png-only --sheet no_such_folder/s.png
+expect "a sheet that cannot be written" 1 stderr "no_such_folder/s.png: "
+
+# ---- progress ------------------------------------------------------------------
+
+run frames small.suf large.suf 0 100 10 'p_{}.suf'
+expect "frames without a terminal" 0
+check_true "no progress when stderr is not a terminal" test ! -s stderr
+if command -v script >/dev/null; then
+    # script gives the command a terminal; its output holds both streams.
+    script -qec "'$cli' frames small.suf large.suf 0 100 50 'p_{}.suf'" /dev/null >tty.txt 2>&1
+    check_true "progress on a terminal" grep -q "frame 3 of 3, about .* s left" tty.txt
+    script -qec "'$cli' frames small.suf large.suf 0 100 50 'p_{}.suf' --quiet" /dev/null >tty_quiet.txt 2>&1
+    check_true "--quiet silences progress" test "$(grep -c 'frame ' tty_quiet.txt)" = 0
+    check_true "--quiet keeps the file names" grep -q "p_050.suf" tty_quiet.txt
+fi
+
+# frames reuses one copy of the start: items the target lacks keep the
+# start's values in every frame.
+run frames short_vertex.suf target.suf 100 0 -100 'part_{}.suf'
+same "frames past a shorter polygon equal morph" part_100.suf partial.suf
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
