@@ -1,10 +1,13 @@
 # Thin wrapper around CMake. `make run` and `make test` install what is missing first.
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
+BUILD_FUZZ ?= build-fuzz
+FUZZ_SECONDS ?= 600
+FUZZ_TARGETS := load_suf read_integer
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all setup build build-asan run test test-unit test-asan clean
+.PHONY: all setup build build-asan build-fuzz run test test-unit test-asan test-fuzz fuzz clean
 
 all: build
 
@@ -19,6 +22,11 @@ build-asan: setup
 	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPLIVRA_SANITIZE=ON -DPLIVRA_APP=OFF $(CMAKE_FLAGS)
 	cmake --build $(BUILD_ASAN) -j $(JOBS)
 
+# The fuzz targets need clang; they get a configuration of their own.
+build-fuzz: setup
+	cmake -S fuzz -B $(BUILD_FUZZ) -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 $(CMAKE_FLAGS)
+	cmake --build $(BUILD_FUZZ) -j $(JOBS)
+
 run: build
 	bash scripts/run.sh $(BUILD)
 
@@ -28,7 +36,14 @@ test-unit: build
 test-asan: build-asan
 	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) -L unit
 
-test: test-unit test-asan
+# Replays each target's corpus and fuzzes it briefly.
+test-fuzz: build-fuzz
+	@for t in $(FUZZ_TARGETS); do bash fuzz/run.sh $(BUILD_FUZZ) $$t 30 || exit 1; done
+
+fuzz: build-fuzz
+	@for t in $(FUZZ_TARGETS); do bash fuzz/run.sh $(BUILD_FUZZ) $$t $(FUZZ_SECONDS) || exit 1; done
+
+test: test-unit test-asan test-fuzz
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ)

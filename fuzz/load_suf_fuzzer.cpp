@@ -1,0 +1,256 @@
+// Feeds arbitrary bytes to LoadSuf through a file and checks every shape it
+// returns: links at all three levels, attribute reachability and sharing,
+// extents, reloading, copying, and (with the writer) a stable write-read-write.
+// Leaks are left to LeakSanitizer, which libFuzzer runs after each input.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "shape/errors.h"
+#include "shape/state.h"
+#include "shape/vane.h"
+
+namespace {
+
+std::string g_dir;
+
+#define FUZZ_CHECK(cond)                                                              \
+    do {                                                                              \
+        if (!(cond)) {                                                                \
+            std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #cond); \
+            std::abort();                                                             \
+        }                                                                             \
+    } while (0)
+
+void WriteBytes(const std::string& path, const std::uint8_t* data, std::size_t size) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    FUZZ_CHECK(f != nullptr);
+    FUZZ_CHECK(size == 0 || std::fwrite(data, 1, size, f) == size);
+    FUZZ_CHECK(std::fclose(f) == 0);
+}
+
+bool Reachable(const TVANE_Attribute* head, const TVANE_Attribute* a) {
+    for (; head != nullptr; head = head->Next) {
+        if (head == a) return true;
+    }
+    return false;
+}
+
+bool BitEqual(Extended a, Extended b) { return std::memcmp(&a, &b, 10) == 0; }
+
+// Links, kinds, flags and extents of a list as the reader builds it.
+void CheckReadShape(TVANE_Object* shape) {
+    const TVANE_Object* prev_obj = nullptr;
+    for (TVANE_Object* o = shape; o != nullptr; prev_obj = o, o = o->Next) {
+        FUZZ_CHECK(o->Prev == prev_obj);
+        // The reader starts each object's list as the previous object's list.
+        if (prev_obj != nullptr) {
+            const TVANE_Attribute* a = o->Attributes;
+            while (a != nullptr && a != prev_obj->Attributes) a = a->Next;
+            FUZZ_CHECK(a == prev_obj->Attributes);
+        }
+        std::set<std::string> names;
+        for (const TVANE_Attribute* a = o->Attributes; a != nullptr; a = a->Next) {
+            FUZZ_CHECK(names.insert(a->Name).second);  // a name once per list
+        }
+        bool any_vertex = false;
+        const TVANE_Polygon* prev_poly = nullptr;
+        for (const TVANE_Polygon* p = o->Polygons; p != nullptr; prev_poly = p, p = p->Next) {
+            FUZZ_CHECK(p->Prev == prev_poly);
+            FUZZ_CHECK(p->Kind <= kKindUvShade);
+            FUZZ_CHECK(p->Marked == 1);
+            FUZZ_CHECK(p->Attribute == nullptr || Reachable(o->Attributes, p->Attribute));
+            const TVANE_Vertex* prev_v = nullptr;
+            for (const TVANE_Vertex* v = p->Vertices; v != nullptr; prev_v = v, v = v->Next) {
+                FUZZ_CHECK(v->Prev == prev_v);
+                FUZZ_CHECK(v->Marked == 1);
+                if (p->Kind == kKindPoly || p->Kind == kKindUvPoly) {
+                    FUZZ_CHECK(v->NX == 0 && v->NY == 0 && v->NZ == 0);
+                }
+                if (p->Kind == kKindPoly || p->Kind == kKindShade) {
+                    FUZZ_CHECK(v->U == 0 && v->V == 0);
+                }
+                any_vertex = true;
+            }
+        }
+        Extended box[6] = {o->MinX, o->MinY, o->MinZ, o->MaxX, o->MaxY, o->MaxZ};
+        if (!any_vertex) {
+            for (Extended e : box) FUZZ_CHECK(BitEqual(e, 0.0L));
+        }
+        VANE->CalcSufExtents(o);
+        Extended again[6] = {o->MinX, o->MinY, o->MinZ, o->MaxX, o->MaxY, o->MaxZ};
+        for (int i = 0; i < 6; ++i) FUZZ_CHECK(BitEqual(box[i], again[i]));
+    }
+}
+
+// Everything a list says but the vertices' Marked flags, values bit for bit,
+// attributes by name.
+std::string Dump(const TVANE_Object* shape) {
+    std::string out;
+    for (const TVANE_Object* o = shape; o != nullptr; o = o->Next) {
+        out += "obj " + std::to_string(o->Name.size()) + ":" + o->Name + "\n";
+        for (const Extended* e : {&o->MinX, &o->MinY, &o->MinZ, &o->MaxX, &o->MaxY, &o->MaxZ}) {
+            out.append(reinterpret_cast<const char*>(e), 10);
+        }
+        for (const TVANE_Polygon* p = o->Polygons; p != nullptr; p = p->Next) {
+            out += "prim " + std::to_string(p->Kind) + " " + std::to_string(p->Marked) + " ";
+            out += p->Attribute != nullptr
+                       ? std::to_string(p->Attribute->Name.size()) + ":" + p->Attribute->Name
+                       : std::string("-");
+            out += "\n";
+            for (const TVANE_Vertex* v = p->Vertices; v != nullptr; v = v->Next) {
+                for (const Extended* e : {&v->X, &v->Y, &v->Z, &v->NX, &v->NY, &v->NZ, &v->U, &v->V}) {
+                    out.append(reinterpret_cast<const char*>(e), 10);
+                }
+            }
+        }
+    }
+    return out;
+}
+
+// A copy has the source's content and, per object, an attribute list of its
+// own holding exactly the names its polygons use.
+void CheckCopy(TVANE_Object* shape) {
+    TVANE_Object* copy = VANE->CopySuf(shape);
+    FUZZ_CHECK(copy != nullptr);
+    FUZZ_CHECK(Dump(copy) == Dump(shape));
+    std::set<const TVANE_Attribute*> seen;
+    const TVANE_Object* prev_obj = nullptr;
+    for (const TVANE_Object* o = copy; o != nullptr; prev_obj = o, o = o->Next) {
+        FUZZ_CHECK(o->Prev == prev_obj);
+        std::set<std::string> used, listed;
+        for (const TVANE_Polygon* p = o->Polygons; p != nullptr; p = p->Next) {
+            for (const TVANE_Vertex* v = p->Vertices; v != nullptr; v = v->Next) {
+                FUZZ_CHECK(v->Marked == 0);  // made by NewSufVertex
+            }
+            if (p->Attribute == nullptr) continue;
+            FUZZ_CHECK(Reachable(o->Attributes, p->Attribute));
+            used.insert(p->Attribute->Name);
+        }
+        for (const TVANE_Attribute* a = o->Attributes; a != nullptr; a = a->Next) {
+            FUZZ_CHECK(seen.insert(a).second);  // no record shared between objects
+            FUZZ_CHECK(listed.insert(a->Name).second);
+        }
+        FUZZ_CHECK(used == listed);
+    }
+    VANE->FreeSuf(copy);
+    FUZZ_CHECK(copy == nullptr);
+}
+
+#ifdef PLIVRA_FUZZ_WRITER
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Names the format can carry: a name is one token, so it cannot be empty and
+// must not open a comment when read back.
+bool Writable(const TVANE_Object* shape) {
+    auto ok = [](const std::string& name) {
+        return !name.empty() && name.find("/*") == std::string::npos;
+    };
+    for (const TVANE_Object* o = shape; o != nullptr; o = o->Next) {
+        if (!ok(o->Name)) return false;
+        for (const TVANE_Polygon* p = o->Polygons; p != nullptr; p = p->Next) {
+            if (p->Attribute != nullptr && !ok(p->Attribute->Name)) return false;
+        }
+    }
+    return true;
+}
+
+// Written once, read back and written again, the bytes stay the same; a copy
+// is written as its source.
+void CheckWrite(TVANE_Object* shape) {
+    const std::string first_path = g_dir + "/first.suf";
+    const std::string second_path = g_dir + "/second.suf";
+    FUZZ_CHECK(VANE->SaveSuf(first_path, shape));
+    const std::string first = ReadBytes(first_path);
+
+    TVANE_Object* copy = VANE->CopySuf(shape);
+    FUZZ_CHECK(VANE->SaveSuf(second_path, copy));
+    VANE->FreeSuf(copy);
+    FUZZ_CHECK(ReadBytes(second_path) == first);
+
+    if (!Writable(shape)) return;
+    TVANE_Object* reread = VANE->LoadSuf(first_path);
+    FUZZ_CHECK(reread != nullptr && SufErrorMessage.empty());
+    FUZZ_CHECK(VANE->SaveSuf(second_path, reread));
+    VANE->FreeSuf(reread);
+    FUZZ_CHECK(ReadBytes(second_path) == first);
+}
+#endif
+
+bool IsReportedError(const std::string& message) {
+    auto ends_with = [&](std::string_view tail) {
+        return message.size() >= tail.size() &&
+               message.compare(message.size() - tail.size(), tail.size(), tail) == 0;
+    };
+    return ends_with("行において未知の形式の形状ファイルです。") ||
+           (message.rfind("形状データの文法が", 0) == 0 && ends_with("行において変です。"));
+}
+
+// One load: the dump of what came back, the message, or the exception's text.
+std::string LoadOnce(const std::string& path, TVANE_Object*& shape) {
+    shape = nullptr;
+    try {
+        shape = VANE->LoadSuf(path);
+    } catch (const SufConvertError& e) {
+        FUZZ_CHECK(SufErrorMessage.empty());
+        FUZZ_CHECK(!SufFileOpen);
+        return std::string("convert: ") + e.what();
+    }
+    FUZZ_CHECK(!SufFileOpen);
+    if (shape == nullptr) {
+        FUZZ_CHECK(SufErrorMessage.empty() || IsReportedError(SufErrorMessage));
+        return "nothing: " + SufErrorMessage;
+    }
+    FUZZ_CHECK(SufErrorMessage.empty());
+    return Dump(shape);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    VANE_SourceInitialize();
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/plivra-fuzz-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    g_dir = pattern;
+    std::atexit([] {
+        for (const char* name : {"/in.suf", "/first.suf", "/second.suf"}) {
+            std::remove((g_dir + name).c_str());
+        }
+        rmdir(g_dir.c_str());
+    });
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string path = g_dir + "/in.suf";
+    WriteBytes(path, data, size);
+
+    TVANE_Object* shape = nullptr;
+    const std::string outcome = LoadOnce(path, shape);
+    // A second load of the same file starts afresh and gives the same.
+    TVANE_Object* again = nullptr;
+    FUZZ_CHECK(LoadOnce(path, again) == outcome);
+    VANE->FreeSuf(again);
+    if (shape == nullptr) return 0;
+
+    CheckReadShape(shape);
+    CheckCopy(shape);
+#ifdef PLIVRA_FUZZ_WRITER
+    CheckWrite(shape);
+#endif
+    VANE->FreeSuf(shape);
+    FUZZ_CHECK(shape == nullptr);
+    return 0;
+}
