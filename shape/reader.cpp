@@ -48,9 +48,12 @@ std::string_view Trim(std::string_view s) {
     throw SufIOError("ファイル「" + file_name + "」" + what + "（" + SufErrnoText(err) + "）。");
 }
 
-// Reads the whole file into SufFile.Bytes, cut at the first byte 26.
+// Reads the whole file into SufFile.Bytes, cut at the first byte 26. Only
+// regular files are read: a pipe, a device or a socket may never end (a FIFO
+// without a writer, /dev/zero), so they are refused like a missing file.
 void ReadWholeFile(const std::string& file_name) {
-    int fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking, so opening a FIFO that nobody writes returns at once.
+    int fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) ThrowIOError("を開けません", file_name, errno);
     struct FdCloser {
         int fd;
@@ -60,12 +63,15 @@ void ReadWholeFile(const std::string& file_name) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) ThrowIOError("を開けません", file_name, errno);
     if (S_ISDIR(st.st_mode)) ThrowIOError("を開けません", file_name, EISDIR);
+    if (!S_ISREG(st.st_mode)) {
+        throw SufIOError("ファイル「" + file_name + "」を開けません（通常のファイルではありません）。");
+    }
 
+    // One read of the size the file has, plus one byte to see its end; the
+    // buffer grows if the file grows meanwhile (or reports no size, as files
+    // under /proc do).
     std::string bytes;
-    // Regular files are read in one call of the right size; other kinds (a
-    // pipe) grow the buffer as they deliver.
-    std::size_t want = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) + 1 : 65536;
-    bytes.resize(want);
+    bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
     std::size_t used = 0;
     for (;;) {
         if (used == bytes.size()) bytes.resize(bytes.size() * 2);
