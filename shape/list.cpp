@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <new>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "shape/state.h"
 #include "shape/vane.h"
@@ -17,20 +19,33 @@ TVANE_Attribute* FindAttribute(TVANE_Attribute* head, const std::string& name) {
     return nullptr;
 }
 
+// Attribute records of one object's list by name, for a caller that builds
+// the whole list itself and would otherwise walk it for every polygon.
+using AttributeIndex = std::unordered_map<std::string_view, TVANE_Attribute*>;
+
 // A polygon of Obj's kind Kind with the attribute named *attr_name (looked up
-// in Obj's list, added at its front when missing), or without an attribute
-// when attr_name is nullptr. Not linked into Obj.
-TVANE_Polygon* MakePolygon(const std::string* attr_name, std::uint8_t kind, TVANE_Object* obj) {
+// in Obj's list, or in `index` when given, and added at the front of the list
+// when missing), or without an attribute when attr_name is nullptr. Not
+// linked into Obj.
+TVANE_Polygon* MakePolygon(const std::string* attr_name, std::uint8_t kind, TVANE_Object* obj,
+                           AttributeIndex* index = nullptr) {
     assert(obj != nullptr);
     TVANE_Attribute* added = nullptr;
+    bool indexed = false;
     try {
         TVANE_Attribute* attr = nullptr;
         if (attr_name != nullptr) {
-            attr = FindAttribute(obj->Attributes, *attr_name);
+            if (index != nullptr) {
+                auto found = index->find(*attr_name);
+                if (found != index->end()) attr = found->second;
+            } else {
+                attr = FindAttribute(obj->Attributes, *attr_name);
+            }
             if (attr == nullptr) {
                 added = new TVANE_Attribute{obj->Attributes, *attr_name};
                 obj->Attributes = added;
                 attr = added;
+                if (index != nullptr) indexed = index->emplace(added->Name, added).second;
             }
         }
         auto* poly = new TVANE_Polygon;
@@ -39,6 +54,7 @@ TVANE_Polygon* MakePolygon(const std::string* attr_name, std::uint8_t kind, TVAN
         return poly;
     } catch (const std::bad_alloc&) {
         if (added != nullptr) {
+            if (indexed) index->erase(added->Name);
             obj->Attributes = added->Next;
             delete added;
         }
@@ -196,9 +212,11 @@ TVANE_Object* TVANE::CopySuf(TVANE_Object* Shape) {
         obj->MaxX = src->MaxX, obj->MaxY = src->MaxY, obj->MaxZ = src->MaxZ;
 
         // Walking the source backwards and inserting at the front keeps its order.
+        AttributeIndex attributes;
         for (const TVANE_Polygon* sp = LastOf(src->Polygons); sp != nullptr; sp = sp->Prev) {
             TVANE_Polygon* poly = MakePolygon(
-                sp->Attribute != nullptr ? &sp->Attribute->Name : nullptr, sp->Kind, obj);
+                sp->Attribute != nullptr ? &sp->Attribute->Name : nullptr, sp->Kind, obj,
+                &attributes);
             if (poly == nullptr) {
                 FreeSuf(result);
                 return nullptr;

@@ -19,6 +19,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "shape/errors.h"
 #include "shape/state.h"
@@ -317,6 +318,11 @@ struct Parser {
     TVANE_Attribute* attr = nullptr;   // current attribute, kept across objects
     TVANE_Polygon* last_poly = nullptr;
     bool boxed = false;                // obj's extents set from a first vertex
+    // Every attribute record of the load by name. Each object's list starts
+    // as the previous object's list and only grows at its front, so the
+    // current object's list holds exactly the records made so far; the index
+    // finds them without walking a list that can be millions long.
+    std::unordered_map<std::string_view, TVANE_Attribute*> attributes;
 
     std::string_view Token() { return NextToken(file_name, scratch); }
 
@@ -344,11 +350,12 @@ struct Parser {
     // After "atr": returns the attribute name.
     std::string_view Attribute() {
         std::string_view name = Token();
-        TVANE_Attribute* a = obj->Attributes;
-        while (a != nullptr && a->Name != name) a = a->Next;
+        auto found = attributes.find(name);
+        TVANE_Attribute* a = found != attributes.end() ? found->second : nullptr;
         if (a == nullptr) {
             a = new TVANE_Attribute{obj->Attributes, std::string(name)};
             obj->Attributes = a;
+            attributes.emplace(a->Name, a);
         }
         attr = a;
         return name;
