@@ -12,6 +12,7 @@
 
 #include "cli/arguments.h"
 #include "cli/progress.h"
+#include "geometry/perspective.h"
 #include "view/canvas.h"
 #include "view/ortho.h"
 #include "view/settings.h"
@@ -195,7 +196,10 @@ void FitPicture(const TVANE_Extents& Box, std::int32_t Width, std::int32_t Heigh
     const Extended dz = camera.Eye.Z - camera.ViewCentre.Z;
     const Extended distance = VectorLength(dx, dy, dz);
     if (radius == 0 || distance == 0) return;
-    const Extended scale = radius / std::sin(half) / distance;
+    // Nothing nearer than the near plane is drawn, so a small shape also
+    // keeps its whole sphere beyond it, however small that makes it look.
+    const Extended wanted = MaxExtended(radius / std::sin(half), (radius - NearPlane) * (1 + kMarginShare));
+    const Extended scale = wanted / distance;
     camera.Eye.X = static_cast<double>(camera.ViewCentre.X + dx * scale);
     camera.Eye.Y = static_cast<double>(camera.ViewCentre.Y + dy * scale);
     camera.Eye.Z = static_cast<double>(camera.ViewCentre.Z + dz * scale);

@@ -520,6 +520,10 @@ for view in xy yz zx perspective; do
             test "$w $h" = "90 60" -a "$left" -gt 0 -a "$top" -gt 0 -a "$right" -lt 89 -a "$bottom" -lt 59
     done
 done
+# Nothing nearer than the near plane, one unit from the eye, is drawn.
+crlf "obj suf t {" "prim poly (" "0 0 0" "0.01 0 0" "0 0.01 0.01" ")" "}" >tiny.suf
+run frames tiny.suf tiny.suf 0 0 1 'tiny_{}.suf' --png-only --view perspective --size 100x100
+check_true "a small shape stays in sight in perspective" test "$(png_pixels tiny_000.png "!$grey" | tail -n 1)" != none
 check_true "--png-only writes no shape files" test -z "$(ls box_*.suf 2>/dev/null)"
 check_true "--png-only prints only pictures" test "$(grep -c '\.suf$' stdout)" = 0
 
