@@ -2,12 +2,13 @@
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
 BUILD_FUZZ ?= build-fuzz
+BUILD_BENCH ?= build-bench
 FUZZ_SECONDS ?= 600
 FUZZ_TARGETS := load_suf read_integer
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all setup build build-asan build-fuzz run test test-unit test-asan test-fuzz fuzz clean
+.PHONY: all setup build build-asan build-fuzz bench run test test-unit test-asan test-fuzz fuzz clean
 
 all: build
 
@@ -26,6 +27,12 @@ build-asan: setup
 build-fuzz: setup
 	cmake -S fuzz -B $(BUILD_FUZZ) -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 $(CMAKE_FLAGS)
 	cmake --build $(BUILD_FUZZ) -j $(JOBS)
+
+# Benchmarks in their own optimised build; prints one table (see README).
+bench: setup
+	cmake -S . -B $(BUILD_BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPLIVRA_BENCH=ON $(CMAKE_FLAGS)
+	cmake --build $(BUILD_BENCH) -j $(JOBS) --target benchmarks
+	python3 scripts/bench_table.py $(BUILD_BENCH)
 
 run: build
 	bash scripts/run.sh $(BUILD)
@@ -46,4 +53,4 @@ fuzz: build-fuzz
 test: test-unit test-asan test-fuzz
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_BENCH)

@@ -1,0 +1,71 @@
+// The blend walk over three corresponding sheets, with its anchor: the same
+// arithmetic over the same values held as plain arrays.
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <vector>
+
+#include "app/morph.h"
+#include "bench/support.h"
+#include "shape/records.h"
+#include "shape/vane.h"
+
+namespace {
+
+struct TPair {
+    TVANE_Object* start = nullptr;
+    TVANE_Object* target = nullptr;
+    TVANE_Object* result = nullptr;
+};
+
+const TPair& Pair(int cells) {
+    static std::map<int, TPair> pairs;
+    TPair& pair = pairs[cells];
+    if (pair.start == nullptr) {
+        pair.start = LoadBenchShape(BenchMesh(cells).start);
+        pair.target = LoadBenchShape(BenchMesh(cells).target);
+        pair.result = VANE->CopySuf(pair.start);
+    }
+    return pair;
+}
+
+void BM_Blend(benchmark::State& state) {
+    const int cells = static_cast<int>(state.range(0));
+    const TPair& pair = Pair(cells);
+    std::int32_t percent = 30;
+    for (auto _ : state) {
+        BlendSuf(pair.start, pair.target, pair.result, percent);
+        percent = 100 - percent;
+        benchmark::ClobberMemory();
+    }
+    state.counters["triangles"] = 2.0 * cells * cells;
+}
+
+// Eight values per vertex from two arrays into a third, with the blend's
+// arithmetic written out in the loop: the memory traffic and the work of the
+// blend without its list walk and without calls.
+void BM_ArrayBlend(benchmark::State& state) {
+    const int cells = static_cast<int>(state.range(0));
+    const std::size_t count = static_cast<std::size_t>(6L * cells * cells) * 8;
+    std::vector<Extended> start(count, 1.25L), target(count, 3.5L), result(count);
+    std::int32_t percent = 30;
+    for (auto _ : state) {
+        const Extended x = percent;
+        for (std::size_t i = 0; i < count; ++i) {
+            result[i] = start[i] + x * ((target[i] - start[i]) / 100);
+        }
+        percent = 100 - percent;
+        benchmark::DoNotOptimize(result.data());
+    }
+    state.counters["triangles"] = 2.0 * cells * cells;
+}
+
+void Sizes(benchmark::internal::Benchmark* b) {
+    for (int cells : {kCells10k, kCells100k, kCells1M}) b->Arg(cells);
+    b->Unit(benchmark::kMillisecond);
+}
+
+}  // namespace
+
+BENCHMARK(BM_Blend)->Apply(Sizes);
+BENCHMARK(BM_ArrayBlend)->Apply(Sizes);

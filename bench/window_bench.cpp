@@ -1,0 +1,69 @@
+// The window's path from a slider move to three repainted previews, on the
+// offscreen platform: MorphPercentChange -> PercentTXBXChange -> blend ->
+// PreviewAll -> repaint of each box.
+#include <benchmark/benchmark.h>
+
+#include <QSlider>
+#include <cstdlib>
+
+#include "app/plivra_mainform.h"
+#include "bench/support.h"
+#include "shape/panel/application.h"
+#include "shape/state.h"
+#include "shape/vane.h"
+
+namespace {
+
+// Holds the window's three lists of one size, as Refer1Click and Refer2Click
+// would leave them.
+void UseSheets(int cells) {
+    static int loaded = 0;
+    if (loaded == cells) return;
+    VANE->FreeSuf(MorphedSuf);
+    VANE->FreeSuf(Suf1);
+    VANE->FreeSuf(Suf2);
+    Suf1 = LoadBenchShape(BenchMesh(cells).start);
+    Suf2 = LoadBenchShape(BenchMesh(cells).target);
+    MorphedSuf = VANE->CopySuf(Suf1);
+    Form1->ViewAll();
+    loaded = cells;
+}
+
+void BM_SliderToPreviews(benchmark::State& state) {
+    const int cells = static_cast<int>(state.range(0));
+    UseSheets(cells);
+    int position = 300;
+    for (auto _ : state) {
+        Form1->MorphPercent->setValue(position);
+        position = 1000 - position;
+    }
+    state.counters["triangles"] = 2.0 * cells * cells;
+}
+
+}  // namespace
+
+BENCHMARK(BM_SliderToPreviews)
+    ->Arg(kCells10k)
+    ->Arg(kCells100k)
+    ->Arg(kCells1M)
+    ->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    benchmark::Initialize(&argc, argv);
+    VANE_SourceInitialize();
+    plivra_mainformInitialize();
+    {
+        TApplication application(argc, argv);
+        TForm1 form;
+        Form1 = &form;
+        form.show();
+        QApplication::processEvents();
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+        plivra_mainformFinalize();
+        VANE_SourceFinalize();
+        Form1 = nullptr;
+    }
+    return 0;
+}
