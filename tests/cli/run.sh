@@ -332,6 +332,12 @@ json_ok "info JSON of the box" \
      and d["polygons_by_kind"] == {"poly": 12, "shade": 16, "uvpoly": 4, "uvshade": 0}
      and d["vertices"] == 120 and d["attributes"] == ["label", "base", "paint", "stone"]
      and d["extents"] == {"min": [-1.4, -1.4, -1.3], "max": [1.4, 1.4, 1]}'
+# A UTF-8 name passes through; quotes and backslashes are escaped (the
+# reader ends a name at the quote's following byte).
+printf 'obj suf \xe5\x90\x8d\xe5\x89\x8d {\r\nprim poly (\r\n0 0 0\r\n)\r\n}\r\nobj suf a"b {\r\n}\r\nobj suf b\\c {\r\n}\r\n' >names.suf
+run info names.suf --json
+json_ok "info JSON keeps UTF-8 names and escapes quotes and backslashes" \
+    '[o["name"] for o in d["objects"]] == ["\u540d\u524d", "a\"", "b\\c"]'
 run info extra_object.suf --json
 json_ok "info JSON of an object without vertices" \
     'd["objects"][2] == {"name": "c", "polygons": 0, "vertices": 0, "extents": None}
