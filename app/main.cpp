@@ -12,8 +12,10 @@ int main(int argc, char** argv) {
     plivra_mainformInitialize();
     int code;
     {
+        // No display name: the window system would append it to every
+        // caption, and the caption is the window's own text. Message boxes
+        // are titled with the program's name all the same.
         TApplication application(argc, argv);
-        application.setApplicationDisplayName(QStringLiteral("plivra"));
         // Made first, the main window is the one whose closing ends the program.
         TForm1 form;
         Form1 = &form;
