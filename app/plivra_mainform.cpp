@@ -51,6 +51,15 @@ void PaintFieldColours(QLineEdit* field) {
     field->setPalette(palette);
 }
 
+// The labels' sizes fit their texts in the design fonts. Where a stand-in
+// font needs more room, the label grows to the right rather than cut its
+// text (the "%" beside the percentage field lost half its glyph).
+void WidenToText(QLabel* label) {
+    const int needed = label->sizeHint().width();
+    if (needed > label->width())
+        label->resize(needed, label->height());
+}
+
 }  // namespace
 
 void plivra_mainformInitialize() {
@@ -190,6 +199,9 @@ void TForm1::createControls() {
     connect(PercentTXBX, &QLineEdit::textChanged, this, &TForm1::PercentTXBXChange);
     Label7 = createLabel("Label7", QStringLiteral("%"), QRect(448, 472, 11, 21));
     Label7->setFont(GothicFont(21));
+
+    for (QLabel* label : {Label3, Label4, Label1, Label5, Label2, Label6, Label7})
+        WidenToText(label);
 
     Button3 = createButton("Button3", tr("保存"), QRect(12, 500, 389, 25), &TForm1::Button3Click);
     Button4 = createButton("Button4", QStringLiteral("Close"), QRect(408, 501, 53, 25),

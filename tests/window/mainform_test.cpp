@@ -152,11 +152,11 @@ private slots:
             const char* name;
             QRect geometry;
         } layout[] = {
-            {"Label3", {72, 4, 321, 12}},      {"suf1name", {92, 40, 329, 20}},
+            {"suf1name", {92, 40, 329, 20}},
             {"Refer1", {424, 40, 41, 21}},     {"Suf1ZX", {216, 64, 97, 85}},
-            {"Label5", {324, 92, 125, 24}},    {"Bevel1", {4, 161, 465, 3}},
+            {"Bevel1", {4, 161, 465, 3}},
             {"suf2name", {92, 172, 329, 20}},  {"Suf2ZX", {214, 196, 97, 85}},
-            {"Label6", {324, 228, 126, 21}},   {"AutoFit", {4, 292, 61, 17}},
+            {"AutoFit", {4, 292, 61, 17}},
             {"PreviewZX", {316, 312, 149, 141}}, {"MorphPercent", {4, 460, 405, 37}},
             {"PercentTXBX", {416, 472, 29, 20}}, {"Button3", {12, 500, 389, 25}},
             {"Button4", {408, 501, 53, 25}},
@@ -165,6 +165,26 @@ private slots:
             const auto* widget = form_->findChild<QWidget*>(QString::fromLatin1(control.name));
             QVERIFY2(widget, control.name);
             QCOMPARE(widget->geometry(), control.geometry);
+        }
+        // Labels keep their place and height, and their width unless the
+        // installed font needs more room for the text ("%" in 21 pixels does).
+        const struct {
+            QLabel* label;
+            QRect geometry;
+        } labels[] = {
+            {form_->Label3, {72, 4, 321, 12}},   {form_->Label4, {72, 20, 318, 12}},
+            {form_->Label1, {12, 44, 73, 12}},   {form_->Label5, {324, 92, 125, 24}},
+            {form_->Label2, {16, 176, 71, 12}},  {form_->Label6, {324, 228, 126, 21}},
+            {form_->Label7, {448, 472, 11, 21}},
+        };
+        for (const auto& l : labels) {
+            const int text_width = l.label->fontMetrics().horizontalAdvance(l.label->text());
+            QCOMPARE(l.label->pos(), l.geometry.topLeft());
+            QCOMPARE(l.label->height(), l.geometry.height());
+            QVERIFY2(l.label->width() >= text_width, qPrintable(l.label->objectName()));
+            if (text_width <= l.geometry.width())
+                QCOMPARE(l.label->width(), l.geometry.width());
+            QVERIFY(l.label->geometry().right() < form_->width());
         }
         QCOMPARE(form_->Label5->font().pixelSize(), 24);
         QCOMPARE(form_->Label1->text(), QStringLiteral("形状ファイル１"));
