@@ -7,6 +7,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "shape/arena.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 
@@ -26,9 +27,10 @@ using AttributeIndex = std::unordered_map<std::string_view, TVANE_Attribute*>;
 // A polygon of Obj's kind Kind with the attribute named *attr_name (looked up
 // in Obj's list, or in `index` when given, and added at the front of the list
 // when missing), or without an attribute when attr_name is nullptr. Not
-// linked into Obj.
+// linked into Obj. From `arena` when given, otherwise made on its own.
 TVANE_Polygon* MakePolygon(const std::string* attr_name, std::uint8_t kind, TVANE_Object* obj,
-                           AttributeIndex* index = nullptr) {
+                           AttributeIndex* index = nullptr,
+                           TArenaOf<TVANE_Polygon>* arena = nullptr) {
     assert(obj != nullptr);
     TVANE_Attribute* added = nullptr;
     bool indexed = false;
@@ -48,7 +50,7 @@ TVANE_Polygon* MakePolygon(const std::string* attr_name, std::uint8_t kind, TVAN
                 if (index != nullptr) indexed = index->emplace(added->Name, added).second;
             }
         }
-        auto* poly = new TVANE_Polygon;
+        auto* poly = arena != nullptr ? arena->New() : new TVANE_Polygon;
         poly->Attribute = attr;
         poly->Kind = kind;
         return poly;
@@ -94,10 +96,25 @@ void ReleaseAttributes(TVANE_Attribute* collected) {
     }
 }
 
+// A vertex with the values of `values`, Marked 0, from `arena` or made on
+// its own when that is nullptr.
+TVANE_Vertex* MakeVertex(const TVANE_Vertex& values, TArenaOf<TVANE_Vertex>* arena) {
+    try {
+        auto* vtx = arena != nullptr ? arena->New() : new TVANE_Vertex;
+        vtx->X = values.X, vtx->Y = values.Y, vtx->Z = values.Z;
+        vtx->NX = values.NX, vtx->NY = values.NY, vtx->NZ = values.NZ;
+        vtx->U = values.U, vtx->V = values.V;
+        return vtx;
+    } catch (const std::bad_alloc&) {
+        SetSufErrorMessage({"頂点データ作成中にメモリーが枯渇しました。"});
+        return nullptr;
+    }
+}
+
 void ReleaseVertices(TVANE_Vertex* v) {
     while (v != nullptr) {
         TVANE_Vertex* next = v->Next;
-        delete v;
+        ReleaseVertex(v);
         v = next;
     }
 }
@@ -106,7 +123,7 @@ void ReleaseVertices(TVANE_Vertex* v) {
 void ReleaseLoosePolygon(TVANE_Polygon* poly) {
     if (poly == nullptr) return;
     ReleaseVertices(poly->Vertices);
-    delete poly;
+    ReleasePolygon(poly);
 }
 
 template <typename T>
@@ -141,16 +158,11 @@ TVANE_Polygon* TVANE::NewSufPolygon(const std::string& AttrName, std::uint8_t Ki
 
 TVANE_Vertex* TVANE::NewSufVertex(Extended X, Extended Y, Extended Z, Extended NX, Extended NY,
                                   Extended NZ, Extended U, Extended V) {
-    try {
-        auto* vtx = new TVANE_Vertex;
-        vtx->X = X, vtx->Y = Y, vtx->Z = Z;
-        vtx->NX = NX, vtx->NY = NY, vtx->NZ = NZ;
-        vtx->U = U, vtx->V = V;
-        return vtx;
-    } catch (const std::bad_alloc&) {
-        SetSufErrorMessage({"頂点データ作成中にメモリーが枯渇しました。"});
-        return nullptr;
-    }
+    TVANE_Vertex values;
+    values.X = X, values.Y = Y, values.Z = Z;
+    values.NX = NX, values.NY = NY, values.NZ = NZ;
+    values.U = U, values.V = V;
+    return MakeVertex(values, nullptr);
 }
 
 void TVANE::InsertSufPolygon(TVANE_Object* Obj, TVANE_Polygon* Poly) {
@@ -193,6 +205,9 @@ void TVANE::FreeSuf(TVANE_Object*& Shape) {
 }
 
 TVANE_Object* TVANE::CopySuf(TVANE_Object* Shape) {
+    // The copy's polygons and vertices come from blocks of its own.
+    TArenaOf<TVANE_Polygon> polygons;
+    TArenaOf<TVANE_Vertex> vertices;
     TVANE_Object* result = nullptr;
     TVANE_Object* last = nullptr;
     for (const TVANE_Object* src = Shape; src != nullptr; src = src->Next) {
@@ -216,15 +231,14 @@ TVANE_Object* TVANE::CopySuf(TVANE_Object* Shape) {
         for (const TVANE_Polygon* sp = LastOf(src->Polygons); sp != nullptr; sp = sp->Prev) {
             TVANE_Polygon* poly = MakePolygon(
                 sp->Attribute != nullptr ? &sp->Attribute->Name : nullptr, sp->Kind, obj,
-                &attributes);
+                &attributes, &polygons);
             if (poly == nullptr) {
                 FreeSuf(result);
                 return nullptr;
             }
             poly->Marked = sp->Marked;
             for (const TVANE_Vertex* sv = LastOf(sp->Vertices); sv != nullptr; sv = sv->Prev) {
-                TVANE_Vertex* vtx =
-                    NewSufVertex(sv->X, sv->Y, sv->Z, sv->NX, sv->NY, sv->NZ, sv->U, sv->V);
+                TVANE_Vertex* vtx = MakeVertex(*sv, &vertices);
                 if (vtx == nullptr) {
                     ReleaseLoosePolygon(poly);
                     FreeSuf(result);

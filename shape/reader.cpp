@@ -21,6 +21,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "shape/arena.h"
 #include "shape/errors.h"
 #include "shape/state.h"
 #include "shape/vane.h"
@@ -323,6 +324,8 @@ struct Parser {
     // current object's list holds exactly the records made so far; the index
     // finds them without walking a list that can be millions long.
     std::unordered_map<std::string_view, TVANE_Attribute*> attributes;
+    TArenaOf<TVANE_Polygon> polygons;  // where this shape's records come from
+    TArenaOf<TVANE_Vertex> vertices;
 
     std::string_view Token() { return NextToken(file_name, scratch); }
 
@@ -363,7 +366,7 @@ struct Parser {
 
     // After "prim": reads the kind and the vertices up to ")".
     std::string_view Primitive() {
-        auto* poly = new TVANE_Polygon;
+        auto* poly = polygons.New();
         poly->Prev = last_poly;
         poly->Attribute = attr;
         poly->Marked = 1;
@@ -376,7 +379,7 @@ struct Parser {
         for (;;) {
             std::string_view t = Token();
             if (t == ")") return t;
-            auto* v = new TVANE_Vertex;
+            auto* v = vertices.New();
             v->Prev = last_vtx;
             v->Marked = 1;
             (last_vtx != nullptr ? last_vtx->Next : poly->Vertices) = v;

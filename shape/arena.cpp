@@ -1,0 +1,179 @@
+#include "shape/arena.h"
+
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cassert>
+#include <cstdint>
+#include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#include <sanitizer/lsan_interface.h>
+#define PLIVRA_ASAN 1
+#endif
+
+// The header at the start of every block.
+struct TRecordBlock {
+    std::size_t live;   // records not yet released, plus one while an arena takes from it
+    std::size_t bytes;  // the whole block, header included
+    bool mapped;        // from mmap (huge pages) rather than operator new
+};
+
+namespace {
+
+constexpr std::size_t kHeaderBytes = 64;  // keeps the first record on its own cache line
+constexpr std::size_t kFirstBlock = std::size_t{16} << 10;
+constexpr std::size_t kLastBlock = std::size_t{32} << 20;
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+// Blocks now in use, by address, so a record's block is found by a search;
+// the one found last is tried first, since lists are mostly walked in the
+// order their records were made.
+std::vector<TRecordBlock*> blocks;
+TRecordBlock* last_found = nullptr;
+
+std::uintptr_t Address(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
+
+bool Holds(const TRecordBlock* block, const void* p) {
+    return Address(p) - Address(block) < block->bytes;
+}
+
+TRecordBlock* FindBlock(const void* p) {
+    if (last_found != nullptr && Holds(last_found, p)) return last_found;
+    auto after = std::upper_bound(blocks.begin(), blocks.end(), Address(p),
+                                  [](std::uintptr_t a, const TRecordBlock* b) { return a < Address(b); });
+    if (after == blocks.begin() || !Holds(*(after - 1), p)) return nullptr;
+    last_found = *(after - 1);
+    return last_found;
+}
+
+void Poison([[maybe_unused]] void* p, [[maybe_unused]] std::size_t bytes) {
+#ifdef PLIVRA_ASAN
+    ASAN_POISON_MEMORY_REGION(p, bytes);
+#endif
+}
+
+void Unpoison([[maybe_unused]] void* p, [[maybe_unused]] std::size_t bytes) {
+#ifdef PLIVRA_ASAN
+    ASAN_UNPOISON_MEMORY_REGION(p, bytes);
+#endif
+}
+
+// A block of `bytes` on a 2 MiB boundary, from the system directly, so that
+// it can be backed by huge pages and goes back to the system when released.
+void* MapBlock(std::size_t bytes) {
+    void* raw = ::mmap(nullptr, bytes + kHugePage, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) throw std::bad_alloc();
+    const std::uintptr_t start = (Address(raw) + kHugePage - 1) & ~(kHugePage - 1);
+    const std::size_t head = start - Address(raw);
+    if (head != 0) ::munmap(raw, head);
+    ::munmap(reinterpret_cast<char*>(start) + bytes, kHugePage - head);
+    void* block = reinterpret_cast<void*>(start);
+    ::madvise(block, bytes, MADV_HUGEPAGE);
+    return block;
+}
+
+TRecordBlock* NewBlock(std::size_t bytes) {
+    const bool mapped = bytes >= kHugePage;
+    void* memory = mapped ? MapBlock(bytes) : ::operator new(bytes);
+    auto* block = ::new (memory) TRecordBlock{1, bytes, mapped};
+    auto at = std::upper_bound(blocks.begin(), blocks.end(), block,
+                               [](const TRecordBlock* a, const TRecordBlock* b) { return Address(a) < Address(b); });
+    try {
+        blocks.insert(at, block);
+    } catch (...) {
+        if (mapped) {
+            ::munmap(memory, bytes);
+        } else {
+            ::operator delete(memory);
+        }
+        throw;
+    }
+#ifdef PLIVRA_ASAN
+    // Records here may be the only way to other records made with new.
+    if (mapped) __lsan_register_root_region(memory, bytes);
+#endif
+    Poison(reinterpret_cast<char*>(memory) + kHeaderBytes, bytes - kHeaderBytes);
+    return block;
+}
+
+void ReleaseBlock(TRecordBlock* block) {
+    blocks.erase(std::lower_bound(blocks.begin(), blocks.end(), block,
+                                  [](const TRecordBlock* a, const TRecordBlock* b) { return Address(a) < Address(b); }));
+    if (last_found == block) last_found = nullptr;
+    // With no shape left, nothing of the library stays allocated.
+    if (blocks.empty()) std::vector<TRecordBlock*>().swap(blocks);
+    const std::size_t bytes = block->bytes;
+    const bool mapped = block->mapped;
+    Unpoison(block, bytes);
+    if (mapped) {
+#ifdef PLIVRA_ASAN
+        __lsan_unregister_root_region(block, bytes);
+#endif
+        ::munmap(block, bytes);
+    } else {
+        ::operator delete(block);
+    }
+}
+
+void Drop(TRecordBlock* block) {
+    if (--block->live == 0) ReleaseBlock(block);
+}
+
+// Releases one record: back to its block, or to delete when it has none.
+template <typename T>
+void Release(T* record) {
+    if (record == nullptr) return;
+    TRecordBlock* block = FindBlock(record);
+    if (block == nullptr) {
+        delete record;
+        return;
+    }
+    record->~T();
+    Poison(record, sizeof(T));
+    Drop(block);
+}
+
+}  // namespace
+
+TRecordArena::TRecordArena(std::size_t record_size, [[maybe_unused]] std::size_t record_align)
+    : record_size_(record_size), next_bytes_(kFirstBlock) {
+    // Records follow the header back to back, so each stays aligned.
+    assert(record_align <= 16 && kHeaderBytes % record_align == 0 && record_size % record_align == 0);
+}
+
+TRecordArena::~TRecordArena() {
+    if (block_ != nullptr) Drop(block_);
+}
+
+void TRecordArena::NextBlock() {
+    TRecordBlock* block = NewBlock(next_bytes_);
+    if (block_ != nullptr) Drop(block_);
+    block_ = block;
+    free_ = reinterpret_cast<char*>(block) + kHeaderBytes;
+    end_ = reinterpret_cast<char*>(block) + block->bytes;
+    next_bytes_ = std::min(next_bytes_ * 2, kLastBlock);
+}
+
+void* TRecordArena::Take() {
+    if (static_cast<std::size_t>(end_ - free_) < record_size_) NextBlock();
+    void* record = free_;
+    free_ += record_size_;
+    ++block_->live;
+    Unpoison(record, record_size_);
+    return record;
+}
+
+void ReleasePolygon(TVANE_Polygon* Poly) { Release(Poly); }
+
+void ReleaseVertex(TVANE_Vertex* Vtx) { Release(Vtx); }
+
+std::size_t RecordBlocksInUse() { return blocks.size(); }
+
+void AdviseHugePages(void* Begin, std::size_t Bytes) {
+    const std::uintptr_t first = (Address(Begin) + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t last = (Address(Begin) + Bytes) & ~(kHugePage - 1);
+    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}

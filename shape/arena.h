@@ -1,0 +1,62 @@
+#pragma once
+#include <cstddef>
+#include <new>
+
+#include "shape/records.h"
+
+// Polygon and vertex records of the shapes that LoadSuf and CopySuf build
+// come from large blocks instead of one allocation each: a shape of a
+// million triangles is four million records, and one allocation per record
+// costs more than the reading itself. Each block starts with a header that
+// counts the records handed out of it and not yet released; the last release
+// gives the block back. So FreeSuf of such a shape gives its memory back a
+// block at a time, while records released one by one (DeleteSufPolygon)
+// or linked into another shape stay valid as long as they are in use.
+//
+// Records made one at a time (NewSufPolygon, NewSufVertex, a plain new) keep
+// their own allocation; ReleasePolygon and ReleaseVertex tell the two kinds
+// apart by address, so both may be mixed in one list.
+
+struct TRecordBlock;
+
+// Hands out records of one type from blocks of its own, each block twice
+// the size of the one before up to a limit; the blocks of one arena hold
+// records of one shape only. Single-threaded, like the whole library.
+class TRecordArena {
+public:
+    TRecordArena(std::size_t record_size, std::size_t record_align);
+    ~TRecordArena();
+    TRecordArena(const TRecordArena&) = delete;
+    TRecordArena& operator=(const TRecordArena&) = delete;
+
+    // Room for one record, counted in its block. Throws std::bad_alloc.
+    void* Take();
+
+private:
+    void NextBlock();
+
+    std::size_t record_size_;
+    std::size_t next_bytes_;
+    TRecordBlock* block_ = nullptr;  // the block records are taken from
+    char* free_ = nullptr;           // its first unused byte
+    char* end_ = nullptr;
+};
+
+// An arena of records of type T. New() makes one as a new record would be
+// made (links nullptr, values 0, Marked 0); throws std::bad_alloc.
+template <typename T>
+struct TArenaOf : TRecordArena {
+    TArenaOf() : TRecordArena(sizeof(T), alignof(T)) {}
+    T* New() { return ::new (Take()) T; }
+};
+
+// Releases a record whether it came from an arena or from new. Accept nullptr.
+void ReleasePolygon(TVANE_Polygon* Poly);
+void ReleaseVertex(TVANE_Vertex* Vtx);
+
+// Blocks holding records now (for tests and measurements).
+std::size_t RecordBlocksInUse();
+
+// Asks the system to back [Begin, Begin + Bytes) with huge pages where it
+// holds whole ones: far fewer page faults when a large buffer is filled.
+void AdviseHugePages(void* Begin, std::size_t Bytes);
