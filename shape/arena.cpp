@@ -24,7 +24,10 @@ namespace {
 
 constexpr std::size_t kHeaderBytes = 64;  // keeps the first record on its own cache line
 constexpr std::size_t kFirstBlock = std::size_t{16} << 10;
-constexpr std::size_t kLastBlock = std::size_t{32} << 20;
+constexpr std::size_t kLastBlock = std::size_t{8} << 20;
+// Released huge-page blocks kept for the next shape (reloading a shape frees
+// the old one first), up to this many bytes in all.
+constexpr std::size_t kSpareLimit = std::size_t{1} << 30;
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
 // Blocks now in use, by address, so a record's block is found by a search;
@@ -32,6 +35,15 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 // order their records were made.
 std::vector<TRecordBlock*> blocks;
 TRecordBlock* last_found = nullptr;
+
+// A released block waiting in the spare list, linked through its own memory.
+struct TSpareBlock {
+    TSpareBlock* next;
+    std::size_t bytes;
+};
+TSpareBlock* spares = nullptr;
+std::size_t spare_bytes = 0;
+std::size_t mapped_bytes = 0;  // blocks in use that came from mmap, headers included
 
 std::uintptr_t Address(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
 
@@ -75,9 +87,32 @@ void* MapBlock(std::size_t bytes) {
     return block;
 }
 
+// A spare block of at least `bytes`, taken out of the list; nullptr if none.
+void* TakeSpare(std::size_t& bytes) {
+    for (TSpareBlock** link = &spares; *link != nullptr; link = &(*link)->next) {
+        TSpareBlock* spare = *link;
+        if (spare->bytes < bytes) continue;
+        *link = spare->next;
+        bytes = spare->bytes;
+        spare_bytes -= bytes;
+        return spare;
+    }
+    return nullptr;
+}
+
 TRecordBlock* NewBlock(std::size_t bytes) {
     const bool mapped = bytes >= kHugePage;
-    void* memory = mapped ? MapBlock(bytes) : ::operator new(bytes);
+    void* memory = nullptr;
+    if (mapped) {
+        memory = TakeSpare(bytes);
+        if (memory != nullptr) {
+            Unpoison(memory, bytes);
+        } else {
+            memory = MapBlock(bytes);
+        }
+    } else {
+        memory = ::operator new(bytes);
+    }
     auto* block = ::new (memory) TRecordBlock{1, bytes, mapped};
     auto at = std::upper_bound(blocks.begin(), blocks.end(), block,
                                [](const TRecordBlock* a, const TRecordBlock* b) { return Address(a) < Address(b); });
@@ -85,7 +120,7 @@ TRecordBlock* NewBlock(std::size_t bytes) {
         blocks.insert(at, block);
     } catch (...) {
         if (mapped) {
-            ::munmap(memory, bytes);
+            ::munmap(memory, bytes);  // rather than spare it: memory is short
         } else {
             ::operator delete(memory);
         }
@@ -96,6 +131,7 @@ TRecordBlock* NewBlock(std::size_t bytes) {
     if (mapped) __lsan_register_root_region(memory, bytes);
 #endif
     Poison(reinterpret_cast<char*>(memory) + kHeaderBytes, bytes - kHeaderBytes);
+    if (mapped) mapped_bytes += bytes;
     return block;
 }
 
@@ -107,12 +143,23 @@ void ReleaseBlock(TRecordBlock* block) {
     if (blocks.empty()) std::vector<TRecordBlock*>().swap(blocks);
     const std::size_t bytes = block->bytes;
     const bool mapped = block->mapped;
+    if (mapped) mapped_bytes -= bytes;
     Unpoison(block, bytes);
     if (mapped) {
 #ifdef PLIVRA_ASAN
         __lsan_unregister_root_region(block, bytes);
 #endif
-        ::munmap(block, bytes);
+        if (spare_bytes + bytes <= kSpareLimit) {
+            // Kept with its pages, which the next shape then fills without
+            // page faults; the system may still take them when memory runs
+            // short (they then come back as zeros, which is fine here).
+            ::madvise(block, bytes, MADV_FREE);
+            spares = ::new (static_cast<void*>(block)) TSpareBlock{spares, bytes};
+            spare_bytes += bytes;
+            Poison(reinterpret_cast<char*>(block) + sizeof(TSpareBlock), bytes - sizeof(TSpareBlock));
+        } else {
+            ::munmap(block, bytes);
+        }
     } else {
         ::operator delete(block);
     }
@@ -138,8 +185,9 @@ void Release(T* record) {
 
 }  // namespace
 
-TRecordArena::TRecordArena(std::size_t record_size, [[maybe_unused]] std::size_t record_align)
-    : record_size_(record_size), next_bytes_(kFirstBlock) {
+TRecordArena::TRecordArena(std::size_t record_size, [[maybe_unused]] std::size_t record_align,
+                           bool downward)
+    : record_size_(record_size), next_bytes_(kFirstBlock), downward_(downward) {
     // Records follow the header back to back, so each stays aligned.
     assert(record_align <= 16 && kHeaderBytes % record_align == 0 && record_size % record_align == 0);
 }
@@ -159,8 +207,14 @@ void TRecordArena::NextBlock() {
 
 void* TRecordArena::Take() {
     if (static_cast<std::size_t>(end_ - free_) < record_size_) NextBlock();
-    void* record = free_;
-    free_ += record_size_;
+    void* record;
+    if (downward_) {
+        end_ -= record_size_;
+        record = end_;
+    } else {
+        record = free_;
+        free_ += record_size_;
+    }
     ++block_->live;
     Unpoison(record, record_size_);
     return record;
@@ -171,6 +225,19 @@ void ReleasePolygon(TVANE_Polygon* Poly) { Release(Poly); }
 void ReleaseVertex(TVANE_Vertex* Vtx) { Release(Vtx); }
 
 std::size_t RecordBlocksInUse() { return blocks.size(); }
+
+std::size_t MappedRecordBytes() { return mapped_bytes; }
+
+void ReleaseSpareRecordBlocks() {
+    while (spares != nullptr) {
+        TSpareBlock* spare = spares;
+        spares = spare->next;
+        const std::size_t bytes = spare->bytes;
+        Unpoison(spare, bytes);
+        ::munmap(spare, bytes);
+    }
+    spare_bytes = 0;
+}
 
 void AdviseHugePages(void* Begin, std::size_t Bytes) {
     const std::uintptr_t first = (Address(Begin) + kHugePage - 1) & ~(kHugePage - 1);

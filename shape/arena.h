@@ -24,7 +24,10 @@ struct TRecordBlock;
 // records of one shape only. Single-threaded, like the whole library.
 class TRecordArena {
 public:
-    TRecordArena(std::size_t record_size, std::size_t record_align);
+    // A downward arena fills each block from its end, for a caller that
+    // makes a list from its last record to its first: walking the list then
+    // still runs forward through memory, which is what prefetching likes.
+    TRecordArena(std::size_t record_size, std::size_t record_align, bool downward);
     ~TRecordArena();
     TRecordArena(const TRecordArena&) = delete;
     TRecordArena& operator=(const TRecordArena&) = delete;
@@ -40,13 +43,14 @@ private:
     TRecordBlock* block_ = nullptr;  // the block records are taken from
     char* free_ = nullptr;           // its first unused byte
     char* end_ = nullptr;
+    bool downward_;
 };
 
 // An arena of records of type T. New() makes one as a new record would be
 // made (links nullptr, values 0, Marked 0); throws std::bad_alloc.
 template <typename T>
 struct TArenaOf : TRecordArena {
-    TArenaOf() : TRecordArena(sizeof(T), alignof(T)) {}
+    explicit TArenaOf(bool downward = false) : TRecordArena(sizeof(T), alignof(T), downward) {}
     T* New() { return ::new (Take()) T; }
 };
 
@@ -56,6 +60,15 @@ void ReleaseVertex(TVANE_Vertex* Vtx);
 
 // Blocks holding records now (for tests and measurements).
 std::size_t RecordBlocksInUse();
+// Bytes of the blocks in use that come from the system directly, headers and
+// unused room included; the smaller blocks come from operator new and show
+// in the allocator's own figures.
+std::size_t MappedRecordBytes();
+
+// Released blocks from 2 MiB up are kept for the next shape, up to 1 GiB in
+// all, and offered to the system meanwhile (it may take their pages back
+// when memory runs short). This gives them back for good.
+void ReleaseSpareRecordBlocks();
 
 // Asks the system to back [Begin, Begin + Bytes) with huge pages where it
 // holds whole ones: far fewer page faults when a large buffer is filled.

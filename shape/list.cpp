@@ -113,6 +113,9 @@ TVANE_Vertex* MakeVertex(const TVANE_Vertex& values, TArenaOf<TVANE_Vertex>* are
 
 void ReleaseVertices(TVANE_Vertex* v) {
     while (v != nullptr) {
+        // Lists from a load or a copy run forward through memory; asking for
+        // the records a few ahead early hides the wait for each Next.
+        __builtin_prefetch(reinterpret_cast<const char*>(v) + 8 * sizeof(TVANE_Vertex));
         TVANE_Vertex* next = v->Next;
         ReleaseVertex(v);
         v = next;
@@ -205,9 +208,10 @@ void TVANE::FreeSuf(TVANE_Object*& Shape) {
 }
 
 TVANE_Object* TVANE::CopySuf(TVANE_Object* Shape) {
-    // The copy's polygons and vertices come from blocks of its own.
-    TArenaOf<TVANE_Polygon> polygons;
-    TArenaOf<TVANE_Vertex> vertices;
+    // The copy's polygons and vertices come from blocks of its own, filled
+    // from their ends since the copy is made back to front.
+    TArenaOf<TVANE_Polygon> polygons(true);
+    TArenaOf<TVANE_Vertex> vertices(true);
     TVANE_Object* result = nullptr;
     TVANE_Object* last = nullptr;
     for (const TVANE_Object* src = Shape; src != nullptr; src = src->Next) {

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <string>
@@ -72,12 +73,19 @@ void ReadWholeFile(const std::string& file_name) {
     // One read of the size the file has, plus one byte to see its end; the
     // buffer grows if the file grows meanwhile (or reports no size, as files
     // under /proc do).
-    std::string bytes;
-    bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
+    // The buffer is not cleared first: read() fills what is used.
+    std::size_t size = static_cast<std::size_t>(st.st_size) + 1;
+    auto bytes = std::unique_ptr<char[]>(new char[size]);
+    AdviseHugePages(bytes.get(), size);
     std::size_t used = 0;
     for (;;) {
-        if (used == bytes.size()) bytes.resize(bytes.size() * 2);
-        ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
+        if (used == size) {
+            auto larger = std::unique_ptr<char[]>(new char[size * 2]);
+            std::memcpy(larger.get(), bytes.get(), used);
+            bytes = std::move(larger);
+            size *= 2;
+        }
+        ssize_t n = ::read(fd, bytes.get() + used, size - used);
         if (n < 0) {
             if (errno == EINTR) continue;
             ThrowIOError("を読み込めません", file_name, errno);
@@ -85,10 +93,10 @@ void ReadWholeFile(const std::string& file_name) {
         if (n == 0) break;
         used += static_cast<std::size_t>(n);
     }
-    bytes.resize(used);
-    std::size_t end = bytes.find(kCtrlZ);
-    if (end != std::string::npos) bytes.resize(end);
-    SufFile.Bytes = std::move(bytes);
+    std::string_view content(bytes.get(), used);
+    content = content.substr(0, content.find(kCtrlZ));
+    SufFile.Storage = std::move(bytes);
+    SufFile.Bytes = content;
 }
 
 void OpenSufFile(const std::string& file_name) {
@@ -118,10 +126,10 @@ void ReadNextLine() {
     // Every LF of the line left behind is followed by at least its CR, so each
     // began a line.
     CountLineFeeds(SufFile.LineEnd);
-    const std::string& bytes = SufFile.Bytes;
+    const std::string_view bytes = SufFile.Bytes;
     std::size_t start = SufFile.Pos;
     std::size_t cr = bytes.find('\r', start);
-    if (cr == std::string::npos) {
+    if (cr == std::string_view::npos) {
         SufFile.LineEnd = SufFile.Pos = bytes.size();
     } else {
         SufFile.LineEnd = cr;
@@ -136,7 +144,7 @@ void ReadNextLine() {
 void ReachEnd() {
     // An LF that is the very last byte ends the last line; it begins none.
     std::size_t upto = SufFile.LineEnd;
-    const std::string& bytes = SufFile.Bytes;
+    const std::string_view bytes = SufFile.Bytes;
     if (upto == bytes.size() && upto > SufFile.Counted && bytes[upto - 1] == '\n') --upto;
     CountLineFeeds(upto);
     CloseSufFile();

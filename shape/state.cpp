@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "shape/arena.h"
 #include "shape/vane.h"
 
 TSufFile SufFile;
@@ -24,7 +25,8 @@ void SetSufErrorMessage(std::initializer_list<std::string_view> parts) noexcept 
 void CloseSufFile() {
     LineBuffer = {};
     // Release the content rather than keep a large buffer alive between loads.
-    std::string().swap(SufFile.Bytes);
+    SufFile.Storage.reset();
+    SufFile.Bytes = {};
     SufFile.Pos = SufFile.LineEnd = SufFile.Counted = 0;
     SufFileOpen = false;
 }
@@ -41,5 +43,6 @@ void VANE_SourceInitialize() {
 void VANE_SourceFinalize() {
     CloseSufFile();
     VANE->FreeSuf(TestSuf);
+    ReleaseSpareRecordBlocks();
     SufErrorMessage.clear();
 }

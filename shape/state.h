@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -14,7 +15,8 @@
 // a shape file), loaded in one go by the first word of a load, and where the
 // tokenizer stands in it.
 struct TSufFile {
-    std::string Bytes;
+    std::unique_ptr<char[]> Storage;  // owns what Bytes shows
+    std::string_view Bytes;
     std::size_t Pos = 0;      // start of the next unread line
     std::size_t LineEnd = 0;  // end of the current line's bytes (its CR or the file's end)
     std::size_t Counted = 0;  // line feeds before this offset are in LineNumber

@@ -48,6 +48,11 @@ void operator delete(void* p) noexcept {
     std::free(p);
 }
 void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+// Arrays too (the reader's buffer), also where a sanitizer runtime would
+// otherwise take them past the count.
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete[](void* p) noexcept { operator delete(p); }
+void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
 #pragma GCC diagnostic pop
 
 namespace {
