@@ -37,10 +37,11 @@ void BM_LoadSuf(benchmark::State& state) {
     Start(cells);  // the kept copy exists before the first measured load
     double bytes_per_vertex = 0;
     for (auto _ : state) {
-        const std::size_t before = AllocatedBytes();
+        // What the loaded shape holds; the file's bytes are gone again.
+        const std::size_t before = HeldBytes();
         TVANE_Object* shape = VANE->LoadSuf(path);
         bytes_per_vertex =
-            static_cast<double>(AllocatedBytes() - before) / static_cast<double>(Vertices(cells));
+            static_cast<double>(HeldBytes() - before) / static_cast<double>(Vertices(cells));
         state.PauseTiming();
         VANE->FreeSuf(shape);
         state.ResumeTiming();

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "shape/arena.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 
@@ -165,7 +166,7 @@ TVANE_Object* LoadBenchShape(const std::string& path) {
     return shape;
 }
 
-std::size_t AllocatedBytes() {
+std::size_t HeldBytes() {
     const struct mallinfo2 info = mallinfo2();
-    return info.uordblks + info.hblkhd;
+    return info.uordblks + info.hblkhd + MappedRecordBytes();
 }

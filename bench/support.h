@@ -36,5 +36,5 @@ std::size_t ReadBenchFile(const std::string& path, std::unique_ptr<char[]>& byte
 // Loads a shape from the cache; aborts the run when that fails.
 TVANE_Object* LoadBenchShape(const std::string& path);
 
-// Bytes of memory the process holds from the allocator right now.
-std::size_t AllocatedBytes();
+// Bytes the process holds from the allocator and in record blocks right now.
+std::size_t HeldBytes();
