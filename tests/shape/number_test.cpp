@@ -2,7 +2,10 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
@@ -21,7 +24,15 @@ std::string Format(Extended v) {
 // scientific at the same place; only its exponent is spelt differently
 // ("1.5E+20", "1E-05").
 std::string Reference(Extended v) {
+    if (!std::isfinite(v)) return "(refused)";
+    if (v == 0) return "0";  // zero has no digits, and no sign either
     char text[64];
+    // Beyond the largest double once rounded to 15 digits: would not read back.
+    std::snprintf(text, sizeof text, "%.14Le", std::fabs(v));
+    const int exponent10 = std::atoi(text + 17);
+    if (exponent10 > 308 || (exponent10 == 308 && std::string(text, 16) > "1.79769313486231")) {
+        return "(refused)";
+    }
     std::snprintf(text, sizeof text, "%.15LG", v);
     std::string s = text;
     std::size_t e = s.find('E');
@@ -89,14 +100,38 @@ TEST(FormatNumber, RefusesWhatWouldNotReadBackAsADouble) {
     EXPECT_EQ(Format(-1e-4930L), "-1E-4930") << Reference(-1e-4930L);
 }
 
+// How many values the comparison below tries: PLIVRA_FORMAT_CHECKS, or a
+// count that keeps the suite quick.
+long FormatChecks() {
+    const char* text = std::getenv("PLIVRA_FORMAT_CHECKS");
+    return text != nullptr ? std::atol(text) : 100000;
+}
+
+// A value whose 16-digit decimal expansion ends in 5: an exact tie between two
+// 15-digit texts. q * 5^t has 16 digits and q is odd, so q / 2^t has 16
+// significant digits and ends in 5; t from 1 to 22 puts the tie before and
+// after the decimal point.
+Extended Tie(std::mt19937_64& random) {
+    const int t = static_cast<int>(random() % 22) + 1;
+    long double five_t = 1;
+    for (int i = 0; i < t; ++i) five_t *= 5;
+    const auto low = static_cast<unsigned long long>(std::ceil(1e15L / five_t));
+    const auto high = static_cast<unsigned long long>(std::floor((1e16L - 1) / five_t));
+    unsigned long long q = low + random() % (high - low + 1);
+    if ((q & 1) == 0) q = q < high ? q + 1 : q - 1;
+    return std::ldexp(static_cast<Extended>(q), -t);
+}
+
 TEST(FormatNumber, AgreesWithTheCLibraryOnRandomValues) {
     std::mt19937_64 random(20261207);
     std::uniform_int_distribution<int> exponent(-80, 80);
     std::uniform_int_distribution<int> far_exponent(-16000, 950);
+    std::uniform_int_distribution<int> power(-4950, 4932);
     int mismatches = 0;
-    for (int i = 0; i < 200000 && mismatches < 10; ++i) {
+    const long checks = FormatChecks();
+    for (long i = 0; i < checks && mismatches < 10; ++i) {
         Extended v;
-        switch (i % 4) {
+        switch (i % 8) {
         case 0:  // any 64-bit mantissa near 1
             v = std::ldexp(static_cast<Extended>(random() | (1ull << 63)), exponent(random) - 63);
             break;
@@ -106,6 +141,29 @@ TEST(FormatNumber, AgreesWithTheCLibraryOnRandomValues) {
         case 2:  // values with a few binary fraction digits: ties after the point
             v = static_cast<Extended>(random() % 10'000'000'000'000'000) / 4;
             break;
+        case 3:  // exact ties at many places, and their neighbours
+            v = Tie(random);
+            if (random() % 3 == 1) v = std::nextafter(v, 0.0L);
+            if (random() % 3 == 2) v = std::nextafter(v, 1e30L);
+            break;
+        case 4:  // powers of ten and their neighbours, over the whole extended range
+            v = std::pow(10.0L, static_cast<Extended>(power(random)));
+            if (random() & 1) v = std::nextafter(v, (random() & 2) != 0 ? 0.0L : HUGE_VALL);
+            break;
+        case 5: {  // any double, as read from a file (some beyond the 15-digit limit)
+            const std::uint64_t bits = random() & 0x7fff'ffff'ffff'ffffull;
+            double d;
+            std::memcpy(&d, &bits, sizeof d);
+            v = std::isfinite(d) ? d : 1.0;
+            break;
+        }
+        case 6: {  // blends of two doubles: extended results between them
+            const double a = std::ldexp(static_cast<double>(random() >> 11), exponent(random) - 53);
+            const double b = std::ldexp(static_cast<double>(random() >> 11), exponent(random) - 53);
+            const Extended percent = static_cast<Extended>(random() % 1201) - 100;
+            v = a + percent * ((static_cast<Extended>(b) - a) / 100);
+            break;
+        }
         default:  // far from 1
             v = std::ldexp(static_cast<Extended>(random() | (1ull << 63)), far_exponent(random));
             break;
@@ -114,7 +172,9 @@ TEST(FormatNumber, AgreesWithTheCLibraryOnRandomValues) {
         std::string expected = Reference(v);
         if (Format(v) != expected) {
             ++mismatches;
-            ADD_FAILURE() << Format(v) << " != " << expected;
+            char exact[64];
+            std::snprintf(exact, sizeof exact, "%.25Le", v);
+            ADD_FAILURE() << exact << ": " << Format(v) << " != " << expected;
         }
     }
 }
