@@ -65,6 +65,25 @@ bool PullBack(std::int64_t& x0, std::int64_t& y0, std::int64_t& x1, std::int64_t
     return true;
 }
 
+// Plots steps first..last of a line from (major, minor), the pixel of step
+// `first`, with the error term e of that step; each step moves sM along the
+// major axis and, when the error wraps, sm along the minor one.
+template <typename PlotFn>
+void WalkLine(std::int64_t major, std::int64_t minor, std::int64_t first, std::int64_t last,
+              std::uint64_t e, std::uint64_t wrap, std::uint64_t step, int sM, int sm,
+              PlotFn plot) {
+    for (std::int64_t n = first;; ++n) {
+        plot(major, minor, n);
+        if (n == last) break;
+        major += sM;
+        e += step;
+        if (e >= wrap) {
+            e -= wrap;
+            minor += sm;
+        }
+    }
+}
+
 // Plots the pixels of one line that fall inside the bitmap, without visiting
 // the others. The line runs along its major axis (the longer extent, aM steps
 // in direction sM from M0) and follows along the minor axis by Bresenham's
@@ -98,22 +117,11 @@ void RasterizeClipped(T M0, T m0, T aM, T am, int sM, int sm, T lim_major, T lim
     const T num = 2 * lo * am + aM;
     const T k = aM > 0 ? num / (2 * aM) : 0;
     // The error term stays below 4 aM <= 2^64, so it fits an unsigned 64-bit value.
-    std::uint64_t e = aM > 0 ? static_cast<std::uint64_t>(num % (2 * aM)) : 0;
-    const auto wrap = static_cast<std::uint64_t>(2 * aM);
-    const auto step = static_cast<std::uint64_t>(2 * am);
-    auto major = static_cast<std::int64_t>(M0 + (sM > 0 ? lo : -lo));
-    auto minor = static_cast<std::int64_t>(m0 + (sm > 0 ? k : -k));
-    const auto last = static_cast<std::int64_t>(hi);
-    for (auto n = static_cast<std::int64_t>(lo);; ++n) {
-        plot(major, minor, n);
-        if (n == last) break;
-        major += sM;
-        e += step;
-        if (e >= wrap) {
-            e -= wrap;
-            minor += sm;
-        }
-    }
+    const std::uint64_t e = aM > 0 ? static_cast<std::uint64_t>(num % (2 * aM)) : 0;
+    WalkLine(static_cast<std::int64_t>(M0 + (sM > 0 ? lo : -lo)),
+             static_cast<std::int64_t>(m0 + (sm > 0 ? k : -k)), static_cast<std::int64_t>(lo),
+             static_cast<std::int64_t>(hi), e, static_cast<std::uint64_t>(2 * aM),
+             static_cast<std::uint64_t>(2 * am), sM, sm, plot);
 }
 
 template <typename T>
@@ -136,6 +144,32 @@ void DrawLine(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1
         RasterizeClipped<T>(T{y0}, T{x0}, ay, ax, sy, sx, T{height}, T{width},
                             [&](std::int64_t y, std::int64_t x, std::int64_t n) { put(x, y, n); });
     }
+}
+
+// A line with both ends in the bitmap, as nearly every line of a fitted
+// view is: the same pixels as the clipped walk from step 0 (minor offset 0,
+// error aM), without its divisions.
+void DrawInside(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
+                std::int32_t width, std::uint32_t* pixels, std::uint32_t value, bool dotted) {
+    const std::int64_t ax = x1 > x0 ? x1 - x0 : x0 - x1, ay = y1 > y0 ? y1 - y0 : y0 - y1;
+    const int sx = x1 < x0 ? -1 : 1, sy = y1 < y0 ? -1 : 1;
+    const auto w = static_cast<std::size_t>(width);
+    auto put = [&](std::int64_t x, std::int64_t y, std::int64_t n) {
+        if (dotted && (n & 1) != 0) return;
+        pixels[static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x)] = value;
+    };
+    if (ax >= ay) {
+        WalkLine(x0, y0, 0, ax, static_cast<std::uint64_t>(ax), static_cast<std::uint64_t>(2 * ax),
+                 static_cast<std::uint64_t>(2 * ay), sx, sy, put);
+    } else {
+        WalkLine(y0, x0, 0, ay, static_cast<std::uint64_t>(ay), static_cast<std::uint64_t>(2 * ay),
+                 static_cast<std::uint64_t>(2 * ax), sy, sx,
+                 [&](std::int64_t y, std::int64_t x, std::int64_t n) { put(x, y, n); });
+    }
+}
+
+bool Inside(std::int64_t v, std::int32_t size) {
+    return static_cast<std::uint64_t>(v) < static_cast<std::uint64_t>(size);
 }
 
 bool Within(std::int64_t v, std::int64_t limit) {
@@ -173,6 +207,10 @@ void TCanvas::LineTo(std::int64_t X, std::int64_t Y) {
     if (w == 0 || h == 0) return;
     const std::uint32_t value = (Pen.Color & kColorBits) | kOpaque;
     const bool dotted = Pen.Style == TPenStyle::Dotted;
+    if (Inside(x0, w) && Inside(x1, w) && Inside(y0, h) && Inside(y1, h)) {
+        DrawInside(x0, y0, x1, y1, w, bitmap.Pixels(), value, dotted);
+        return;
+    }
     if (Within(x0, kNear) && Within(y0, kNear) && Within(x1, kNear) && Within(y1, kNear) &&
         w <= kNear && h <= kNear) {
         DrawLine<std::int64_t>(x0, y0, x1, y1, w, h, bitmap.Pixels(), value, dotted);
