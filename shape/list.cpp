@@ -113,9 +113,7 @@ TVANE_Vertex* MakeVertex(const TVANE_Vertex& values, TArenaOf<TVANE_Vertex>* are
 
 void ReleaseVertices(TVANE_Vertex* v) {
     while (v != nullptr) {
-        // Lists from a load or a copy run forward through memory; asking for
-        // the records a few ahead early hides the wait for each Next.
-        __builtin_prefetch(reinterpret_cast<const char*>(v) + 8 * sizeof(TVANE_Vertex));
+        PrefetchAhead(v);
         TVANE_Vertex* next = v->Next;
         ReleaseVertex(v);
         v = next;
@@ -261,6 +259,7 @@ void TVANE::CalcSufExtents(TVANE_Object* Obj) {
     bool first = true;
     for (const TVANE_Polygon* poly = Obj->Polygons; poly != nullptr; poly = poly->Next) {
         for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) {
+            PrefetchAhead(v);
             if (first) {
                 Obj->MinX = Obj->MaxX = v->X;
                 Obj->MinY = Obj->MaxY = v->Y;

@@ -3,6 +3,7 @@
 #include <cassert>
 #include <cmath>
 
+#include "shape/arena.h"
 #include "view/canvas.h"
 #include "view/round.h"
 #include "view/settings.h"
@@ -53,6 +54,7 @@ template <void (*Project)(const TVANE_Vertex&, Extended&, Extended&)>
 void DrawPolygons(const TVANE_Object& object, TCanvas& canvas, const TOrthoMapping& map,
                   const TVANE_ViewSettings& settings, const TVANE_Colors& colors) {
     for (const TVANE_Polygon* poly = object.Polygons; poly != nullptr; poly = poly->Next) {
+        PrefetchAhead(poly);
         canvas.Pen.Color = PolygonLineColor(poly->Marked, settings, colors);
         const TVANE_Vertex* v = poly->Vertices;
         if (v == nullptr) continue;
@@ -61,6 +63,7 @@ void DrawPolygons(const TVANE_Object& object, TCanvas& canvas, const TOrthoMappi
         const std::int64_t x0 = map.X(h), y0 = map.Y(vv);
         canvas.MoveTo(x0, y0);
         for (v = v->Next; v != nullptr; v = v->Next) {
+            PrefetchAhead(v);
             Project(*v, h, vv);
             canvas.LineTo(map.X(h), map.Y(vv));
         }
