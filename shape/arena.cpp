@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -87,32 +88,41 @@ void* MapBlock(std::size_t bytes) {
     return block;
 }
 
-// A spare block of at least `bytes`, taken out of the list; nullptr if none.
-void* TakeSpare(std::size_t& bytes) {
+// Memory of at least `bytes` (rounded up to whole huge pages, the size
+// given back in `bytes`): the smallest spare block that fits, or fresh.
+void* TakeLarge(std::size_t& bytes) {
+    bytes = (bytes + kHugePage - 1) & ~(kHugePage - 1);
+    TSpareBlock** best = nullptr;
     for (TSpareBlock** link = &spares; *link != nullptr; link = &(*link)->next) {
-        TSpareBlock* spare = *link;
-        if (spare->bytes < bytes) continue;
-        *link = spare->next;
-        bytes = spare->bytes;
-        spare_bytes -= bytes;
-        return spare;
+        if ((*link)->bytes >= bytes && (best == nullptr || (*link)->bytes < (*best)->bytes)) best = link;
     }
-    return nullptr;
+    if (best == nullptr) return MapBlock(bytes);
+    TSpareBlock* spare = *best;
+    *best = spare->next;
+    bytes = spare->bytes;
+    spare_bytes -= bytes;
+    Unpoison(spare, bytes);
+    return spare;
+}
+
+// Keeps memory from TakeLarge for the next one while there is room, with
+// its pages, which are then filled without page faults; the system may
+// still take them when memory runs short (they then come back as zeros,
+// which is fine for what is put there).
+void GiveBackLarge(void* memory, std::size_t bytes) {
+    if (spare_bytes + bytes > kSpareLimit) {
+        ::munmap(memory, bytes);
+        return;
+    }
+    ::madvise(memory, bytes, MADV_FREE);
+    spares = ::new (memory) TSpareBlock{spares, bytes};
+    spare_bytes += bytes;
+    Poison(static_cast<char*>(memory) + sizeof(TSpareBlock), bytes - sizeof(TSpareBlock));
 }
 
 TRecordBlock* NewBlock(std::size_t bytes) {
     const bool mapped = bytes >= kHugePage;
-    void* memory = nullptr;
-    if (mapped) {
-        memory = TakeSpare(bytes);
-        if (memory != nullptr) {
-            Unpoison(memory, bytes);
-        } else {
-            memory = MapBlock(bytes);
-        }
-    } else {
-        memory = ::operator new(bytes);
-    }
+    void* memory = mapped ? TakeLarge(bytes) : ::operator new(bytes);
     auto* block = ::new (memory) TRecordBlock{1, bytes, mapped};
     auto at = std::upper_bound(blocks.begin(), blocks.end(), block,
                                [](const TRecordBlock* a, const TRecordBlock* b) { return Address(a) < Address(b); });
@@ -149,17 +159,7 @@ void ReleaseBlock(TRecordBlock* block) {
 #ifdef PLIVRA_ASAN
         __lsan_unregister_root_region(block, bytes);
 #endif
-        if (spare_bytes + bytes <= kSpareLimit) {
-            // Kept with its pages, which the next shape then fills without
-            // page faults; the system may still take them when memory runs
-            // short (they then come back as zeros, which is fine here).
-            ::madvise(block, bytes, MADV_FREE);
-            spares = ::new (static_cast<void*>(block)) TSpareBlock{spares, bytes};
-            spare_bytes += bytes;
-            Poison(reinterpret_cast<char*>(block) + sizeof(TSpareBlock), bytes - sizeof(TSpareBlock));
-        } else {
-            ::munmap(block, bytes);
-        }
+        GiveBackLarge(block, bytes);
     } else {
         ::operator delete(block);
     }
@@ -228,7 +228,7 @@ std::size_t RecordBlocksInUse() { return blocks.size(); }
 
 std::size_t MappedRecordBytes() { return mapped_bytes; }
 
-void ReleaseSpareRecordBlocks() {
+void ReleaseSpareBlocks() {
     while (spares != nullptr) {
         TSpareBlock* spare = spares;
         spares = spare->next;
@@ -239,8 +239,34 @@ void ReleaseSpareRecordBlocks() {
     spare_bytes = 0;
 }
 
-void AdviseHugePages(void* Begin, std::size_t Bytes) {
-    const std::uintptr_t first = (Address(Begin) + kHugePage - 1) & ~(kHugePage - 1);
-    const std::uintptr_t last = (Address(Begin) + Bytes) & ~(kHugePage - 1);
-    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+TByteBuffer::TByteBuffer(std::size_t bytes) {
+    if (bytes >= kHugePage) {
+        data_ = static_cast<char*>(TakeLarge(bytes));
+        mapped_ = true;
+    } else {
+        data_ = new char[bytes];
+    }
+    size_ = bytes;
+}
+
+TByteBuffer::~TByteBuffer() {
+    if (data_ == nullptr) return;
+    if (mapped_) {
+        GiveBackLarge(data_, size_);
+    } else {
+        delete[] data_;
+    }
+}
+
+TByteBuffer::TByteBuffer(TByteBuffer&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      mapped_(std::exchange(other.mapped_, false)) {}
+
+TByteBuffer& TByteBuffer::operator=(TByteBuffer&& other) noexcept {
+    TByteBuffer old(std::move(*this));
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+    mapped_ = std::exchange(other.mapped_, false);
+    return *this;
 }

@@ -74,11 +74,28 @@ std::size_t RecordBlocksInUse();
 // in the allocator's own figures.
 std::size_t MappedRecordBytes();
 
-// Released blocks from 2 MiB up are kept for the next shape, up to 1 GiB in
-// all, and offered to the system meanwhile (it may take their pages back
-// when memory runs short). This gives them back for good.
-void ReleaseSpareRecordBlocks();
+// Released blocks from 2 MiB up (record blocks and file buffers) are kept
+// for the next shape, up to 1 GiB in all, and offered to the system
+// meanwhile (it may take their pages back when memory runs short). This
+// gives them back for good.
+void ReleaseSpareBlocks();
 
-// Asks the system to back [Begin, Begin + Bytes) with huge pages where it
-// holds whole ones: far fewer page faults when a large buffer is filled.
-void AdviseHugePages(void* Begin, std::size_t Bytes);
+// A buffer for the bytes of a whole file, left uncleared: from the spare
+// blocks or fresh huge pages when it is 2 MiB or more, otherwise from new[].
+// Size() may be more than asked for. Throws std::bad_alloc.
+class TByteBuffer {
+public:
+    TByteBuffer() = default;
+    explicit TByteBuffer(std::size_t bytes);
+    ~TByteBuffer();
+    TByteBuffer(TByteBuffer&& other) noexcept;
+    TByteBuffer& operator=(TByteBuffer&& other) noexcept;
+
+    char* Data() const { return data_; }
+    std::size_t Size() const { return size_; }
+
+private:
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
+    bool mapped_ = false;
+};

@@ -74,18 +74,15 @@ void ReadWholeFile(const std::string& file_name) {
     // buffer grows if the file grows meanwhile (or reports no size, as files
     // under /proc do).
     // The buffer is not cleared first: read() fills what is used.
-    std::size_t size = static_cast<std::size_t>(st.st_size) + 1;
-    auto bytes = std::unique_ptr<char[]>(new char[size]);
-    AdviseHugePages(bytes.get(), size);
+    TByteBuffer bytes(static_cast<std::size_t>(st.st_size) + 1);
     std::size_t used = 0;
     for (;;) {
-        if (used == size) {
-            auto larger = std::unique_ptr<char[]>(new char[size * 2]);
-            std::memcpy(larger.get(), bytes.get(), used);
+        if (used == bytes.Size()) {
+            TByteBuffer larger(bytes.Size() * 2);
+            std::memcpy(larger.Data(), bytes.Data(), used);
             bytes = std::move(larger);
-            size *= 2;
         }
-        ssize_t n = ::read(fd, bytes.get() + used, size - used);
+        ssize_t n = ::read(fd, bytes.Data() + used, bytes.Size() - used);
         if (n < 0) {
             if (errno == EINTR) continue;
             ThrowIOError("を読み込めません", file_name, errno);
@@ -93,7 +90,7 @@ void ReadWholeFile(const std::string& file_name) {
         if (n == 0) break;
         used += static_cast<std::size_t>(n);
     }
-    std::string_view content(bytes.get(), used);
+    std::string_view content(bytes.Data(), used);
     content = content.substr(0, content.find(kCtrlZ));
     SufFile.Storage = std::move(bytes);
     SufFile.Bytes = content;
@@ -137,7 +134,10 @@ void ReadNextLine() {
         if (SufFile.Pos < bytes.size() && bytes[SufFile.Pos] == '\n') ++SufFile.Pos;
     }
     LineBuffer = std::string_view(bytes).substr(start, SufFile.LineEnd - start);
-    SufFile.Counted = start;
+    // A line without a lone LF has nothing to count: say so at once, rather
+    // than count the bytes behind every word.
+    const bool line_feeds = LineBuffer.find('\n') != std::string_view::npos;
+    SufFile.Counted = line_feeds ? start : SufFile.LineEnd;
     if (LineNumber < INT32_MAX) ++LineNumber;
 }
 
@@ -227,6 +227,11 @@ std::string_view NextToken(const std::string& file_name, std::string& scratch) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// 10^0 .. 10^22, every one an exact double.
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 // A decimal literal: optional sign, digits with an optional '.' and more
 // digits (a digit or the point must be there), an optional exponent with an
 // optional sign and at least one digit. The value is the nearest double; one
@@ -238,15 +243,23 @@ Extended ToValue(std::string_view t) {
     std::size_t i = 0;
     bool negative = false;
     if (i < n && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
+    // The significant digits are gathered on the way, for the fast path below.
+    std::uint64_t digits = 0;
+    int significant = 0;
+    auto gather = [&](char c) {
+        if (digits == 0 && c == '0') return;  // leading zeros are not significant
+        digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
+        ++significant;
+    };
     const std::size_t int_begin = i;
-    while (i < n && IsDigit(t[i])) ++i;
+    for (; i < n && IsDigit(t[i]); ++i) gather(t[i]);
     const std::size_t int_end = i;
     std::size_t frac_begin = i, frac_end = i;
     bool point = false;
     if (i < n && t[i] == '.') {
         point = true;
         frac_begin = ++i;
-        while (i < n && IsDigit(t[i])) ++i;
+        for (; i < n && IsDigit(t[i]); ++i) gather(t[i]);
         frac_end = i;
     }
     if (int_begin == int_end && !point) ThrowNotANumber(t);
@@ -266,6 +279,16 @@ Extended ToValue(std::string_view t) {
     if (i != n) ThrowNotANumber(t);
     const Extended zero = negative ? -0.0L : 0.0L;
     if (int_begin == int_end && frac_begin == frac_end) return zero;  // ".", "-.", ".e5"
+
+    // Clinger's fast path: with at most 15 significant digits and a power of
+    // ten up to 10^22, both factors are exact doubles, so one multiplication
+    // or division gives the correctly rounded double, as from_chars would.
+    const std::int64_t scale = exponent - static_cast<std::int64_t>(frac_end - frac_begin);
+    if (significant <= 15 && scale >= -22 && scale <= 22) {
+        const double d = static_cast<double>(digits);
+        const double value = scale >= 0 ? d * kPowersOfTen[scale] : d / kPowersOfTen[-scale];
+        return negative ? -value : value;
+    }
 
     const char* first = t.data() + (t[0] == '+' ? 1 : 0);
     double value = 0;

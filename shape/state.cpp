@@ -25,7 +25,7 @@ void SetSufErrorMessage(std::initializer_list<std::string_view> parts) noexcept 
 void CloseSufFile() {
     LineBuffer = {};
     // Release the content rather than keep a large buffer alive between loads.
-    SufFile.Storage.reset();
+    SufFile.Storage = TByteBuffer();
     SufFile.Bytes = {};
     SufFile.Pos = SufFile.LineEnd = SufFile.Counted = 0;
     SufFileOpen = false;
@@ -43,6 +43,6 @@ void VANE_SourceInitialize() {
 void VANE_SourceFinalize() {
     CloseSufFile();
     VANE->FreeSuf(TestSuf);
-    ReleaseSpareRecordBlocks();
+    ReleaseSpareBlocks();
     SufErrorMessage.clear();
 }

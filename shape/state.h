@@ -2,10 +2,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
-#include <memory>
 #include <string>
 #include <string_view>
 
+#include "shape/arena.h"
 #include "shape/records.h"
 
 // Library-level state shared by the reader, the writer, the list operations
@@ -15,7 +15,7 @@
 // a shape file), loaded in one go by the first word of a load, and where the
 // tokenizer stands in it.
 struct TSufFile {
-    std::unique_ptr<char[]> Storage;  // owns what Bytes shows
+    TByteBuffer Storage;  // owns what Bytes shows
     std::string_view Bytes;
     std::size_t Pos = 0;      // start of the next unread line
     std::size_t LineEnd = 0;  // end of the current line's bytes (its CR or the file's end)

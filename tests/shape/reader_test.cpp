@@ -2,8 +2,10 @@
 #include <unistd.h>
 
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -269,6 +271,49 @@ TEST_F(LoadSufTest, ConvertsDecimalLiteralsToTheNearestDouble) {
         EXPECT_EQ(x, static_cast<Extended>(c.value)) << c.token;
         EXPECT_EQ(std::signbit(x), std::signbit(c.value)) << c.token;
     }
+}
+
+// Literals of every shape the grammar allows, with few and many digits,
+// leading and trailing zeros, and small and large exponents, read back as
+// what the standard's correctly rounded conversion gives.
+TEST_F(LoadSufTest, RandomLiteralsReadAsTheNearestDouble) {
+    std::mt19937_64 random(42);
+    auto digits = [&](int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i) text += static_cast<char>('0' + random() % 10);
+        return text;
+    };
+    std::vector<std::string> tokens;
+    for (int i = 0; i < 6000; ++i) {
+        std::string token = (random() % 4 == 0) ? "-" : (random() % 4 == 0) ? "+" : "";
+        const int whole = static_cast<int>(random() % 20), fraction = static_cast<int>(random() % 22);
+        token += digits(whole);
+        if (fraction > 0 || whole == 0) token += "." + digits(fraction);
+        if (whole == 0 && fraction == 0) token += "5";
+        if (random() % 3 == 0) {
+            token += random() % 2 == 0 ? "e" : "E";
+            token += std::to_string(static_cast<int>(random() % 61) - 30);
+        }
+        tokens.push_back(token);
+    }
+    std::string text = "obj suf a {\r";
+    for (std::size_t i = 0; i < tokens.size(); i += 3) {
+        text += "prim poly ( " + tokens[i] + " " + tokens[i + 1] + " " + tokens[i + 2] + " )\r";
+    }
+    TVANE_Object* s = Load(text);
+    ASSERT_NE(s, nullptr);
+    std::size_t i = 0;
+    for (const TVANE_Polygon* p = s->Polygons; p != nullptr; p = p->Next) {
+        for (Extended value : {p->Vertices->X, p->Vertices->Y, p->Vertices->Z}) {
+            const std::string& token = tokens[i++];
+            double expected = 0;
+            const char* first = token.data() + (token[0] == '+' ? 1 : 0);
+            std::from_chars(first, token.data() + token.size(), expected);
+            ASSERT_EQ(value, static_cast<Extended>(expected)) << token;
+            ASSERT_EQ(std::signbit(value), std::signbit(expected)) << token;
+        }
+    }
+    EXPECT_EQ(i, tokens.size());
 }
 
 TEST_F(LoadSufTest, RejectsTokensThatAreNotNumbers) {
