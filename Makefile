@@ -8,7 +8,7 @@ FUZZ_TARGETS := load_suf read_integer
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all setup build build-asan build-fuzz bench run test test-unit test-asan test-fuzz fuzz clean
+.PHONY: all setup build build-asan build-fuzz bench run test test-unit test-asan test-fuzz fuzz lint clean
 
 all: build
 
@@ -51,6 +51,10 @@ fuzz: build-fuzz
 	@for t in $(FUZZ_TARGETS); do bash fuzz/run.sh $(BUILD_FUZZ) $$t $(FUZZ_SECONDS) || exit 1; done
 
 test: test-unit test-asan test-fuzz
+
+# clang-tidy and cppcheck over our code; needs the compile commands of a build.
+lint: build
+	bash scripts/lint.sh $(BUILD) $(JOBS)
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_BENCH)

@@ -64,8 +64,9 @@ std::vector<const std::string*> AttributeNames(const TVANE_Object* shape) {
         for (const TVANE_Attribute* a = shape->Attributes; a && !seen_records.count(a); a = a->Next)
             fresh.push_back(a);
         for (auto it = fresh.rbegin(); it != fresh.rend(); ++it) {
-            seen_records.insert(*it);
-            if (seen_names.insert((*it)->Name).second) names.push_back(&(*it)->Name);
+            const TVANE_Attribute* record = *it;
+            seen_records.insert(record);
+            if (seen_names.insert(record->Name).second) names.push_back(&record->Name);
         }
     }
     return names;

@@ -37,7 +37,7 @@ TVANE_Matrix MatrixIdentity() {
 }
 
 TVANE_Matrix MatrixMultiply(TVANE_Matrix A, TVANE_Matrix B) {
-    TVANE_Matrix product;
+    TVANE_Matrix product{};
     for (int i = 0; i < 4; ++i) {
         for (int j = 0; j < 4; ++j) {
             double sum = 0.0;

@@ -9,7 +9,7 @@ packages=(
   libpng-dev
   qt6-base-dev
   fonts-ipafont xvfb xauth
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck
   libtinyobjloader-dev
   python3
 )

@@ -51,6 +51,10 @@ std::string_view Trim(std::string_view s) {
     throw SufIOError("ファイル「" + file_name + "」" + what + "（" + SufErrnoText(err) + "）。");
 }
 
+[[noreturn]] void ThrowNotRegular(const std::string& file_name) {
+    throw SufIOError("ファイル「" + file_name + "」を開けません（通常のファイルではありません）。");
+}
+
 // Reads the whole file into SufFile.Bytes, cut at the first byte 26. Only
 // regular files are read: a pipe, a device or a socket may never end (a FIFO
 // without a writer, /dev/zero), so they are refused like a missing file.
@@ -66,9 +70,7 @@ void ReadWholeFile(const std::string& file_name) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) ThrowIOError("を開けません", file_name, errno);
     if (S_ISDIR(st.st_mode)) ThrowIOError("を開けません", file_name, EISDIR);
-    if (!S_ISREG(st.st_mode)) {
-        throw SufIOError("ファイル「" + file_name + "」を開けません（通常のファイルではありません）。");
-    }
+    if (!S_ISREG(st.st_mode)) ThrowNotRegular(file_name);
 
     // One read of the size the file has, plus one byte to see its end; the
     // buffer grows if the file grows meanwhile (or reports no size, as files

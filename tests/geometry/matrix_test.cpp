@@ -13,7 +13,7 @@ using Builder = TVANE_Matrix (*)(TVANE_Matrix, double);
 
 // Sixteen different elements.
 TVANE_Matrix Numbered() {
-    TVANE_Matrix m;
+    TVANE_Matrix m{};
     for (int i = 0; i < 16; ++i) m[i / 4][i % 4] = 1.0 + i;
     return m;
 }

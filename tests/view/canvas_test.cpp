@@ -67,7 +67,7 @@ TEST(TBitmap, StoresRowsFromTheTopAsOpaqueRgbaBytes) {
     TBitmap bitmap(3, 2);
     EXPECT_EQ(bitmap.Pixel(2, 1), kWhite);
     bitmap.SetPixel(1, 1, RGBColor(1, 2, 3));
-    const std::uint32_t* stored = bitmap.Pixels() + 1 * 3 + 1;
+    const std::uint32_t* stored = bitmap.Pixels() + (3 + 1);  // row 1, column 1
     unsigned char bytes[4];
     std::memcpy(bytes, stored, 4);
     EXPECT_EQ(bytes[0], 1);
