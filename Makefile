@@ -20,7 +20,7 @@ build: setup
 	cmake --build $(BUILD) -j $(JOBS)
 
 build-asan: setup
-	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPLIVRA_SANITIZE=ON -DPLIVRA_APP=OFF $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPLIVRA_SANITIZE=ON $(CMAKE_FLAGS)
 	cmake --build $(BUILD_ASAN) -j $(JOBS)
 
 # The fuzz targets need clang; they get a configuration of their own.
@@ -41,7 +41,7 @@ test-unit: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 test-asan: build-asan
-	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) -L unit
+	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) -L 'unit|cli|window'
 
 # Replays each target's corpus and fuzzes it briefly.
 test-fuzz: build-fuzz
