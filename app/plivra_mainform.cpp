@@ -374,7 +374,7 @@ void TForm1::copyBitmap(QPainter& Canvas, TViewBox view) {
         return;
     // The pixels are red, green, blue, 0xFF in memory: RGBA 8-8-8-8 as is.
     const QImage image(reinterpret_cast<const uchar*>(bitmap->Pixels()), bitmap->Width(),
-                       bitmap->Height(), bitmap->Width() * 4, QImage::Format_RGBX8888);
+                       bitmap->Height(), static_cast<qsizetype>(bitmap->Width()) * 4, QImage::Format_RGBX8888);
     Canvas.drawImage(0, 0, image);
 }
 

@@ -23,7 +23,7 @@ TProgress::~TProgress() {
 void TProgress::Show(std::int64_t Done) {
     if (!enabled_) return;
     char line[96];
-    int width = std::snprintf(line, sizeof line, "frame %lld of %lld", static_cast<long long>(Done + 1),
+    int width = std::snprintf(line, sizeof line, "frame %lld of %lld", static_cast<long long>(Done) + 1,
                               static_cast<long long>(total_));
     if (Done > 0) {
         const std::chrono::duration<double> elapsed = TClock::now() - started_;

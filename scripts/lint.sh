@@ -18,11 +18,13 @@ run-clang-tidy-14 -p "$build" -j "$jobs" -quiet "$sources" 2>&1 | grep -v 'warni
 echo "lint: cppcheck"
 # cppcheck 2.10 cannot parse long double literals beyond the double range
 # (1e4000L) and gives up on the tests holding them with an internal error;
-# those files are left to clang-tidy.
+# those files are left to clang-tidy. Qt's headers are not read, so the .moc
+# files the window tests include are told the revision they check for.
 cppcheck --project="$build/compile_commands.json" -i "$build" \
   --library=googletest --library=qt --library=posix --std=c++20 \
   --enable=warning,portability --inline-suppr --error-exitcode=1 -q -j "$jobs" \
-  --suppress=missingIncludeSystem --suppress=cppcheckError || status=1
+  --suppress=missingIncludeSystem --suppress=cppcheckError \
+  -DQ_MOC_OUTPUT_REVISION=68 || status=1
 
 [ "$status" -eq 0 ] && echo "lint: clean"
 exit "$status"

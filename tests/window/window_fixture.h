@@ -44,7 +44,7 @@ private:
 
 // Writes Bytes into Dir/Name and returns the full path.
 inline QString WriteShapeFile(const QTemporaryDir& Dir, const QString& Name, const char* Bytes) {
-    const QString path = Dir.filePath(Name);
+    QString path = Dir.filePath(Name);
     QFile file(path);
     if (file.open(QIODevice::WriteOnly))
         file.write(Bytes);
