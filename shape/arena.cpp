@@ -8,10 +8,17 @@
 #include <utility>
 #include <vector>
 
+// AddressSanitizer as GCC and as clang announce it.
 #if defined(__SANITIZE_ADDRESS__)
+#define PLIVRA_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PLIVRA_ASAN 1
+#endif
+#endif
+#ifdef PLIVRA_ASAN
 #include <sanitizer/asan_interface.h>
 #include <sanitizer/lsan_interface.h>
-#define PLIVRA_ASAN 1
 #endif
 
 // The header at the start of every block.
