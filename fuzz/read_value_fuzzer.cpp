@@ -4,6 +4,7 @@
 // short literals; both must give the same double, and the same refusals.
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -96,8 +97,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const SufConvertError&) {
         got_refused = true;
     }
+    // Bit for bit, so -0 and 0 differ.
     if (got_refused != refused ||
-        (!refused && std::memcmp(&got, &want, sizeof got) != 0)) {
+        (!refused && std::bit_cast<std::uint64_t>(got) != std::bit_cast<std::uint64_t>(want))) {
         std::fprintf(stderr, "'%s' read as %s%.17g, want %s%.17g\n", token.c_str(),
                      got_refused ? "refused " : "", got, refused ? "refused " : "", want);
         std::abort();
