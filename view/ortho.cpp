@@ -17,6 +17,17 @@ constexpr Extended kMinHalfSize = 1e-5L;
 constexpr Extended kPixelLimit = 4611686018427387904.0L;  // 2^62
 
 std::int64_t PixelOffset(Extended value) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (std::fabs(value) <= kPixelLimit) {
+        // One x87 store: rounds in the current mode, to nearest with halves
+        // to even as RoundHalfEven does, and converts in the same step; the
+        // drawing of a million triangles spent a sixth of its time on rint
+        // and the trip through double below.
+        std::int64_t result;
+        asm("fistpll %0" : "=m"(result) : "t"(value) : "st");
+        return result;
+    }
+#endif
     const Extended rounded = RoundHalfEven(value);
     // Through double, exact below 2^53: much cheaper than the x87 conversion
     // to an integer, which switches the rounding mode back and forth.
