@@ -113,15 +113,14 @@ void* TakeLarge(std::size_t& bytes) {
 }
 
 // Keeps memory from TakeLarge for the next one while there is room, with
-// its pages, which are then filled without page faults; the system may
-// still take them when memory runs short (they then come back as zeros,
-// which is fine for what is put there).
+// its pages, which are then filled without page faults. (Not offered to the
+// system with MADV_FREE meanwhile: what the next shape writes there must
+// stay, whatever the system does with pages it was once offered.)
 void GiveBackLarge(void* memory, std::size_t bytes) {
     if (spare_bytes + bytes > kSpareLimit) {
         ::munmap(memory, bytes);
         return;
     }
-    ::madvise(memory, bytes, MADV_FREE);
     spares = ::new (memory) TSpareBlock{spares, bytes};
     spare_bytes += bytes;
     Poison(static_cast<char*>(memory) + sizeof(TSpareBlock), bytes - sizeof(TSpareBlock));

@@ -75,9 +75,8 @@ std::size_t RecordBlocksInUse();
 std::size_t MappedRecordBytes();
 
 // Released blocks from 2 MiB up (record blocks and file buffers) are kept
-// for the next shape, up to 1 GiB in all, and offered to the system
-// meanwhile (it may take their pages back when memory runs short). This
-// gives them back for good.
+// for the next shape, up to 1 GiB in all (reloading a shape or making a new
+// blend first frees the old one). This gives them back to the system.
 void ReleaseSpareBlocks();
 
 // A buffer for the bytes of a whole file, left uncleared: from the spare
