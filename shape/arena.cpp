@@ -83,8 +83,11 @@ void Unpoison([[maybe_unused]] void* p, [[maybe_unused]] std::size_t bytes) {
 // A block of `bytes` on a 2 MiB boundary, from the system directly, so that
 // it can be backed by huge pages and goes back to the system when released.
 void* MapBlock(std::size_t bytes) {
-    void* raw = ::mmap(nullptr, bytes + kHugePage, PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    const int prot = PROT_READ | PROT_WRITE;
+    const int flags = MAP_PRIVATE | MAP_ANONYMOUS;
+    // An anonymous mapping takes no file: the descriptor is -1 by convention.
+    // cppcheck-suppress invalidFunctionArg
+    void* raw = ::mmap(nullptr, bytes + kHugePage, prot, flags, -1, 0);
     if (raw == MAP_FAILED) throw std::bad_alloc();
     const std::uintptr_t start = (Address(raw) + kHugePage - 1) & ~(kHugePage - 1);
     const std::size_t head = start - Address(raw);
@@ -129,6 +132,7 @@ void GiveBackLarge(void* memory, std::size_t bytes) {
 TRecordBlock* NewBlock(std::size_t bytes) {
     const bool mapped = bytes >= kHugePage;
     void* memory = mapped ? TakeLarge(bytes) : ::operator new(bytes);
+    // cppcheck-suppress legacyUninitvar ; placement new initialises the block
     auto* block = ::new (memory) TRecordBlock{1, bytes, mapped};
     auto at = std::upper_bound(blocks.begin(), blocks.end(), block,
                                [](const TRecordBlock* a, const TRecordBlock* b) { return Address(a) < Address(b); });

@@ -87,6 +87,8 @@ public:
     TByteBuffer() = default;
     explicit TByteBuffer(std::size_t bytes);
     ~TByteBuffer();
+    TByteBuffer(const TByteBuffer&) = delete;
+    TByteBuffer& operator=(const TByteBuffer&) = delete;
     TByteBuffer(TByteBuffer&& other) noexcept;
     TByteBuffer& operator=(TByteBuffer&& other) noexcept;
 
