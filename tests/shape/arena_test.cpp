@@ -22,7 +22,8 @@ std::string Triangles(int triangles) {
     std::string text = "obj suf sheet {\r\natr a\r\n";
     for (int t = 0; t < triangles; ++t) {
         const std::string x = std::to_string(t);
-        text += "prim poly ( " + x + " 0 0  " + x + " 1 0  " + x + " 2 0 )\r\n";
+        for (const std::string& part : {"prim poly ( " + x, " 0 0  " + x, " 1 0  " + x}) text += part;
+        text += " 2 0 )\r\n";
     }
     return text + "}\r\n";
 }
