@@ -54,6 +54,25 @@ void BM_DrawSuf(benchmark::State& state) {
     state.counters["triangles"] = 2.0 * cells * cells;
 }
 
+// Anchor: the walk every view makes, reading two coordinates of each vertex
+// and doing nothing else with them.
+void BM_WalkVertices(benchmark::State& state) {
+    TVANE_Object* shape = Sheet(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        Extended sum = 0;
+        for (const TVANE_Object* object = shape; object != nullptr; object = object->Next) {
+            for (const TVANE_Polygon* poly = object->Polygons; poly != nullptr; poly = poly->Next) {
+                for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) {
+                    sum += v->X + v->Y;
+                }
+            }
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    const auto cells = static_cast<double>(state.range(0));
+    state.counters["triangles"] = 2.0 * cells * cells;
+}
+
 void DrawArgs(benchmark::internal::Benchmark* b) {
     for (int cells : {kCells10k, kCells100k, kCells1M}) {
         for (int width : {149, 97}) {
@@ -67,3 +86,4 @@ void DrawArgs(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_FitView)->Arg(kCells10k)->Arg(kCells100k)->Arg(kCells1M)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DrawSuf)->Apply(DrawArgs);
+BENCHMARK(BM_WalkVertices)->Arg(kCells10k)->Arg(kCells100k)->Arg(kCells1M)->Unit(benchmark::kMillisecond);

@@ -31,7 +31,8 @@ ROWS = [
     ("BM_Blend", "blend (BlendSuf)", "BM_ArrayBlend", ("ms", 250, 1002528)),
     ("BM_ArrayBlend", "anchor: blend arithmetic over plain arrays", None, None),
     ("BM_FitView", "FitView", "BM_ArrayBlend", None),
-    ("BM_DrawSuf", "DrawSuf", None, ("ms", 40, 1002528)),
+    ("BM_DrawSuf", "DrawSuf", "BM_WalkVertices", ("ms", 40, 1002528)),
+    ("BM_WalkVertices", "anchor: walk the vertices reading X and Y", None, None),
     ("BM_SliderToPreviews", "slider move -> 3 previews repainted", None, ("ms", 30, 100352)),
     ("BM_SliderToPreviews", "slider move -> 3 previews repainted", None, ("ms", 400, 1002528)),
 ]

@@ -198,10 +198,7 @@ void TCanvas::MoveTo(std::int64_t X, std::int64_t Y) {
     pen_y_ = Y;
 }
 
-void TCanvas::LineTo(std::int64_t X, std::int64_t Y) {
-    std::int64_t x0 = pen_x_, y0 = pen_y_, x1 = X, y1 = Y;
-    pen_x_ = X;
-    pen_y_ = Y;
+void TCanvas::ClippedLine(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
     TBitmap& bitmap = *bitmap_;
     const std::int32_t w = bitmap.Width(), h = bitmap.Height();
     if (w == 0 || h == 0) return;

@@ -43,6 +43,8 @@ public:
 
 private:
     friend struct TBitmap;
+    void ClippedLine(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1);
+
     TBitmap* bitmap_;
     std::int64_t pen_x_ = 0;
     std::int64_t pen_y_ = 0;
@@ -80,3 +82,25 @@ private:
     std::int32_t height_ = 0;
     std::vector<std::uint32_t> pixels_;
 };
+
+inline void TCanvas::LineTo(std::int64_t X, std::int64_t Y) {
+    const std::int64_t x0 = pen_x_, y0 = pen_y_;
+    pen_x_ = X;
+    pen_y_ = Y;
+    // A solid line inside the bitmap whose ends are at most one pixel apart
+    // in each direction is just its two ends: nearly every line of a dense
+    // shape in a small view. Unsigned sums keep any 64-bit end safe.
+    const auto w = static_cast<std::uint64_t>(bitmap_->Width());
+    const auto h = static_cast<std::uint64_t>(bitmap_->Height());
+    const auto ux = static_cast<std::uint64_t>(X), uy = static_cast<std::uint64_t>(Y);
+    const auto ux0 = static_cast<std::uint64_t>(x0), uy0 = static_cast<std::uint64_t>(y0);
+    if (Pen.Style == TPenStyle::Solid && ux - ux0 + 1 <= 2 && uy - uy0 + 1 <= 2 && ux < w &&
+        uy < h && ux0 < w && uy0 < h) {
+        std::uint32_t* pixels = bitmap_->Pixels();
+        const std::uint32_t value = (Pen.Color & 0x00FFFFFFu) | 0xFF000000u;
+        pixels[uy0 * w + ux0] = value;
+        pixels[uy * w + ux] = value;
+        return;
+    }
+    ClippedLine(x0, y0, X, Y);
+}

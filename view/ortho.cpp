@@ -74,7 +74,6 @@ void DrawPolygons(const TVANE_Object& object, TCanvas& canvas, const TOrthoMappi
         const std::int64_t x0 = map.X(h), y0 = map.Y(vv);
         canvas.MoveTo(x0, y0);
         for (v = v->Next; v != nullptr; v = v->Next) {
-            PrefetchAhead(v);
             Project(*v, h, vv);
             canvas.LineTo(map.X(h), map.Y(vv));
         }
