@@ -234,64 +234,98 @@ constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-// A decimal literal: optional sign, digits with an optional '.' and more
-// digits (a digit or the point must be there), an optional exponent with an
-// optional sign and at least one digit. The value is the nearest double; one
-// that underflows becomes that nearest double (0 or subnormal), one whose
-// nearest double would be beyond the largest finite one is rejected like a
-// token that is not a number.
-Extended ToValue(std::string_view t) {
+// Where the parts of a decimal literal stand in its text: optional sign,
+// digits with an optional '.' and more digits (a digit or the point must be
+// there), an optional exponent with an optional sign and at least one digit.
+struct TLiteral {
+    bool valid = false;  // the text up to `end` is a literal
+    std::size_t end = 0;  // where the literal's grammar stopped
+    bool negative = false;
+    std::uint64_t digits = 0;  // the significant digits, while there are at most 19
+    std::int64_t significant = 0;
+    std::size_t int_begin = 0, int_end = 0, frac_begin = 0, frac_end = 0;
+    std::int64_t exponent = 0;  // clamped to +-10^9
+};
+
+// Eight ASCII digits at p as one number; false when a byte is no digit.
+[[gnu::always_inline]] inline bool EightDigits(const char* p, std::uint64_t& value) {
+    std::uint64_t x;
+    std::memcpy(&x, p, 8);  // the first digit in the lowest byte
+    // Each byte is 0x30..0x39: high half 3, and adding 6 does not carry out of the low half.
+    constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0u;
+    if (((x & kHigh) | (((x + 0x0606060606060606u) & kHigh) >> 4)) != 0x3333333333333333u) {
+        return false;
+    }
+    x -= 0x3030303030303030u;
+    x = x * 10 + (x >> 8);  // pairs of digits
+    constexpr std::uint64_t kMask = 0x000000FF000000FFu;
+    x = ((x & kMask) * (100 + (1000000ull << 32)) + ((x >> 16) & kMask) * (1 + (10000ull << 32))) >> 32;
+    value = x;
+    return true;
+}
+
+// Scans the longest literal at the front of t; inlined, as it runs for
+// every value read.
+[[gnu::always_inline]] inline TLiteral ScanLiteral(std::string_view t) {
+    TLiteral lit;
     const std::size_t n = t.size();
     std::size_t i = 0;
-    bool negative = false;
-    if (i < n && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
-    // The significant digits are gathered on the way, for the fast path below.
-    std::uint64_t digits = 0;
-    int significant = 0;
-    auto gather = [&](char c) {
-        if (digits == 0 && c == '0') return;  // leading zeros are not significant
-        digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
-        ++significant;
+    if (i < n && (t[i] == '+' || t[i] == '-')) lit.negative = t[i++] == '-';
+    // Gathers a run of digits into lit.digits, eight at a time where it can;
+    // past 19 significant digits the sum wraps, which nobody then reads.
+    auto gather = [&] {
+        std::uint64_t eight = 0;
+        while (n - i >= 8 && EightDigits(t.data() + i, eight)) {
+            lit.digits = lit.digits * 100000000u + eight;
+            i += 8;
+        }
+        for (; i < n && IsDigit(t[i]); ++i) lit.digits = lit.digits * 10 + static_cast<std::uint64_t>(t[i] - '0');
     };
-    const std::size_t int_begin = i;
-    for (; i < n && IsDigit(t[i]); ++i) gather(t[i]);
-    const std::size_t int_end = i;
-    std::size_t frac_begin = i, frac_end = i;
+    lit.int_begin = i;
+    gather();
+    lit.int_end = lit.frac_begin = lit.frac_end = i;
     bool point = false;
     if (i < n && t[i] == '.') {
         point = true;
-        frac_begin = ++i;
-        for (; i < n && IsDigit(t[i]); ++i) gather(t[i]);
-        frac_end = i;
+        lit.frac_begin = ++i;
+        gather();
+        lit.frac_end = i;
     }
-    if (int_begin == int_end && !point) ThrowNotANumber(t);
-    std::int64_t exponent = 0;
+    lit.end = i;
+    if (lit.int_begin == lit.int_end && !point) return lit;
+    // Leading zeros are not significant.
+    std::size_t zeros = lit.int_begin;
+    while (zeros < lit.int_end && t[zeros] == '0') ++zeros;
+    std::size_t leading = zeros - lit.int_begin;
+    if (zeros == lit.int_end) {
+        zeros = lit.frac_begin;
+        while (zeros < lit.frac_end && t[zeros] == '0') ++zeros;
+        leading += zeros - lit.frac_begin;
+    }
+    const std::size_t all = (lit.int_end - lit.int_begin) + (lit.frac_end - lit.frac_begin);
+    lit.significant = static_cast<std::int64_t>(all - leading);
     if (i < n && (t[i] == 'e' || t[i] == 'E')) {
         ++i;
         bool exp_negative = false;
         if (i < n && (t[i] == '+' || t[i] == '-')) exp_negative = t[i++] == '-';
         const std::size_t exp_begin = i;
         while (i < n && IsDigit(t[i])) {
-            exponent = std::min<std::int64_t>(exponent * 10 + (t[i] - '0'), 1'000'000'000);
+            lit.exponent = std::min<std::int64_t>(lit.exponent * 10 + (t[i] - '0'), 1'000'000'000);
             ++i;
         }
-        if (i == exp_begin) ThrowNotANumber(t);
-        if (exp_negative) exponent = -exponent;
+        lit.end = i;
+        if (i == exp_begin) return lit;
+        if (exp_negative) lit.exponent = -lit.exponent;
     }
-    if (i != n) ThrowNotANumber(t);
-    const Extended zero = negative ? -0.0L : 0.0L;
-    if (int_begin == int_end && frac_begin == frac_end) return zero;  // ".", "-.", ".e5"
+    lit.valid = true;
+    return lit;
+}
 
-    // Clinger's fast path: with at most 15 significant digits and a power of
-    // ten up to 10^22, both factors are exact doubles, so one multiplication
-    // or division gives the correctly rounded double, as from_chars would.
-    const std::int64_t scale = exponent - static_cast<std::int64_t>(frac_end - frac_begin);
-    if (significant <= 15 && scale >= -22 && scale <= 22) {
-        const double d = static_cast<double>(digits);
-        const double value = scale >= 0 ? d * kPowersOfTen[scale] : d / kPowersOfTen[-scale];
-        return negative ? -value : value;
-    }
-
+// The value of the literal t, scanned whole into lit, when LiteralValue has
+// no quick answer: from the C++ library's conversion.
+double ConvertLiteral(std::string_view t, const TLiteral& lit) {
+    const double zero = lit.negative ? -0.0 : 0.0;
+    const std::size_t n = t.size();
     const char* first = t.data() + (t[0] == '+' ? 1 : 0);
     double value = 0;
     auto [end, ec] = std::from_chars(first, t.data() + n, value);
@@ -299,20 +333,68 @@ Extended ToValue(std::string_view t) {
     if (ec == std::errc::result_out_of_range) {
         // Tell overflow from underflow by the place of the first nonzero digit.
         std::int64_t magnitude = 0;
-        std::size_t k = int_begin;
-        while (k < int_end && t[k] == '0') ++k;
-        if (k < int_end) {
-            magnitude = static_cast<std::int64_t>(std::min<std::size_t>(int_end - k, 1'000'000'000'000));
+        std::size_t k = lit.int_begin;
+        while (k < lit.int_end && t[k] == '0') ++k;
+        if (k < lit.int_end) {
+            magnitude = static_cast<std::int64_t>(std::min<std::size_t>(lit.int_end - k, 1'000'000'000'000));
         } else {
-            k = frac_begin;
-            while (k < frac_end && t[k] == '0') ++k;
-            magnitude = -static_cast<std::int64_t>(std::min<std::size_t>(k - frac_begin, 1'000'000'000'000));
+            k = lit.frac_begin;
+            while (k < lit.frac_end && t[k] == '0') ++k;
+            magnitude = -static_cast<std::int64_t>(std::min<std::size_t>(k - lit.frac_begin, 1'000'000'000'000));
         }
-        if (magnitude + exponent > 0) ThrowNotANumber(t);
+        if (magnitude + lit.exponent > 0) ThrowNotANumber(t);
         return zero;
     }
     if (ec != std::errc()) ThrowNotANumber(t);
     return value;
+}
+
+// The value of the literal t, scanned whole into lit: the nearest double;
+// one that underflows becomes that nearest double (0 or subnormal), one
+// whose nearest double would be beyond the largest finite one is rejected
+// like a token that is not a number. Inlined into the readers of values.
+[[gnu::always_inline]] inline double LiteralValue(std::string_view t, const TLiteral& lit) {
+    if (lit.int_begin == lit.int_end && lit.frac_begin == lit.frac_end) {
+        return lit.negative ? -0.0 : 0.0;  // ".", "-.", ".e5"
+    }
+    // Clinger's fast path: with at most 15 significant digits and a power of
+    // ten up to 10^22, both factors are exact doubles, so one multiplication
+    // or division gives the correctly rounded double, as from_chars would.
+    const std::int64_t scale = lit.exponent - static_cast<std::int64_t>(lit.frac_end - lit.frac_begin);
+    if (lit.significant <= 15 && scale >= -22 && scale <= 22) {
+        const double d = static_cast<double>(lit.digits);
+        const double value = scale >= 0 ? d * kPowersOfTen[scale] : d / kPowersOfTen[-scale];
+        return lit.negative ? -value : value;
+    }
+    return ConvertLiteral(t, lit);
+}
+
+// A vertex value token: the whole of t must be a literal.
+double ToValue(std::string_view t) {
+    const TLiteral lit = ScanLiteral(t);
+    if (!lit.valid || lit.end != t.size()) ThrowNotANumber(t);
+    return LiteralValue(t, lit);
+}
+
+// Most vertex values stand alone between blanks. Such a one is read here
+// straight from the line, leaving the tokenizer where reading it as a token
+// would have left it; false, with nothing taken, for anything else (a
+// comment, a delimiter, the file's end), which the token path then reads.
+bool NextPlainValue(double& value) {
+    if (InComment || !SufFileOpen || !SufPlainValues) return false;
+    while (Trim(LineBuffer).empty()) {  // lines without a word, as NextWord passes them
+        if (SufFile.Pos >= SufFile.Bytes.size()) return false;
+        ReadNextLine();
+    }
+    std::size_t skip = 0;
+    while (IsBlank(LineBuffer[skip])) ++skip;  // each blank would be a word of its own
+    const std::string_view rest = LineBuffer.substr(skip);
+    const TLiteral lit = ScanLiteral(rest);
+    if (!lit.valid || (lit.end < rest.size() && !IsBlank(rest[lit.end]))) return false;
+    CountLineFeeds(static_cast<std::size_t>(rest.data() - SufFile.Bytes.data()));
+    value = LiteralValue(rest.substr(0, lit.end), lit);
+    LineBuffer = Trim(rest.substr(std::min(lit.end + 1, rest.size())));
+    return true;
 }
 
 // Value fields a file line carries for each kind, in file order.
@@ -352,6 +434,7 @@ struct Parser {
     TVANE_Attribute* attr = nullptr;   // current attribute, kept across objects
     TVANE_Polygon* last_poly = nullptr;
     bool boxed = false;                // obj's extents set from a first vertex
+    double box_min[3] = {}, box_max[3] = {};
     // Every attribute record of the load by name. Each object's list starts
     // as the previous object's list and only grows at its front, so the
     // current object's list holds exactly the records made so far; the index
@@ -410,33 +493,50 @@ struct Parser {
         const KindFields& kind = kKindFields[poly->Kind];
         TVANE_Vertex* last_vtx = nullptr;
         for (;;) {
-            std::string_view t = Token();
-            if (t == ")") return t;
+            double value = 0;
+            const bool plain = NextPlainValue(value);
+            std::string_view t;
+            if (!plain) {
+                t = Token();
+                if (t == ")") return t;
+            }
             auto* v = vertices.New();
             v->Prev = last_vtx;
             v->Marked = 1;
             (last_vtx != nullptr ? last_vtx->Next : poly->Vertices) = v;
             last_vtx = v;
-            v->*kind.fields[0] = ToValue(t);
-            for (std::size_t i = 1; i < kind.count; ++i) v->*kind.fields[i] = ToValue(Token());
-            Box(*v);
+            double position[3];
+            if (!plain) value = ToValue(t);
+            for (std::size_t i = 0;;) {
+                v->*kind.fields[i] = value;
+                if (i < 3) position[i] = value;
+                if (++i == kind.count) break;
+                if (!NextPlainValue(value)) value = ToValue(Token());
+            }
+            Box(position);
         }
     }
 
-    void Box(const TVANE_Vertex& v) {
+    // Every value read is a double, so the box is kept in doubles (cheaper
+    // than extended reals) and written to the object as it grows.
+    void Box(const double (&p)[3]) {
         if (!boxed) {
-            obj->MinX = obj->MaxX = v.X;
-            obj->MinY = obj->MaxY = v.Y;
-            obj->MinZ = obj->MaxZ = v.Z;
+            for (int i = 0; i < 3; ++i) box_min[i] = box_max[i] = p[i];
             boxed = true;
-            return;
+        } else {
+            bool grown = false;
+            for (int i = 0; i < 3; ++i) {
+                if (p[i] < box_min[i]) box_min[i] = p[i], grown = true;
+                if (p[i] > box_max[i]) box_max[i] = p[i], grown = true;
+            }
+            if (!grown) return;
         }
-        if (v.X < obj->MinX) obj->MinX = v.X;
-        if (v.X > obj->MaxX) obj->MaxX = v.X;
-        if (v.Y < obj->MinY) obj->MinY = v.Y;
-        if (v.Y > obj->MaxY) obj->MaxY = v.Y;
-        if (v.Z < obj->MinZ) obj->MinZ = v.Z;
-        if (v.Z > obj->MaxZ) obj->MaxZ = v.Z;
+        obj->MinX = box_min[0];
+        obj->MinY = box_min[1];
+        obj->MinZ = box_min[2];
+        obj->MaxX = box_max[0];
+        obj->MaxY = box_max[1];
+        obj->MaxZ = box_max[2];
     }
 
     // Statements are acted on by their keyword; every other token at

@@ -333,6 +333,51 @@ TEST_F(LoadSufTest, RejectsTokensThatAreNotNumbers) {
     EXPECT_EQ(SufErrorMessage, "");
 }
 
+// Lone values are read straight from the line; whatever surrounds them, the
+// result, the error and the line count must be what the token path gives.
+TEST_F(LoadSufTest, ValuesReadFromTheLineMatchTheTokenPath) {
+    const char* vertex_lists[] = {
+        "0 0 0\r1 0 0\r0 1 0\r)\r}\r",
+        "   \t 7 8 9\r\n)",
+        "1/**/ 2 3 )",
+        "1 /* c */ 2 3 4 /* c\r\r */ 5 6 )",
+        "1 2 3/* still\r open */ 4 5 6 )",
+        "1\n2\n3\r\n4\n\n5 6\r)",
+        "1 2\r\r\r \r3\r)",
+        "1\t2\x0b" "3\x01)",
+        "12345678901234567890 0.000000001234567890123 1e-5 )",
+        "123456789012345678901234.5e-3 -0000000000000000000000001 00000000.00000000123 )",
+        "+.5 -. .e5 )",
+        "1 2 3)\r)",
+        "1,2,3 )",
+        "1 2 3 4 5 (",
+        "1e 2 3 )",
+        "1 2 3 1e999 0 0 )",
+        "0 0 0\n\n\r1 x 2\r)",
+        "1 2",
+        "1 2 3 /*",
+    };
+    for (const char* kind : {"poly", "shade", "uvshade"}) {
+        for (const char* list : vertex_lists) {
+            const std::string bytes = std::string("obj suf a {\r\nprim ") + kind + " (\r\n" + list;
+            WriteFile(path_, bytes);
+            std::string outcome[2];
+            for (int plain = 0; plain < 2; ++plain) {
+                SufPlainValues = plain == 1;
+                try {
+                    Shape s(VANE->LoadSuf(path_));
+                    outcome[plain] = Dump(s.p) + SufErrorMessage;
+                } catch (const SufConvertError& e) {
+                    outcome[plain] = e.what();
+                }
+                outcome[plain] += " at line " + std::to_string(LineNumber);
+            }
+            SufPlainValues = true;
+            EXPECT_EQ(outcome[1], outcome[0]) << testing::PrintToString(bytes);
+        }
+    }
+}
+
 TEST_F(LoadSufTest, EachLoadStartsAfreshFromLineOne) {
     // Left by an exception on line 5, in the middle of the second object.
     EXPECT_EQ(ConvertError("obj suf a {\r}\robj suf b {\rprim poly (\r1 2 x\r"),
