@@ -20,6 +20,7 @@ import sys
 ROWS = [
     ("BM_LoadSuf", "LoadSuf", "BM_TinyObjLoad", ("x", 0.8, 1002528)),
     ("BM_LoadSuf", "LoadSuf", "BM_TinyObjLoad", ("ms", 4, 3698)),
+    ("BM_LoadSufFreshMemory", "LoadSuf into memory new to the program", "BM_TinyObjLoad", None),
     ("BM_TinyObjLoad", "anchor: tinyobjloader, same mesh as OBJ", None, None),
     ("BM_ReadFile", "anchor: read the .suf into memory", "BM_TinyObjLoad", None),
     ("BM_LoadSuf:bytes/vertex", "memory of a loaded shape (B/vertex)", None, ("B", 180, 1002528)),
