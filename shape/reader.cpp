@@ -10,6 +10,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -121,14 +125,38 @@ void CountLineFeeds(std::size_t upto) {
     SufFile.Counted = upto;
 }
 
+// Where the first CR or LF at or after `from` stands, or the size of bytes.
+// Lines are short and many, so sixteen bytes are looked at in one step.
+std::size_t FindLineBreak(std::string_view bytes, std::size_t from) {
+    const char* p = bytes.data();
+    const std::size_t n = bytes.size();
+    std::size_t i = from;
+#ifdef __SSE2__
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    for (; n - i >= 16; i += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const int found = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, cr), _mm_cmpeq_epi8(chunk, lf)));
+        if (found != 0) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(found)));
+    }
+#endif
+    for (; i < n; ++i) {
+        if (p[i] == '\r' || p[i] == '\n') return i;
+    }
+    return n;
+}
+
 void ReadNextLine() {
     // Every LF of the line left behind is followed by at least its CR, so each
     // began a line.
     CountLineFeeds(SufFile.LineEnd);
     const std::string_view bytes = SufFile.Bytes;
     std::size_t start = SufFile.Pos;
-    std::size_t cr = bytes.find('\r', start);
-    if (cr == std::string_view::npos) {
+    std::size_t cr = FindLineBreak(bytes, start);
+    // A line without a lone LF has nothing to count: say so at once, rather
+    // than count the bytes behind every word.
+    const bool line_feeds = cr < bytes.size() && bytes[cr] == '\n';
+    if (line_feeds) cr = bytes.find('\r', cr);
+    if (cr == std::string_view::npos || cr == bytes.size()) {
         SufFile.LineEnd = SufFile.Pos = bytes.size();
     } else {
         SufFile.LineEnd = cr;
@@ -136,9 +164,6 @@ void ReadNextLine() {
         if (SufFile.Pos < bytes.size() && bytes[SufFile.Pos] == '\n') ++SufFile.Pos;
     }
     LineBuffer = std::string_view(bytes).substr(start, SufFile.LineEnd - start);
-    // A line without a lone LF has nothing to count: say so at once, rather
-    // than count the bytes behind every word.
-    const bool line_feeds = LineBuffer.find('\n') != std::string_view::npos;
     SufFile.Counted = line_feeds ? start : SufFile.LineEnd;
     if (LineNumber < INT32_MAX) ++LineNumber;
 }
