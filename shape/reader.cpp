@@ -155,8 +155,8 @@ void ReadNextLine() {
     // A line without a lone LF has nothing to count: say so at once, rather
     // than count the bytes behind every word.
     const bool line_feeds = cr < bytes.size() && bytes[cr] == '\n';
-    if (line_feeds) cr = bytes.find('\r', cr);
-    if (cr == std::string_view::npos || cr == bytes.size()) {
+    if (line_feeds) cr = std::min(bytes.find('\r', cr), bytes.size());
+    if (cr == bytes.size()) {
         SufFile.LineEnd = SufFile.Pos = bytes.size();
     } else {
         SufFile.LineEnd = cr;
@@ -178,17 +178,23 @@ void ReachEnd() {
     SufFile.AtEnd = true;
 }
 
+// Reads lines until one holds a word; false at the file's end.
+bool ReachWord() {
+    while (Trim(LineBuffer).empty()) {
+        if (SufFile.Pos >= SufFile.Bytes.size()) return false;
+        ReadNextLine();
+    }
+    return true;
+}
+
 std::string_view NextWord(const std::string& file_name) {
     if (!SufFileOpen) {
         if (SufFile.AtEnd) return {};
         OpenSufFile(file_name);
     }
-    while (Trim(LineBuffer).empty()) {
-        if (SufFile.Pos >= SufFile.Bytes.size()) {
-            ReachEnd();
-            return {};
-        }
-        ReadNextLine();
+    if (!ReachWord()) {
+        ReachEnd();
+        return {};
     }
     CountLineFeeds(static_cast<std::size_t>(LineBuffer.data() - SufFile.Bytes.data()));
     // The delimiter that ends a word belongs to it; a line that begins with a
@@ -269,6 +275,7 @@ struct TLiteral {
     std::uint64_t digits = 0;  // the significant digits, while there are at most 19
     std::int64_t significant = 0;
     std::size_t int_begin = 0, int_end = 0, frac_begin = 0, frac_end = 0;
+    std::size_t first = 0;  // the first nonzero digit, or frac_end when there is none
     std::int64_t exponent = 0;  // clamped to +-10^9
 };
 
@@ -319,13 +326,13 @@ struct TLiteral {
     lit.end = i;
     if (lit.int_begin == lit.int_end && !point) return lit;
     // Leading zeros are not significant.
-    std::size_t zeros = lit.int_begin;
-    while (zeros < lit.int_end && t[zeros] == '0') ++zeros;
-    std::size_t leading = zeros - lit.int_begin;
-    if (zeros == lit.int_end) {
-        zeros = lit.frac_begin;
-        while (zeros < lit.frac_end && t[zeros] == '0') ++zeros;
-        leading += zeros - lit.frac_begin;
+    lit.first = lit.int_begin;
+    while (lit.first < lit.int_end && t[lit.first] == '0') ++lit.first;
+    std::size_t leading = lit.first - lit.int_begin;
+    if (lit.first == lit.int_end) {
+        lit.first = lit.frac_begin;
+        while (lit.first < lit.frac_end && t[lit.first] == '0') ++lit.first;
+        leading += lit.first - lit.frac_begin;
     }
     const std::size_t all = (lit.int_end - lit.int_begin) + (lit.frac_end - lit.frac_begin);
     lit.significant = static_cast<std::int64_t>(all - leading);
@@ -357,16 +364,11 @@ double ConvertLiteral(std::string_view t, const TLiteral& lit) {
     if (end != t.data() + n) ThrowNotANumber(t);
     if (ec == std::errc::result_out_of_range) {
         // Tell overflow from underflow by the place of the first nonzero digit.
-        std::int64_t magnitude = 0;
-        std::size_t k = lit.int_begin;
-        while (k < lit.int_end && t[k] == '0') ++k;
-        if (k < lit.int_end) {
-            magnitude = static_cast<std::int64_t>(std::min<std::size_t>(lit.int_end - k, 1'000'000'000'000));
-        } else {
-            k = lit.frac_begin;
-            while (k < lit.frac_end && t[k] == '0') ++k;
-            magnitude = -static_cast<std::int64_t>(std::min<std::size_t>(k - lit.frac_begin, 1'000'000'000'000));
-        }
+        constexpr std::size_t kMost = 1'000'000'000'000;
+        const std::int64_t magnitude =
+            lit.first < lit.int_end
+                ? static_cast<std::int64_t>(std::min(lit.int_end - lit.first, kMost))
+                : -static_cast<std::int64_t>(std::min(lit.first - lit.frac_begin, kMost));
         if (magnitude + lit.exponent > 0) ThrowNotANumber(t);
         return zero;
     }
@@ -407,10 +409,7 @@ double ToValue(std::string_view t) {
 // comment, a delimiter, the file's end), which the token path then reads.
 bool NextPlainValue(double& value) {
     if (InComment || !SufFileOpen || !SufPlainValues) return false;
-    while (Trim(LineBuffer).empty()) {  // lines without a word, as NextWord passes them
-        if (SufFile.Pos >= SufFile.Bytes.size()) return false;
-        ReadNextLine();
-    }
+    if (!ReachWord()) return false;
     std::size_t skip = 0;
     while (IsBlank(LineBuffer[skip])) ++skip;  // each blank would be a word of its own
     const std::string_view rest = LineBuffer.substr(skip);

@@ -6,8 +6,6 @@
 
 namespace {
 
-// Stored pixels carry 0xFF in the highest byte (opaque for a window's image).
-constexpr std::uint32_t kOpaque = 0xFF000000u;
 constexpr std::uint32_t kColorBits = 0x00FFFFFFu;
 
 // Below kNear in magnitude the clipping sums fit 64-bit integers; below kFar
@@ -186,7 +184,7 @@ void TCanvas::FillRect(std::int64_t Left, std::int64_t Top, std::int64_t Right,
     const std::int64_t y0 = std::max<std::int64_t>(Top, 0);
     const std::int64_t y1 = std::min<std::int64_t>(Bottom, bitmap.Height());
     if (x0 >= x1 || y0 >= y1) return;
-    const std::uint32_t value = (Brush.Color & kColorBits) | kOpaque;
+    const std::uint32_t value = StoredPixel(Brush.Color);
     for (std::int64_t y = y0; y < y1; ++y) {
         std::uint32_t* row = bitmap.Pixels() + y * bitmap.Width();
         std::fill(row + x0, row + x1, value);
@@ -202,7 +200,7 @@ void TCanvas::ClippedLine(std::int64_t x0, std::int64_t y0, std::int64_t x1, std
     TBitmap& bitmap = *bitmap_;
     const std::int32_t w = bitmap.Width(), h = bitmap.Height();
     if (w == 0 || h == 0) return;
-    const std::uint32_t value = (Pen.Color & kColorBits) | kOpaque;
+    const std::uint32_t value = StoredPixel(Pen.Color);
     const bool dotted = Pen.Style == TPenStyle::Dotted;
     if (Inside(x0, w) && Inside(x1, w) && Inside(y0, h) && Inside(y1, h)) {
         DrawInside(x0, y0, x1, y1, w, bitmap.Pixels(), value, dotted);
@@ -246,7 +244,7 @@ void TBitmap::SetSize(std::int32_t Width, std::int32_t Height) {
     width_ = Width;
     height_ = Height;
     pixels_.assign(static_cast<std::size_t>(Width) * static_cast<std::size_t>(Height),
-                   RGBColor(255, 255, 255) | kOpaque);
+                   StoredPixel(RGBColor(255, 255, 255)));
 }
 
 TVANE_Color TBitmap::Pixel(std::int32_t X, std::int32_t Y) const {
@@ -259,5 +257,5 @@ TVANE_Color TBitmap::Pixel(std::int32_t X, std::int32_t Y) const {
 void TBitmap::SetPixel(std::int32_t X, std::int32_t Y, TVANE_Color Color) {
     assert(X >= 0 && X < width_ && Y >= 0 && Y < height_);
     pixels_[static_cast<std::size_t>(Y) * static_cast<std::size_t>(width_) +
-            static_cast<std::size_t>(X)] = (Color & kColorBits) | kOpaque;
+            static_cast<std::size_t>(X)] = StoredPixel(Color);
 }

@@ -6,6 +6,11 @@
 
 struct TBitmap;
 
+// A colour as a bitmap stores it: 0xFF in the highest byte (opaque).
+constexpr std::uint32_t StoredPixel(TVANE_Color Color) {
+    return (Color & 0x00FFFFFFu) | 0xFF000000u;
+}
+
 enum class TPenStyle : std::uint8_t {
     Solid,
     Dotted,  // every other pixel, counted from the start of each line
@@ -97,7 +102,7 @@ inline void TCanvas::LineTo(std::int64_t X, std::int64_t Y) {
     if (Pen.Style == TPenStyle::Solid && ux - ux0 + 1 <= 2 && uy - uy0 + 1 <= 2 && ux < w &&
         uy < h && ux0 < w && uy0 < h) {
         std::uint32_t* pixels = bitmap_->Pixels();
-        const std::uint32_t value = (Pen.Color & 0x00FFFFFFu) | 0xFF000000u;
+        const std::uint32_t value = StoredPixel(Pen.Color);
         pixels[uy0 * w + ux0] = value;
         pixels[uy * w + ux] = value;
         return;
