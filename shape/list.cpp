@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "shape/arena.h"
+#include "shape/extents.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 
@@ -256,23 +257,12 @@ TVANE_Object* TVANE::CopySuf(TVANE_Object* Shape) {
 
 void TVANE::CalcSufExtents(TVANE_Object* Obj) {
     if (Obj == nullptr) return;
-    bool first = true;
+    TBoxGrowth<Extended> box;
     for (const TVANE_Polygon* poly = Obj->Polygons; poly != nullptr; poly = poly->Next) {
         for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) {
             PrefetchAhead(v);
-            if (first) {
-                Obj->MinX = Obj->MaxX = v->X;
-                Obj->MinY = Obj->MaxY = v->Y;
-                Obj->MinZ = Obj->MaxZ = v->Z;
-                first = false;
-                continue;
-            }
-            if (v->X < Obj->MinX) Obj->MinX = v->X;
-            if (v->X > Obj->MaxX) Obj->MaxX = v->X;
-            if (v->Y < Obj->MinY) Obj->MinY = v->Y;
-            if (v->Y > Obj->MaxY) Obj->MaxY = v->Y;
-            if (v->Z < Obj->MinZ) Obj->MinZ = v->Z;
-            if (v->Z > Obj->MaxZ) Obj->MaxZ = v->Z;
+            box.Add(v->X, v->Y, v->Z);
         }
     }
+    if (!box.Empty()) box.WriteTo(*Obj);
 }

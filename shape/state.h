@@ -37,6 +37,13 @@ extern std::int32_t LineNumber;
 extern std::string SufErrorMessage;
 extern TVANE_Object* TestSuf;
 
+// Projection state of the perspective view. SetPerspective overwrites the
+// first three for every object drawn; NearPlane is set at library start-up.
+extern Extended ScreenCentreX;  // pixel column of the camera axis: half the bitmap width
+extern Extended ScreenCentreY;  // pixel row of the camera axis: half the bitmap height
+extern Extended FocalLength;    // pixels from the eye to the picture plane; 0 draws nothing
+extern Extended NearPlane;      // depth of the near clipping plane, negative
+
 // Start of the library unit: empty tokenizer state, no test shape, near plane
 // of the perspective view at -1.0. Once, before any window is created.
 void VANE_SourceInitialize();
