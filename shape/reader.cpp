@@ -30,8 +30,11 @@
 #include "shape/errors.h"
 #include "shape/extents.h"
 #include "shape/kinds.h"
+#include "shape/probes.h"
 #include "shape/state.h"
 #include "shape/vane.h"
+
+bool SufPlainValues = true;
 
 namespace {
 

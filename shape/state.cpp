@@ -8,7 +8,6 @@
 TSufFile SufFile;
 bool SufFileOpen = false;
 bool InComment = false;
-bool SufPlainValues = true;
 std::string_view LineBuffer;
 std::int32_t LineNumber = 0;
 std::string SufErrorMessage;

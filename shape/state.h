@@ -25,10 +25,6 @@ struct TSufFile {
 extern TSufFile SufFile;
 extern bool SufFileOpen;
 extern bool InComment;
-// Vertex values standing alone between blanks are read straight from the
-// line rather than as tokens; the same values either way. Tests turn it off
-// to compare the two.
-extern bool SufPlainValues;
 // Unread rest of the current line: a view into SufFile.Bytes, so taking a word
 // off its front costs nothing.
 extern std::string_view LineBuffer;
