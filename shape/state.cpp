@@ -10,7 +10,7 @@ bool SufFileOpen = false;
 bool InComment = false;
 std::string_view LineBuffer;
 std::int32_t LineNumber = 0;
-std::string SufErrorMessage;
+thread_local std::string SufErrorMessage;
 TVANE_Object* TestSuf = nullptr;
 Extended ScreenCentreX = 0;
 Extended ScreenCentreY = 0;

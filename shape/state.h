@@ -30,7 +30,9 @@ extern bool InComment;
 extern std::string_view LineBuffer;
 // Lines read from the current file. CR, CR LF and a lone LF each end a line.
 extern std::int32_t LineNumber;
-extern std::string SufErrorMessage;
+// One per thread: each thread that saves or loads reads the message of its
+// own last failure.
+extern thread_local std::string SufErrorMessage;
 extern TVANE_Object* TestSuf;
 
 // Projection state of the perspective view. SetPerspective overwrites the
