@@ -1,8 +1,16 @@
 // morph and frames: blends of START toward TARGET written as shape files.
+#include <sched.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "app/morph.h"
 #include "cli/arguments.h"
@@ -40,7 +48,8 @@ constexpr TUsage kMorphUsage = {
 constexpr TUsage kFramesUsage = {
     "frames",
     "START.suf TARGET.suf FROM TO STEP PATTERN [--normals lerp|renormalize] [--blend LIST]\n"
-    "       [--png | --png-only] [--view xy|yz|zx|perspective] [--size WxH] [--sheet OUT.png] [--quiet]",
+    "       [--png | --png-only] [--view xy|yz|zx|perspective] [--size WxH] [--sheet OUT.png] [--quiet]\n"
+    "       [--jobs N] [--shard I/N]",
     "Writes one blend of START toward TARGET for each percentage FROM,\n"
     "FROM+STEP, ... up to and including TO. PATTERN names the files and holds\n"
     "\"{}\" once, replaced by the percentage with at least three digits\n"
@@ -57,8 +66,16 @@ constexpr TUsage kFramesUsage = {
     "                   percentage, each frame at --size\n"
     "  --quiet          no progress; progress (frame k of n, time left) is only\n"
     "                   ever shown when stderr is a terminal\n"
+    "  --jobs N         make up to N frames at once (default: one per core the\n"
+    "                   process may use); each job holds a copy of START. The\n"
+    "                   files and the list printed are the same for every N\n"
+    "  --shard I/N      write only share I (1 to N) of the frames: the frame\n"
+    "                   numbered k from 0 belongs to share k mod N + 1. The N\n"
+    "                   shares together write the files of one whole run, so\n"
+    "                   they can run on N machines; not with --sheet\n"
     "Every picture is fitted to the box of all frames together, so the shape\n"
-    "does not jump from one frame to the next.\n"};
+    "does not jump from one frame to the next (a shard blends every frame once\n"
+    "to find that box).\n"};
 
 // Reads --normals and --blend into Options. Returns false after printing
 // the usage error.
@@ -94,16 +111,13 @@ bool ReadBlendOptions(const TArguments& args, const TUsage& usage, TBlendOptions
     return true;
 }
 
-// Blends with the options and warns on stderr, naming the file, about
-// normals too short to renormalise.
-void Blend(const TShapeList& start, const TShapeList& target, TShapeList& result, std::int32_t percent,
-           const TBlendOptions& options, const std::string& file_name) {
-    const TBlendOutcome outcome = BlendSuf(start.Get(), target.Get(), result.Get(), percent, options);
-    if (outcome.NearZeroNormals == 0) return;
+// Warns on stderr, naming the file, about normals too short to renormalise.
+void WarnNearZeroNormals(const std::string& file_name, std::int64_t count) {
+    if (count == 0) return;
     ClearProgress();
     PutBytes(file_name, stderr);
     std::fprintf(stderr, ": warning: %lld blended normals have (near) zero length and were left as they are\n",
-                 static_cast<long long>(outcome.NearZeroNormals));
+                 static_cast<long long>(count));
 }
 
 // Puts a fresh copy of start into result, ready to be blended. Prints the
@@ -198,97 +212,310 @@ int RunMorph(int argc, char** argv) {
     timer.Lap("load target");
     if (!CopyStart(start.Get(), result)) return kExitFailed;
     timer.Lap("copy");
-    Blend(start, target, result, percent, options, out_name);
+    const TBlendOutcome outcome = BlendSuf(start.Get(), target.Get(), result.Get(), percent, options);
+    WarnNearZeroNormals(out_name, outcome.NearZeroNormals);
     timer.Lap("blend");
     if (!SaveShapeFile(out_name, result.Get())) return kExitFailed;
     timer.Lap("save");
     return kExitOk;
 }
 
-int RunFrames(int argc, char** argv) {
-    TArguments args;
-    if (!ParseArguments(argc, argv, kFramesUsage, {"--png", "--png-only", "--quiet"}, args,
-                        {"--normals", "--blend", "--view", "--size", "--sheet"}))
-        return kExitUsage;
-    if (args.Help) return ShowHelp(kFramesUsage);
-    if (args.Positionals.size() != 6) return UsageError(kFramesUsage, "needs six arguments");
+
+namespace {
+
+// What a frames run was asked for.
+struct TFramesRun {
+    std::string StartName, TargetName;
+    std::int64_t From = 0, Step = 1, Count = 0;  // Count frames: From, From + Step, ...
+    std::string Pattern;
+    std::size_t Slot = 0;  // where "{}" stands in Pattern
+    TBlendOptions Options;
+    TPictures Pictures;
+    std::int64_t Jobs = 1;
+    std::int64_t Shard = 0, Shards = 1;  // this run makes the frames k with k % Shards == Shard
+    bool Quiet = false;
+
+    std::int32_t Percent(std::int64_t frame) const { return static_cast<std::int32_t>(From + frame * Step); }
+    // Frames of this run's share, and the number of its Index-th one.
+    std::int64_t ShareCount() const { return Count > Shard ? (Count - Shard - 1) / Shards + 1 : 0; }
+    std::int64_t ShareFrame(std::int64_t Index) const { return Shard + Index * Shards; }
+};
+
+// The cores this process may run on (its affinity mask, which taskset, cgroups
+// and batch schedulers narrow), at least 1.
+std::int64_t UsableCores() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+    return std::max(1U, std::thread::hardware_concurrency());
+}
+
+// Reads FROM TO STEP into Run. Returns false after printing the usage error.
+bool ReadRange(const TArguments& args, TFramesRun& run) {
     std::int32_t range[3] = {};
     const char* names[3] = {"FROM", "TO", "STEP"};
     for (int i = 0; i < 3; ++i) {
-        if (!ParseWholeNumber(args.Positionals[2 + i], range[i]))
-            return UsageError(kFramesUsage, std::string(names[i]) +
-                                                " must be a whole number in the signed 32-bit range, not '" +
-                                                std::string(args.Positionals[2 + i]) + "'");
+        if (!ParseWholeNumber(args.Positionals[2 + static_cast<std::size_t>(i)], range[i])) {
+            UsageError(kFramesUsage, std::string(names[i]) + " must be a whole number in the signed 32-bit range, not '" +
+                                         std::string(args.Positionals[2 + static_cast<std::size_t>(i)]) + "'");
+            return false;
+        }
     }
     const std::int64_t from = range[0], to = range[1], step = range[2];
-    if (step == 0) return UsageError(kFramesUsage, "STEP must not be 0");
-    if ((to - from) % step != 0 || (to - from) / step < 0)
-        return UsageError(kFramesUsage, "STEP " + std::to_string(step) + " never reaches TO " +
-                                            std::to_string(to) + " from " + std::to_string(from));
-    const std::int64_t count = (to - from) / step + 1;
-    const std::string pattern(args.Positionals[5]);
-    const std::size_t slot = pattern.find("{}");
-    if (slot == std::string::npos || pattern.find("{}", slot + 2) != std::string::npos)
-        return UsageError(kFramesUsage, "PATTERN must hold \"{}\" exactly once");
-    TBlendOptions options;
-    if (!ReadBlendOptions(args, kFramesUsage, options)) return kExitUsage;
-    TPictures pictures;
-    if (!ReadPictures(args, pictures)) return kExitUsage;
-    TContactSheet sheet(count, pictures.Width, pictures.Height);
+    if (step == 0) {
+        UsageError(kFramesUsage, "STEP must not be 0");
+        return false;
+    }
+    if ((to - from) % step != 0 || (to - from) / step < 0) {
+        UsageError(kFramesUsage, "STEP " + std::to_string(step) + " never reaches TO " + std::to_string(to) +
+                                     " from " + std::to_string(from));
+        return false;
+    }
+    run.From = from;
+    run.Step = step;
+    run.Count = (to - from) / step + 1;
+    return true;
+}
+
+// Reads --jobs and --shard I/N. Returns false after printing the usage error.
+bool ReadJobs(const TArguments& args, TFramesRun& run) {
+    run.Jobs = UsableCores();
+    if (const std::string_view* jobs = args.Value("--jobs")) {
+        std::int32_t value = 0;
+        if (!ParseWholeNumber(*jobs, value) || value < 1) {
+            UsageError(kFramesUsage, "--jobs takes a whole number from 1 up, not '" + std::string(*jobs) + "'");
+            return false;
+        }
+        run.Jobs = value;
+    }
+    if (const std::string_view* shard = args.Value("--shard")) {
+        const std::size_t slash = shard->find('/');
+        std::int32_t index = 0, shards = 0;
+        if (slash == std::string_view::npos || !ParseWholeNumber(shard->substr(0, slash), index) ||
+            !ParseWholeNumber(shard->substr(slash + 1), shards) || shards < 1 || index < 1 || index > shards) {
+            UsageError(kFramesUsage, "--shard takes I/N with 1 <= I <= N, not '" + std::string(*shard) + "'");
+            return false;
+        }
+        if (!run.Pictures.SheetName.empty()) {
+            UsageError(kFramesUsage, "--sheet needs every frame, so it cannot be split with --shard");
+            return false;
+        }
+        run.Shard = index - 1;
+        run.Shards = shards;
+    }
+    return true;
+}
+
+// Reads the arguments of frames into Run. Returns false when the command
+// ends here, with its exit status in Status (help shown, or a usage error
+// printed).
+bool ReadFramesRun(int argc, char** argv, TFramesRun& run, int& status) {
+    status = kExitUsage;
+    TArguments args;
+    if (!ParseArguments(argc, argv, kFramesUsage, {"--png", "--png-only", "--quiet"}, args,
+                        {"--normals", "--blend", "--view", "--size", "--sheet", "--jobs", "--shard"}))
+        return false;
+    if (args.Help) {
+        status = ShowHelp(kFramesUsage);
+        return false;
+    }
+    if (args.Positionals.size() != 6) {
+        UsageError(kFramesUsage, "needs six arguments");
+        return false;
+    }
+    if (!ReadRange(args, run)) return false;
+    run.Quiet = args.Has("--quiet");
+    run.StartName = args.Positionals[0];
+    run.TargetName = args.Positionals[1];
+    run.Pattern = args.Positionals[5];
+    run.Slot = run.Pattern.find("{}");
+    if (run.Slot == std::string::npos || run.Pattern.find("{}", run.Slot + 2) != std::string::npos) {
+        UsageError(kFramesUsage, "PATTERN must hold \"{}\" exactly once");
+        return false;
+    }
+    if (!ReadBlendOptions(args, kFramesUsage, run.Options) || !ReadPictures(args, run.Pictures) ||
+        !ReadJobs(args, run))
+        return false;
+    return true;
+}
+
+// One job's own blend result and picture. Every blend overwrites each value
+// it reaches and leaves the rest as the start's, so one copy of the start
+// serves every frame the job makes.
+struct TFrameJob {
+    TShapeList Result;
+    TBitmap Picture;
+    TBoxGrowth<Extended> Box;
+    std::exception_ptr Error;
+};
+
+// Runs work(job, i) for i = 0 .. count - 1, handing out i in order to the
+// jobs, each on a thread of its own (the first on the calling thread). Once
+// work returns false no further i is handed out. An exception ends that job
+// and is thrown here after every job has stopped.
+template <typename TWork>
+void ForEachFrame(std::vector<TFrameJob>& jobs, std::int64_t count, const TWork& work) {
+    std::atomic<std::int64_t> next{0};
+    std::atomic<bool> stop{false};
+    const auto run = [&](TFrameJob& job) {
+        try {
+            for (std::int64_t i = next++; i < count && !stop; i = next++)
+                if (!work(job, i)) stop = true;
+        } catch (...) {
+            job.Error = std::current_exception();
+            stop = true;
+        }
+    };
+    std::vector<std::thread> threads;
+    for (std::size_t j = 1; j < jobs.size(); ++j) threads.emplace_back(run, std::ref(jobs[j]));
+    run(jobs[0]);
+    for (std::thread& thread : threads) thread.join();
+    for (const TFrameJob& job : jobs)
+        if (job.Error) std::rethrow_exception(job.Error);
+}
+
+// Fits Settings to the box of every frame of the whole run, not only of this
+// share, so that shards draw the very pictures a single run draws.
+void FitFrames(const TFramesRun& run, const TShapeList& start, const TShapeList& target,
+               std::vector<TFrameJob>& jobs, TVANE_ViewSettings& settings) {
+    ForEachFrame(jobs, run.Count, [&](TFrameJob& job, std::int64_t frame) {
+        BlendSuf(start.Get(), target.Get(), job.Result.Get(), run.Percent(frame), run.Options);
+        AddShapeExtents(job.Result.Get(), job.Box);
+        return true;
+    });
+    // Minimum and maximum do not care in which order the frames came.
+    TBoxGrowth<Extended> box;
+    for (const TFrameJob& job : jobs)
+        if (!job.Box.Empty()) box.Add(job.Box.Box());
+    VANE->DefaultViewSettings(settings);
+    settings.ViewKind = run.Pictures.ViewKind;
+    settings.ClearFirst = true;
+    settings.ShowGrid = false;
+    FitPicture(box.Box(), run.Pictures.Width, run.Pictures.Height, settings);
+}
+
+// What a frame made, told in frame order.
+struct TFrameReport {
+    bool Finished = false;
+    bool Written = false;  // every file of the frame written
+    std::int64_t NearZeroNormals = 0;
+};
+
+// Prints the progress, warnings and names of the frames in their order,
+// whichever job finishes first.
+class TFrameLog {
+public:
+    explicit TFrameLog(const TFramesRun& Run)
+        : run_(Run), reports_(static_cast<std::size_t>(Run.ShareCount())), progress_(Run.ShareCount(), Run.Quiet) {
+        if (!reports_.empty()) progress_.Show(0);
+    }
+
+    // Records the share's Index-th frame and prints every frame that is next in order.
+    void Finish(std::int64_t Index, const TFrameReport& Report) {
+        const std::lock_guard lock(mutex_);
+        reports_[static_cast<std::size_t>(Index)] = Report;
+        while (next_ < reports_.size() && reports_[next_].Finished) {
+            Print(reports_[next_], static_cast<std::int64_t>(next_));
+            if (++next_ < reports_.size()) progress_.Show(static_cast<std::int64_t>(next_));
+        }
+    }
+
+    // After the jobs stopped early: prints the frames that finished after a
+    // gap left by a frame that never started.
+    void PrintRest() {
+        const std::lock_guard lock(mutex_);
+        for (; next_ < reports_.size(); ++next_)
+            if (reports_[next_].Finished) Print(reports_[next_], static_cast<std::int64_t>(next_));
+        progress_.Clear();
+    }
+
+private:
+    void Print(const TFrameReport& report, std::int64_t index) {
+        progress_.Clear();
+        const std::string file_name = FrameFileName(run_.Pattern, run_.Slot, run_.Percent(run_.ShareFrame(index)));
+        const std::string picture_name = PictureFileName(file_name);
+        WarnNearZeroNormals(run_.Pictures.ShapeFiles ? file_name : picture_name, report.NearZeroNormals);
+        if (!report.Written) return;
+        if (run_.Pictures.ShapeFiles) PrintName(file_name);
+        if (run_.Pictures.Frames) PrintName(picture_name);
+    }
+
+    const TFramesRun& run_;
+    std::mutex mutex_;
+    std::vector<TFrameReport> reports_;
+    std::size_t next_ = 0;
+    TProgress progress_;
+};
+
+// Blends the share's Index-th frame into the job's result and writes its
+// files. Returns false when one could not be written (the reason printed).
+bool MakeFrame(const TFramesRun& run, const TShapeList& start, const TShapeList& target,
+               const TVANE_ViewSettings& settings, TFrameJob& job, std::int64_t index, TFrameReport& report,
+               TContactSheet& sheet, std::mutex& sheet_mutex) {
+    const std::int32_t percent = run.Percent(run.ShareFrame(index));
+    const std::string file_name = FrameFileName(run.Pattern, run.Slot, percent);
+    report.NearZeroNormals =
+        BlendSuf(start.Get(), target.Get(), job.Result.Get(), percent, run.Options).NearZeroNormals;
+    if (run.Pictures.ShapeFiles && !SaveShapeFile(file_name, job.Result.Get())) return false;
+    if (run.Pictures.Any()) {
+        TVANE_Colors colors;
+        VANE->DefaultViewColors(colors);
+        // The perspective view keeps its projection in library state.
+        static std::mutex perspective_mutex;
+        std::unique_lock perspective(perspective_mutex, std::defer_lock);
+        if (settings.ViewKind == kViewPerspective) perspective.lock();
+        VANE->DrawSuf(job.Result.Get(), job.Picture, settings, colors);
+    }
+    if (run.Pictures.Frames && !WritePng(PictureFileName(file_name), job.Picture)) return false;
+    if (!run.Pictures.SheetName.empty()) {
+        const std::lock_guard lock(sheet_mutex);
+        sheet.Place(run.ShareFrame(index), job.Picture, std::to_string(percent) + "%");
+    }
+    report.Written = true;
+    return true;
+}
+
+}  // namespace
+
+int RunFrames(int argc, char** argv) {
+    TFramesRun run;
+    int status = kExitOk;
+    if (!ReadFramesRun(argc, argv, run, status)) return status;
+    const TPictures& pictures = run.Pictures;
+    TContactSheet sheet(run.Count, pictures.Width, pictures.Height);
     if (!pictures.SheetName.empty() && !sheet.Fits())
-        return UsageError(kFramesUsage, "a sheet of " + std::to_string(count) + " frames at " +
-                                            std::to_string(pictures.Width) + "x" +
-                                            std::to_string(pictures.Height) + " would be " +
-                                            std::to_string(sheet.SheetWidth()) + "x" +
+        return UsageError(kFramesUsage, "a sheet of " + std::to_string(run.Count) + " frames at " +
+                                            std::to_string(pictures.Width) + "x" + std::to_string(pictures.Height) +
+                                            " would be " + std::to_string(sheet.SheetWidth()) + "x" +
                                             std::to_string(sheet.SheetHeight()) +
                                             " pixels, too large; choose a smaller --size");
 
-    TShapeList start, target, result;
-    if (!LoadShapeFile(std::string(args.Positionals[0]), start)) return kExitFailed;
-    if (!LoadShapeFile(std::string(args.Positionals[1]), target)) return kExitFailed;
-    // One copy serves every frame: each blend overwrites every value it
-    // reaches, and the values it does not reach are the start's.
-    if (!CopyStart(start.Get(), result)) return kExitFailed;
-
+    TShapeList start, target;
+    if (!LoadShapeFile(run.StartName, start)) return kExitFailed;
+    if (!LoadShapeFile(run.TargetName, target)) return kExitFailed;
+    // The fit blends every frame of the run; the files only this share's.
+    const std::int64_t busiest = pictures.Any() ? run.Count : run.ShareCount();
+    std::vector<TFrameJob> jobs(static_cast<std::size_t>(std::clamp<std::int64_t>(busiest, 1, run.Jobs)));
+    for (TFrameJob& job : jobs) {
+        if (!CopyStart(start.Get(), job.Result)) return kExitFailed;
+        job.Picture.SetSize(pictures.Width, pictures.Height);
+    }
     TVANE_ViewSettings settings;
-    TVANE_Colors colors;
-    TBitmap picture;
-    if (pictures.Any()) {
-        // Fit once to the box of all frames together, so that the pictures
-        // share one scale and the shape does not jump between them.
-        TBoxGrowth<Extended> box;
-        for (std::int64_t p = from;; p += step) {
-            BlendSuf(start.Get(), target.Get(), result.Get(), static_cast<std::int32_t>(p), options);
-            AddShapeExtents(result.Get(), box);
-            if (p == to) break;
-        }
-        VANE->DefaultViewSettings(settings);
-        settings.ViewKind = pictures.ViewKind;
-        settings.ClearFirst = true;
-        settings.ShowGrid = false;
-        FitPicture(box.Box(), pictures.Width, pictures.Height, settings);
-        VANE->DefaultViewColors(colors);
-        picture.SetSize(pictures.Width, pictures.Height);
-    }
+    if (pictures.Any()) FitFrames(run, start, target, jobs, settings);
 
-    TProgress progress(count, args.Has("--quiet"));
-    std::int64_t done = 0;
-    for (std::int64_t p = from;; p += step, ++done) {
-        progress.Show(done);
-        const auto percent = static_cast<std::int32_t>(p);
-        const std::string file_name = FrameFileName(pattern, slot, percent);
-        const std::string picture_name = PictureFileName(file_name);
-        Blend(start, target, result, percent, options, pictures.ShapeFiles ? file_name : picture_name);
-        if (pictures.ShapeFiles && !SaveShapeFile(file_name, result.Get())) return kExitFailed;
-        if (pictures.Any()) VANE->DrawSuf(result.Get(), picture, settings, colors);
-        if (pictures.Frames && !WritePng(picture_name, picture)) return kExitFailed;
-        if (!pictures.SheetName.empty()) sheet.Place(done, picture, std::to_string(percent) + "%");
-        progress.Clear();
-        if (pictures.ShapeFiles) PrintName(file_name);
-        if (pictures.Frames) PrintName(picture_name);
-        if (p == to) break;
-    }
-    progress.Clear();
+    TFrameLog log(run);
+    std::mutex sheet_mutex;
+    std::atomic<bool> failed{false};
+    ForEachFrame(jobs, run.ShareCount(), [&](TFrameJob& job, std::int64_t index) {
+        TFrameReport report;
+        report.Finished = true;
+        const bool written = MakeFrame(run, start, target, settings, job, index, report, sheet, sheet_mutex);
+        log.Finish(index, report);
+        if (!written) failed = true;
+        return written;
+    });
+    log.PrintRest();
+    if (failed) return kExitFailed;
     if (!pictures.SheetName.empty()) {
         if (!WritePng(pictures.SheetName, sheet.Bitmap())) return kExitFailed;
         PrintName(pictures.SheetName);

@@ -3,10 +3,14 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <mutex>
 
 namespace {
 
 TProgress* alive = nullptr;
+// Jobs that make frames at once report failures, and so clear the line,
+// from their own threads.
+std::mutex line_mutex;
 
 }  // namespace
 
@@ -22,6 +26,7 @@ TProgress::~TProgress() {
 
 void TProgress::Show(std::int64_t Done) {
     if (!enabled_) return;
+    const std::lock_guard lock(line_mutex);
     char line[96];
     int width = std::snprintf(line, sizeof line, "frame %lld of %lld", static_cast<long long>(Done) + 1,
                               static_cast<long long>(total_));
@@ -38,7 +43,9 @@ void TProgress::Show(std::int64_t Done) {
 }
 
 void TProgress::Clear() {
-    if (!enabled_ || shown_width_ == 0) return;
+    if (!enabled_) return;
+    const std::lock_guard lock(line_mutex);
+    if (shown_width_ == 0) return;
     std::fprintf(stderr, "\r%*s\r", shown_width_, "");
     std::fflush(stderr);
     shown_width_ = 0;

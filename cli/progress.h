@@ -4,7 +4,8 @@
 
 // "frame k of n, about 12 s left" on one line of stderr, rewritten in place,
 // and only when stderr is a terminal: a pipe or a file gets nothing. One at a
-// time; every message to stderr calls ClearProgress() first.
+// time; every message to stderr calls ClearProgress() first. Show and Clear
+// may be called from several threads.
 class TProgress {
 public:
     // Shows nothing when Quiet or when stderr is not a terminal.

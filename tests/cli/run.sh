@@ -573,6 +573,29 @@ if command -v script >/dev/null; then
     check_true "--quiet keeps the file names" grep -q "p_050.suf" tty_quiet.txt
 fi
 
+# ---- frames on several cores and machines ------------------------------------
+
+# 31 frames with pictures, made by one job, by three, and as three shards
+# that GNU parallel runs at once: the same files, and the jobs list them in
+# the same order. The pictures share the fit of all frames, shards too.
+frames_args=("$ex/box.suf" "$ex/rounded_box.suf" -20 130 5 'j_{}.suf' --png --size 64x48 --view perspective)
+mkdir one three shards
+(cd one && "$cli" frames "${frames_args[@]}" --jobs 1 >list 2>errors)
+(cd three && "$cli" frames "${frames_args[@]}" --jobs 3 >list 2>errors)
+check_true "frames --jobs 3 writes and lists what --jobs 1 does" diff -r one three
+check_true "frames wrote 31 shapes and pictures" test "$(ls one/j_*.suf one/j_*.png | wc -l)" = 62
+check_true "GNU parallel is installed (scripts/setup.sh)" command -v parallel
+# -I @@: the frames' own "{}" must reach plivra-cli as it is.
+(cd shards && parallel --will-cite -q -I @@ "$cli" frames "${frames_args[@]}" --shard @@/3 ::: 1 2 3 >list)
+check_true "three shards list every frame once" test "$(sort shards/list)" = "$(sort one/list)"
+check_true "three shards write the files of one run" diff -r -x list -x errors one shards
+for refused in "--shard 0/3" "--shard 4/3" "--shard 1" "--jobs 0" "--shard 1/2 --png --sheet s.png"; do
+    # shellcheck disable=SC2086
+    run frames small.suf large.suf 0 100 50 'r_{}.suf' $refused
+    expect "frames $refused is refused" 2 stderr "usage: plivra-cli frames"
+done
+check_true "refused jobs and shards write nothing" test -z "$(ls r_* 2>/dev/null)"
+
 # frames reuses one copy of the start: items the target lacks keep the
 # start's values in every frame.
 run frames short_vertex.suf target.suf 100 0 -100 'part_{}.suf'
