@@ -1,5 +1,6 @@
 #include "app/morph.h"
 
+#include <cassert>
 #include <limits>
 
 #include "view/fit.h"
@@ -34,10 +35,12 @@ void BlendOrKeep(bool blend, Extended start, Extended target, Extended& result, 
 
 // Calls visit(start vertex, target vertex, result vertex, result polygon) for
 // every vertex triple, walking the three lists in step; each level ends with
-// the shortest of its three lists.
+// the shortest of its three lists. With Parts > 1 only the vertices of the
+// polygon runs of part Part (see BlendSufPart) are visited.
 template <typename Visit>
 void WalkTriples(const TVANE_Object* start, const TVANE_Object* target, TVANE_Object* result,
-                 Visit&& visit) {
+                 Visit&& visit, int part = 0, int parts = 1) {
+    std::int64_t polygon = 0;
     for (; start && target && result;
          start = start->Next, target = target->Next, result = result->Next) {
         const TVANE_Polygon* start_poly = start->Polygons;
@@ -45,7 +48,8 @@ void WalkTriples(const TVANE_Object* start, const TVANE_Object* target, TVANE_Ob
         TVANE_Polygon* result_poly = result->Polygons;
         for (; start_poly && target_poly && result_poly;
              start_poly = start_poly->Next, target_poly = target_poly->Next,
-             result_poly = result_poly->Next) {
+             result_poly = result_poly->Next, ++polygon) {
+            if (parts > 1 && polygon / kBlendRun % parts != part) continue;
             const TVANE_Vertex* start_vtx = start_poly->Vertices;
             const TVANE_Vertex* target_vtx = target_poly->Vertices;
             TVANE_Vertex* result_vtx = result_poly->Vertices;
@@ -70,6 +74,29 @@ bool Renormalize(TVANE_Vertex& v, const TVANE_Vertex& start, const TVANE_Vertex&
     v.NY /= length;
     v.NZ /= length;
     return true;
+}
+
+// BlendSuf with options, over part Part of Parts (see BlendSufPart).
+TBlendOutcome BlendWalk(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
+                        std::int32_t Percent, const TBlendOptions& Options, int part, int parts) {
+    const Extended percent = Percent;
+    TBlendOutcome outcome;
+    WalkTriples(Start, Target, Result,
+                [&](const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
+                    const TVANE_Polygon& result_poly) {
+        BlendOrKeep(Options.Positions, start.X, target.X, result.X, percent);
+        BlendOrKeep(Options.Positions, start.Y, target.Y, result.Y, percent);
+        BlendOrKeep(Options.Positions, start.Z, target.Z, result.Z, percent);
+        BlendOrKeep(Options.Normals, start.NX, target.NX, result.NX, percent);
+        BlendOrKeep(Options.Normals, start.NY, target.NY, result.NY, percent);
+        BlendOrKeep(Options.Normals, start.NZ, target.NZ, result.NZ, percent);
+        BlendOrKeep(Options.TextureCoordinates, start.U, target.U, result.U, percent);
+        BlendOrKeep(Options.TextureCoordinates, start.V, target.V, result.V, percent);
+        const bool shaded = result_poly.Kind == kKindShade || result_poly.Kind == kKindUvShade;
+        if (Options.Renormalize && Options.Normals && shaded && !Renormalize(result, start, target))
+            ++outcome.NearZeroNormals;
+    }, part, parts);
+    return outcome;
 }
 
 }  // namespace
@@ -120,27 +147,16 @@ TIntegerReading ReadInteger(std::string_view Text) {
 
 TBlendOutcome BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
                        std::int32_t Percent, const TBlendOptions& Options) {
-    const Extended percent = Percent;
-    TBlendOutcome outcome;
-    WalkTriples(Start, Target, Result,
-                [&](const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
-                    const TVANE_Polygon& result_poly) {
-        BlendOrKeep(Options.Positions, start.X, target.X, result.X, percent);
-        BlendOrKeep(Options.Positions, start.Y, target.Y, result.Y, percent);
-        BlendOrKeep(Options.Positions, start.Z, target.Z, result.Z, percent);
-        BlendOrKeep(Options.Normals, start.NX, target.NX, result.NX, percent);
-        BlendOrKeep(Options.Normals, start.NY, target.NY, result.NY, percent);
-        BlendOrKeep(Options.Normals, start.NZ, target.NZ, result.NZ, percent);
-        BlendOrKeep(Options.TextureCoordinates, start.U, target.U, result.U, percent);
-        BlendOrKeep(Options.TextureCoordinates, start.V, target.V, result.V, percent);
-        const bool shaded = result_poly.Kind == kKindShade || result_poly.Kind == kKindUvShade;
-        if (Options.Renormalize && Options.Normals && shaded && !Renormalize(result, start, target))
-            ++outcome.NearZeroNormals;
-    });
-    return outcome;
+    return BlendWalk(Start, Target, Result, Percent, Options, 0, 1);
 }
 
 void BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
               std::int32_t Percent) {
     BlendSuf(Start, Target, Result, Percent, TBlendOptions{});
+}
+
+void BlendSufPart(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
+                  std::int32_t Percent, int Part, int Parts) {
+    assert(Parts >= 1 && Part >= 0 && Part < Parts);
+    BlendWalk(Start, Target, Result, Percent, TBlendOptions{}, Part, Parts);
 }

@@ -38,6 +38,19 @@ TIntegerReading ReadInteger(std::string_view Text);
 void BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
               std::int32_t Percent);
 
+// Polygons in one run of BlendSufPart: long enough that two threads seldom
+// write the same cache line, short enough to share out a shape's polygons
+// evenly.
+constexpr std::int64_t kBlendRun = 256;
+
+// One part of BlendSuf(Start, Target, Result, Percent): counting the
+// polygon triples of BlendSuf's walk from 0, the runs of kBlendRun of them
+// whose run number modulo Parts is Part (0 <= Part < Parts). The Parts calls
+// write disjoint vertices, so they may run at once on Parts threads, and
+// together they give exactly what BlendSuf gives. No allocation.
+void BlendSufPart(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
+                  std::int32_t Percent, int Part, int Parts);
+
 // Which vertex values a blend moves, and what it does with blended normals.
 struct TBlendOptions {
     bool Positions = true;           // X Y Z

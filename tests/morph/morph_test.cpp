@@ -5,7 +5,9 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include "tests/morph/shape_builder.h"
@@ -304,3 +306,45 @@ TEST_F(BlendSufTest, RenormalizeLeavesNormalsOfNoLengthAloneAndCountsThem) {
 }
 
 }  // namespace
+
+// Three objects of 300, 500 and 10 triangles; the target's second object
+// stops 50 polygons short and one of its triangles lacks a vertex, so the
+// parts must end the walk where BlendSuf does. The parts run at once.
+TEST_F(BlendSufTest, PartsTogetherGiveTheWholeBlend) {
+    using V = ShapeBuilder::Values;
+    const auto sheet = [](std::size_t triangles, Extended lift, std::size_t short_polygon) {
+        ShapeBuilder::Object object;
+        for (std::size_t t = 0; t < triangles; ++t) {
+            ShapeBuilder::Polygon polygon;
+            for (std::size_t k = 0; k < (t == short_polygon ? 2u : 3u); ++k) {
+                const auto i = static_cast<Extended>(t * 3 + k);
+                polygon.push_back(V{i / 7, i / 3, lift * i, 0, 0, 1, i / 11, lift});
+            }
+            object.push_back(polygon);
+        }
+        return object;
+    };
+    constexpr std::size_t kNone = ~std::size_t{0};
+    TVANE_Object* start = builder.Build({sheet(300, 0, kNone), sheet(500, 0, kNone), sheet(10, 0, kNone)});
+    TVANE_Object* target = builder.Build({sheet(300, 2, kNone), sheet(450, 3, 123), sheet(10, -1, kNone)});
+    const auto bits = [](const TVANE_Object* shape) {
+        std::vector<std::array<unsigned char, 10>> out;
+        for (const TVANE_Vertex* v : Vertices(shape))
+            for (const Extended value : ValuesOf(*v)) {
+                std::array<unsigned char, 10> b{};
+                std::memcpy(b.data(), &value, b.size());
+                out.push_back(b);
+            }
+        return out;
+    };
+    TVANE_Object* whole = builder.Build({sheet(300, 9, kNone), sheet(500, 9, kNone), sheet(10, 9, kNone)});
+    BlendSuf(start, target, whole, 37);
+    for (const int parts : {1, 2, 3}) {
+        TVANE_Object* result = builder.Build({sheet(300, 9, kNone), sheet(500, 9, kNone), sheet(10, 9, kNone)});
+        std::vector<std::thread> threads;
+        for (int part = 0; part < parts; ++part)
+            threads.emplace_back([=] { BlendSufPart(start, target, result, 37, part, parts); });
+        for (std::thread& thread : threads) thread.join();
+        EXPECT_TRUE(bits(result) == bits(whole)) << parts << " parts";
+    }
+}
