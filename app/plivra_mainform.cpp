@@ -8,9 +8,14 @@
 #include <QPainter>
 #include <QPalette>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QThread>
+#include <QThreadPool>
 #include <algorithm>
+#include <exception>
+#include <functional>
 
 #include "app/morph.h"
 #include "qt/application.h"
@@ -50,6 +55,51 @@ void PaintFieldColours(QLineEdit* field) {
     palette.setColor(QPalette::Base, Qt::black);
     palette.setColor(QPalette::Text, QColor(0, 255, 0));
     field->setPalette(palette);
+}
+
+// Below this many polygons a shape's blend or view is too quick to be worth
+// sharing out between threads.
+constexpr std::int64_t kThreadedPolygons = 20000;
+
+// Whether Shape has kThreadedPolygons polygons or more; walks no further.
+bool WorthThreads(const TVANE_Object* shape) {
+    std::int64_t polygons = 0;
+    for (; shape; shape = shape->Next)
+        for (const TVANE_Polygon* polygon = shape->Polygons; polygon; polygon = polygon->Next)
+            if (++polygons >= kThreadedPolygons)
+                return true;
+    return false;
+}
+
+// Runs the tasks and returns when all have finished: with Threaded, at once,
+// the first on the calling thread and the others on the application's thread
+// pool; otherwise one after the other. The first exception a task threw is
+// thrown again here, after all have finished.
+void RunTasks(const std::vector<std::function<void()>>& tasks, bool threaded) {
+    if (!threaded || tasks.size() < 2) {
+        for (const auto& task : tasks)
+            task();
+        return;
+    }
+    std::vector<std::exception_ptr> errors(tasks.size());
+    QSemaphore finished;
+    const auto run = [&](std::size_t i) {
+        try {
+            tasks[i]();
+        } catch (...) {
+            errors[i] = std::current_exception();
+        }
+    };
+    for (std::size_t i = 1; i < tasks.size(); ++i)
+        QThreadPool::globalInstance()->start([&run, &finished, i] {
+            run(i);
+            finished.release();
+        });
+    run(0);
+    finished.acquire(static_cast<int>(tasks.size() - 1));
+    for (const std::exception_ptr& error : errors)
+        if (error)
+            std::rethrow_exception(error);
 }
 
 // The labels' sizes fit their texts in the design fonts. Where a stand-in
@@ -235,34 +285,53 @@ void TForm1::FormShow() {
     setWindowTitle(QStringLiteral("plivra " PLIVRA_VERSION));
 }
 
-void TForm1::drawViews(TVANE_Object* Shape, TViewBox First) {
+void TForm1::queueViews(TVANE_Object* Shape, TViewBox First, std::vector<TViewDrawing>& Drawings) {
     for (std::uint8_t kind = kViewXY; kind <= kViewZX; ++kind) {
-        const auto view = static_cast<TViewBox>(First + kind);
         ViewSettings.ViewKind = kind;
-        TVANE_Colors colours;
-        VANE->DefaultViewColors(colours);
-        if (TBitmap* bitmap = ViewBitmaps[static_cast<std::size_t>(view)].get())
-            VANE->DrawSuf(Shape, *bitmap, ViewSettings, colours);
-        box(view)->repaint();
+        Drawings.push_back({Shape, static_cast<TViewBox>(First + kind), ViewSettings});
     }
 }
 
+void TForm1::drawAndRepaint(const std::vector<TViewDrawing>& Drawings) {
+    std::vector<std::function<void()>> tasks;
+    bool large = false;
+    for (const TViewDrawing& drawing : Drawings) {
+        TBitmap* bitmap = ViewBitmaps[static_cast<std::size_t>(drawing.Box)].get();
+        if (!bitmap)
+            continue;
+        large = large || WorthThreads(drawing.Shape);
+        // The views only read their shapes and each writes a bitmap of its own.
+        tasks.emplace_back([&drawing, bitmap] {
+            TVANE_Colors colours;
+            VANE->DefaultViewColors(colours);
+            VANE->DrawSuf(drawing.Shape, *bitmap, drawing.Settings, colours);
+        });
+    }
+    RunTasks(tasks, large);
+    for (const TViewDrawing& drawing : Drawings)
+        box(drawing.Box)->repaint();
+}
+
 void TForm1::ViewAll() {
+    // Every fit comes first, in order, as each starts from the settings the
+    // one before left; then all views are drawn together.
+    std::vector<TViewDrawing> drawings;
     if (Suf1) {
         // One fit serves the three views of the shape.
         ViewSettings.ViewKind = kViewXY;
         VANE->FitView(Suf1, ViewSettings, ViewSettings);
-        drawViews(Suf1, kSuf1XY);
+        queueViews(Suf1, kSuf1XY, drawings);
     }
     if (Suf2) {
         ViewSettings.ViewKind = kViewXY;
         VANE->FitView(Suf2, ViewSettings, ViewSettings);
-        drawViews(Suf2, kSuf2XY);
+        queueViews(Suf2, kSuf2XY, drawings);
     }
-    PreviewAll();
+    queuePreview(drawings);
+    drawAndRepaint(drawings);
 }
 
-void TForm1::PreviewAll() {
+void TForm1::queuePreview(std::vector<TViewDrawing>& Drawings) {
     if (!MorphedSuf)
         return;
     ViewSettings.ViewKind = kViewXY;
@@ -270,7 +339,13 @@ void TForm1::PreviewAll() {
     // the start's, or the blend's own from an earlier AutoFit.
     if (AutoFit->isChecked())
         VANE->FitView(MorphedSuf, ViewSettings, ViewSettings);
-    drawViews(MorphedSuf, kPreviewXY);
+    queueViews(MorphedSuf, kPreviewXY, Drawings);
+}
+
+void TForm1::PreviewAll() {
+    std::vector<TViewDrawing> drawings;
+    queuePreview(drawings);
+    drawAndRepaint(drawings);
 }
 
 void TForm1::MorphSuf() {
@@ -278,20 +353,36 @@ void TForm1::MorphSuf() {
         return;
     // An invalid text still blends, at the digits read before the fault.
     const TIntegerReading percent = ReadInteger(PercentTXBX->text().toStdString());
-    BlendSuf(Suf1, Suf2, MorphedSuf, percent.Value);
+    if (!WorthThreads(MorphedSuf)) {
+        BlendSuf(Suf1, Suf2, MorphedSuf, percent.Value);
+        return;
+    }
+    const int parts = std::max(1, QThread::idealThreadCount());
+    std::vector<std::function<void()>> tasks;
+    for (int part = 0; part < parts; ++part)
+        tasks.emplace_back([part, parts, &percent] {
+            BlendSufPart(Suf1, Suf2, MorphedSuf, percent.Value, part, parts);
+        });
+    RunTasks(tasks, true);
+}
+
+void TForm1::settleAfterDialog() {
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    repaint();
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void TForm1::Refer1Click() {
     if (!OpenDialog1->Execute())
         return;
+    // Busy from the choice until the last view is repainted.
+    TBusyCursor busy;
+    settleAfterDialog();
     if (Suf1)
         VANE->FreeSuf(Suf1);
-    {
-        TBusyCursor busy;
-        // A conversion or input/output error leaves here with Suf1 empty and
-        // MorphedSuf still the copy of the previous start shape.
-        Suf1 = VANE->LoadSuf(LocalPath(OpenDialog1->FileName));
-    }
+    // A conversion or input/output error leaves here with Suf1 empty and
+    // MorphedSuf still the copy of the previous start shape.
+    Suf1 = VANE->LoadSuf(LocalPath(OpenDialog1->FileName));
     if (MorphedSuf)
         VANE->FreeSuf(MorphedSuf);
     MorphedSuf = VANE->CopySuf(Suf1);
@@ -306,12 +397,11 @@ void TForm1::Refer1Click() {
 void TForm1::Refer2Click() {
     if (!OpenDialog1->Execute())
         return;
+    TBusyCursor busy;
+    settleAfterDialog();
     if (Suf2)
         VANE->FreeSuf(Suf2);
-    {
-        TBusyCursor busy;
-        Suf2 = VANE->LoadSuf(LocalPath(OpenDialog1->FileName));
-    }
+    Suf2 = VANE->LoadSuf(LocalPath(OpenDialog1->FileName));
     if (Suf2) {
         suf2name->setText(OpenDialog1->FileName);
         ViewAll();
@@ -328,6 +418,7 @@ void TForm1::Button3Click() {
     bool saved;
     {
         TBusyCursor busy;
+        settleAfterDialog();
         saved = VANE->SaveSuf(LocalPath(SaveDialog1->FileName), MorphedSuf);
     }
     // A save that failed must not look like one that worked.

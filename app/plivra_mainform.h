@@ -2,6 +2,7 @@
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <vector>
 
 #include "qt/file_dialog.h"
 #include "shape/records.h"
@@ -137,9 +138,24 @@ private:
     TPaintBox* createPaintBox(const char* name, const QRect& geometry,
                               void (TForm1::*handler)(QPainter&));
     TPaintBox* box(TViewBox view) const;
-    // Draws Shape into the three bitmaps from First on, one view kind each,
-    // with the current settings, and repaints each box at once.
-    void drawViews(TVANE_Object* Shape, TViewBox First);
+    // One view to draw: Shape into the bitmap of Box with Settings.
+    struct TViewDrawing {
+        TVANE_Object* Shape;
+        TViewBox Box;
+        TVANE_ViewSettings Settings;
+    };
+    // Adds the three views of Shape, boxes from First on, one view kind each
+    // with the current settings; ViewKind is left at the last.
+    void queueViews(TVANE_Object* Shape, TViewBox First, std::vector<TViewDrawing>& Drawings);
+    // PreviewAll up to the drawing: fits the preview if AutoFit is ticked and
+    // queues its three views.
+    void queuePreview(std::vector<TViewDrawing>& Drawings);
+    // Draws the views, at once on several threads when they are large, and
+    // then repaints their boxes in order, so no box shows a view half drawn.
+    void drawAndRepaint(const std::vector<TViewDrawing>& Drawings);
+    // A dialog just closed: takes it off the screen and paints the window
+    // where it was, before the handler goes on to slow work.
+    void settleAfterDialog();
     void copyBitmap(QPainter& Canvas, TViewBox view);
 
     bool shown_ = false;

@@ -6,8 +6,10 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
+#include <cstring>
 #include <vector>
 
+#include "app/morph.h"
 #include "app/plivra_mainform.h"
 #include "shape/state.h"
 #include "shape/vane.h"
@@ -34,6 +36,21 @@ constexpr char kOtherTarget[] =
 constexpr char kUnknownFormat[] = "obj xyz s {\r\n}\r\n";
 // A vertex value that is not a number: LoadSuf throws.
 constexpr char kNotANumber[] = "obj suf s {\r\nprim poly ( 0 0 0 1 0 0 0 1 x )\r\n}\r\n";
+
+// A sheet of Triangles triangles in rows of 100, lifted by Lift times a
+// wave: large enough that the window blends and draws on several threads.
+QByteArray Sheet(int triangles, double lift) {
+    QByteArray text = "obj suf sheet {\r\n";
+    for (int t = 0; t < triangles; ++t) {
+        const int x = t / 2 % 50, y = t / 100, upper = t % 2;
+        const double z = lift * ((x * 7 + y * 3) % 11);
+        text += QByteArray("prim poly ( ") + QByteArray::number(x) + ' ' + QByteArray::number(y) + ' ' +
+                QByteArray::number(z) + ' ' + QByteArray::number(x + 1) + ' ' + QByteArray::number(y + upper) +
+                " 0 " + QByteArray::number(x + upper) + ' ' + QByteArray::number(y + 1) + ' ' +
+                QByteArray::number(-z) + " )\r\n";
+    }
+    return text + "}\r\n";
+}
 
 // Every vertex value of the list in walk order.
 std::vector<Extended> Values(const TVANE_Object* shape) {
@@ -478,6 +495,32 @@ private slots:
         QCOMPARE(cli.exitCode(), 0);
         QVERIFY(!window.isEmpty());
         QCOMPARE(window, ReadBytes(batch));
+    }
+
+    // Large shapes are blended and drawn on several threads: the result and
+    // the previews are those that one thread makes.
+    void largeShapesBlendAndDrawAsOneThreadDoes() {
+        const QString start = WriteShapeFile(dir_, "sheet1.suf", Sheet(30000, 0.5).constData());
+        const QString target = WriteShapeFile(dir_, "sheet2.suf", Sheet(30000, 2).constData());
+        form_->show();
+        load(form_->Refer1, start);
+        load(form_->Refer2, target);
+        form_->AutoFit->setChecked(true);
+        type(QStringLiteral("37"));
+
+        TVANE_Object* expected = VANE->CopySuf(Suf1);
+        BlendSuf(Suf1, Suf2, expected, 37);
+        QVERIFY(Values(MorphedSuf) == Values(expected));
+        TVANE_ViewSettings settings = ViewSettings;
+        for (std::uint8_t kind = 0; kind < 3; ++kind) {
+            settings.ViewKind = kind;
+            const auto view = static_cast<TViewBox>(kPreviewXY + kind);
+            TBitmap drawn(ViewBitmaps[view]->Width(), ViewBitmaps[view]->Height());
+            VANE->DrawSuf(expected, drawn, settings, DefaultColours());
+            QVERIFY(std::memcmp(drawn.Pixels(), ViewBitmaps[view]->Pixels(),
+                                static_cast<std::size_t>(drawn.Width() * drawn.Height()) * 4) == 0);
+        }
+        VANE->FreeSuf(expected);
     }
 
     void closeEndsTheWindow() {
