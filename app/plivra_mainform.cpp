@@ -57,6 +57,19 @@ void PaintFieldColours(QLineEdit* field) {
     field->setPalette(palette);
 }
 
+// The stand-in fonts' digits are about a third wider than the design
+// font's, so "-1000" or "1000" showed only as its last three characters.
+// Condensed to kPercentStretch, and with the blank pixels QLineEdit keeps
+// inside its frame given to the text, five characters fit the design box.
+constexpr int kPercentStretch = 75;        // percent of the font's width
+constexpr int kLineEditInnerMargin = 2;    // pixels QLineEdit leaves left and right
+void FitFiveCharacters(QLineEdit* field) {
+    QFont font = field->font();
+    font.setStretch(kPercentStretch);
+    field->setFont(font);
+    field->setTextMargins(-kLineEditInnerMargin, 0, -kLineEditInnerMargin, 0);
+}
+
 // Below this many polygons a shape's blend or view is too quick to be worth
 // sharing out between threads.
 constexpr std::int64_t kThreadedPolygons = 20000;
@@ -236,6 +249,7 @@ void TForm1::createControls() {
     // position is set under a QSignalBlocker.
     connect(MorphPercent, &QSlider::valueChanged, this, &TForm1::MorphPercentChange);
     PercentTXBX = createField("PercentTXBX", QRect(416, 472, 29, 20));
+    FitFiveCharacters(PercentTXBX);
     PercentTXBX->setText(QStringLiteral("0"));
     // textChanged comes only when the text really differs from before.
     connect(PercentTXBX, &QLineEdit::textChanged, this, &TForm1::PercentTXBXChange);

@@ -523,6 +523,23 @@ private slots:
         VANE->FreeSuf(expected);
     }
 
+    // The field shows five characters whole inside its box: it paints the
+    // same whether it keeps its first or its last character in sight.
+    void percentageFieldShowsFiveCharacters() {
+        form_->show();
+        QLineEdit* field = form_->PercentTXBX;
+        QCOMPARE(field->geometry(), QRect(416, 472, 29, 20));
+        QCOMPARE(field->font().pixelSize(), 12);
+        const auto painted = [field](int cursor) {
+            field->setCursorPosition(cursor);
+            return field->grab().toImage();
+        };
+        for (const QString& text : {QStringLiteral("-1000"), QStringLiteral("1000")}) {
+            field->setText(text);
+            QVERIFY2(painted(0) == painted(static_cast<int>(text.size())), qPrintable(text));
+        }
+    }
+
     void closeEndsTheWindow() {
         form_->show();
         QTest::mouseClick(form_->Button4, Qt::LeftButton);
