@@ -28,11 +28,12 @@ build-fuzz: setup
 	cmake -S fuzz -B $(BUILD_FUZZ) -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 $(CMAKE_FLAGS)
 	cmake --build $(BUILD_FUZZ) -j $(JOBS)
 
-# Benchmarks in their own optimised build; prints one table (see README).
+# Benchmarks in their own optimised build; prints the tables (see README).
 bench: setup
 	cmake -S . -B $(BUILD_BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPLIVRA_BENCH=ON $(CMAKE_FLAGS)
 	cmake --build $(BUILD_BENCH) -j $(JOBS) --target benchmarks
 	python3 scripts/bench_table.py $(BUILD_BENCH)
+	python3 scripts/bench_process.py $(BUILD_BENCH)
 
 run: build
 	bash scripts/run.sh $(BUILD)

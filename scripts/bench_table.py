@@ -4,7 +4,7 @@
 Usage: python3 scripts/bench_table.py BUILD_DIR [REPETITIONS]
 
 Each row is one operation at one size: the median CPU time of REPETITIONS
-runs (default 5), the anchor it is compared with in the same run, the ratio
+runs (default 5; the window's rows the time on the wall), the anchor it is compared with in the same run, the ratio
 to that anchor, and the target where there is one. The raw figures are kept
 in BUILD_DIR/bench-results/*.json.
 """
@@ -34,9 +34,13 @@ ROWS = [
     ("BM_FitView", "FitView", "BM_ArrayBlend", None),
     ("BM_DrawSuf", "DrawSuf", "BM_WalkVertices", ("ms", 40, 1002528)),
     ("BM_WalkVertices", "anchor: walk the vertices reading X and Y", None, None),
-    ("BM_SliderToPreviews", "slider move -> 3 previews repainted", None, ("ms", 30, 100352)),
-    ("BM_SliderToPreviews", "slider move -> 3 previews repainted", None, ("ms", 400, 1002528)),
+    ("BM_SliderToPreviews", "window: slider move -> 3 previews repainted (wall)", None, ("ms", 16, 100352)),
+    ("BM_SliderToPreviews", "window: slider move -> 3 previews repainted (wall)", None, ("ms", 100, 1002528)),
+    ("BM_OpenShape", "window: open a start shape -> last view repainted (wall)", None, ("ms", 1500, 1002528)),
 ]
+# Benchmarks that share their work out between threads: the clock on the
+# wall, not the CPU time of the thread that waits.
+WALL_CLOCK = {"BM_SliderToPreviews", "BM_OpenShape"}
 VIEWS = {"0": "XY", "1": "YZ", "2": "ZX"}
 
 
@@ -75,7 +79,8 @@ def collect(results):
         if bench == "BM_DrawSuf":  # view, width, cells
             detail = "%s %s" % (VIEWS[args[0]], "149x141" if args[1] == "149" else "97x85")
         triangles = int(r.get("triangles", 0)) or 2 * int(args[-1]) ** 2
-        medians[(bench, detail, triangles)] = to_ms(r["cpu_time"], r["time_unit"])
+        time = r["real_time"] if bench in WALL_CLOCK else r["cpu_time"]
+        medians[(bench, detail, triangles)] = to_ms(time, r["time_unit"])
         if "bytes/vertex" in r:
             medians[(bench + ":bytes/vertex", detail, triangles)] = r["bytes/vertex"]
     return medians
