@@ -1,12 +1,7 @@
-// Shape file writer. The text is built in memory and written in one go to a
-// temporary file beside the target, which is renamed over the target only
-// once everything is written, flushed and closed: a failed save leaves an
-// existing file as it was.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+// Shape file writer. The text is built in memory and handed in one go to
+// the output layer (shape/output.h), which replaces an existing file only
+// once everything is written, flushed and closed: a failed save leaves it
+// as it was.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +13,7 @@
 
 #include "shape/errors.h"
 #include "shape/number.h"
+#include "shape/output.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 
@@ -116,67 +112,11 @@ std::string BuildText(const TVANE_Object* shape) {
     return out;
 }
 
-std::string Directory(const std::string& file_name) {
-    std::size_t slash = file_name.rfind('/');
-    return slash == std::string::npos ? std::string() : file_name.substr(0, slash + 1);
-}
-
-// Permissions of the new file: those of the file it replaces, otherwise what
-// creating a file would give.
-mode_t NewFileMode(const std::string& file_name) {
-    struct stat st {};
-    if (::stat(file_name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 07777;
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-[[noreturn]] void Fail(int err) { throw SaveFailure{SufErrnoText(err)}; }
-
-void WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            Fail(errno);
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-}
-
-// Saving through a symbolic link replaces the file it points to and keeps
-// the link.
-std::string ResolveLink(const std::string& file_name) {
-    struct stat st {};
-    if (::lstat(file_name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return file_name;
-    char* resolved = ::realpath(file_name.c_str(), nullptr);
-    if (resolved == nullptr) return file_name;  // a dangling link is replaced
-    std::string target = resolved;
-    std::free(resolved);
-    return target;
-}
-
-void WriteReplacing(const std::string& link_or_file, std::string_view bytes) {
-    const std::string file_name = ResolveLink(link_or_file);
-    std::string temp = Directory(file_name) + ".plivra-save-XXXXXX";
-    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) Fail(errno);
+void WriteReplacing(const std::string& file_name, std::string_view bytes) {
     try {
-        if (::fchmod(fd, NewFileMode(file_name)) != 0) Fail(errno);
-        WriteAll(fd, bytes);
-        if (::fsync(fd) != 0) Fail(errno);
-    } catch (...) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        throw;
-    }
-    // A failing close can mean data did not reach the disk: a failure too.
-    int closed = ::close(fd);
-    int err = errno;
-    if (closed != 0 || ::rename(temp.c_str(), file_name.c_str()) != 0) {
-        if (closed == 0) err = errno;
-        ::unlink(temp.c_str());
-        Fail(err);
+        WriteOutputFile(file_name, bytes);
+    } catch (const OutputError& error) {
+        throw SaveFailure{error.what()};
     }
 }
 
