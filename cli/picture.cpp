@@ -4,15 +4,15 @@
 
 #include <algorithm>
 #include <cassert>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
+#include <new>
 #include <numbers>
 
 #include "cli/arguments.h"
-#include "cli/progress.h"
+#include "cli/shape_files.h"
 #include "geometry/perspective.h"
+#include "shape/output.h"
 #include "view/canvas.h"
 #include "view/ortho.h"
 #include "view/settings.h"
@@ -41,9 +41,30 @@ struct TPngError {
 
 void OnPngWarning(png_structp, png_const_charp) {}
 
-// Writes the libpng stream; false with error->Message set on failure. Only
-// plain values live in this frame, so the long jump out of libpng is safe.
-bool WritePngStream(std::FILE* file, const TBitmap& bitmap, TPngError* error) {
+// libpng hands the stream over in pieces; they are gathered in memory and
+// written as one file through the output layer.
+struct TPngBytes {
+    std::string Bytes;
+};
+
+void OnPngWrite(png_structp png, png_bytep data, png_size_t length) {
+    auto* out = static_cast<TPngBytes*>(png_get_io_ptr(png));
+    bool stored = true;
+    try {
+        out->Bytes.append(reinterpret_cast<const char*>(data), length);
+    } catch (const std::bad_alloc&) {
+        stored = false;
+    }
+    // No exception may cross libpng's C frames: it leaves by its long jump.
+    if (!stored) png_error(png, "out of memory");
+}
+
+void OnPngFlush(png_structp) {}
+
+// Encodes the bitmap into out; false with error->Message set on failure.
+// Only plain values live in this frame, so the long jump out of libpng is
+// safe.
+bool WritePngStream(TPngBytes* out, const TBitmap& bitmap, TPngError* error) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, error, OnPngError, OnPngWarning);
     if (png == nullptr) {
         std::snprintf(error->Message, sizeof error->Message, "out of memory");
@@ -54,7 +75,7 @@ bool WritePngStream(std::FILE* file, const TBitmap& bitmap, TPngError* error) {
         png_destroy_write_struct(&png, &info);
         return false;
     }
-    png_init_io(png, file);
+    png_set_write_fn(png, out, OnPngWrite, OnPngFlush);
     png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width()),
                  static_cast<png_uint_32>(bitmap.Height()), 8, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -120,28 +141,20 @@ bool ParseSize(std::string_view Text, std::int32_t& Width, std::int32_t& Height)
 }
 
 bool WritePng(const std::string& FileName, const TBitmap& Bitmap) {
-    std::FILE* file = std::fopen(FileName.c_str(), "wb");
-    if (file == nullptr) {
-        ClearProgress();
-        std::fprintf(stderr, "%s: %s\n", FileName.c_str(), std::strerror(errno));
+    const std::string path = OutputPath(FileName);
+    TPngBytes png;
+    TPngError error;
+    if (!WritePngStream(&png, Bitmap, &error)) {
+        ReportFailure(FileName, SaveFailureText(path, error.Message));
         return false;
     }
-    TPngError error;
-    bool ok = WritePngStream(file, Bitmap, &error);
-    if (std::fflush(file) != 0 || std::ferror(file)) {
-        if (ok) std::snprintf(error.Message, sizeof error.Message, "%s", std::strerror(errno));
-        ok = false;
+    try {
+        WriteOutputFile(path, png.Bytes);
+    } catch (const OutputError& failure) {
+        ReportFailure(FileName, SaveFailureText(path, failure.what()));
+        return false;
     }
-    if (std::fclose(file) != 0 && ok) {
-        std::snprintf(error.Message, sizeof error.Message, "%s", std::strerror(errno));
-        ok = false;
-    }
-    if (!ok) {
-        ClearProgress();
-        std::fprintf(stderr, "%s: %s\n", FileName.c_str(), error.Message);
-        std::remove(FileName.c_str());
-    }
-    return ok;
+    return true;
 }
 
 void AddShapeExtents(const TVANE_Object* Shape, TVANE_Extents& Box, bool& Empty) {

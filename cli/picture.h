@@ -20,8 +20,9 @@ bool ParseView(std::string_view Text, std::uint8_t& Kind);
 // "WxH", each side a whole number 1..kMaxPictureSide; false for anything else.
 bool ParseSize(std::string_view Text, std::int32_t& Width, std::int32_t& Height);
 
-// Writes Bitmap to FileName as an 8-bit RGB PNG. On failure prints
-// "FILE: MESSAGE" on stderr, removes the partial file and returns false.
+// Writes Bitmap to FileName ("-" is standard output) as an 8-bit RGB PNG
+// through the output layer. On failure prints "FILE: MESSAGE" on stderr,
+// leaves what stood at FileName as it was and returns false.
 bool WritePng(const std::string& FileName, const TBitmap& Bitmap);
 
 // The box of the positions of every vertex of Shape (stored extents are not
