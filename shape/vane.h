@@ -26,8 +26,10 @@ public:
     // half-built list is released and the file closed on every way out.
     TVANE_Object* LoadSuf(const std::string& FileName);
     // Next token of the file with comments removed; "" at the end of the file.
+    // A call after the end opens FileName again from its first line.
     std::string ReadToken(const std::string& FileName);
-    // Next raw word of the file; "" at the end of the file.
+    // Next raw word of the file; "" at the end of the file. A call after the
+    // end opens FileName again from its first line.
     std::string ReadWord(const std::string& FileName);
     // True for bytes 0..32 and the ten delimiters , ( ) { } [ ] ` " '.
     bool IsTokenDelimiter(unsigned char c);
