@@ -38,7 +38,11 @@ public:
 
     // Writes Shape (nullptr gives an empty file) to FileName through a
     // temporary file renamed over the target. Returns false with a message in
-    // SufErrorMessage on any failure; the target is then left as it was.
+    // SufErrorMessage on any failure; the target is then left as it was. A
+    // shape with a value beyond the double range, or with an object or
+    // attribute name that would read back as another name (a delimiter byte
+    // before its last byte, a blank or control byte, a comment opened), is
+    // refused so.
     bool SaveSuf(const std::string& FileName, TVANE_Object* Shape);
 
     // ---- list operations (shape/list.cpp) ----
