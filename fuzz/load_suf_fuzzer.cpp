@@ -106,7 +106,7 @@ std::string Dump(const TVANE_Object* shape) {
         for (const TVANE_Polygon* p = o->Polygons; p != nullptr; p = p->Next) {
             out += "prim " + std::to_string(p->Kind) + " " + std::to_string(p->Marked) + " ";
             out += p->Attribute != nullptr
-                       ? std::to_string(p->Attribute->Name.size()) + ":" + p->Attribute->Name
+                       ? std::to_string(p->Attribute->Name.size()) + ":" + p->Attribute->Name.Bytes()
                        : std::string("-");
             out += "\n";
             for (const TVANE_Vertex* v = p->Vertices; v != nullptr; v = v->Next) {

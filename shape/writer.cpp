@@ -105,9 +105,18 @@ void CheckName(std::string_view what, const std::string& name) {
 
 std::string BuildText(const TVANE_Object* shape) {
     std::string out;
+    // Names count in full: a long attribute name written once per object can
+    // make most of the text, and growing the buffer would hold it twice.
     std::size_t estimate = 0;
     for (const TVANE_Object* obj = shape; obj != nullptr; obj = obj->Next) {
+        estimate += obj->Name.size() + 16;
+        const TVANE_Attribute* written = nullptr;
         for (const TVANE_Polygon* poly = obj->Polygons; poly != nullptr; poly = poly->Next) {
+            if (poly->Attribute != written) {
+                written = poly->Attribute;
+                if (written != nullptr) estimate += written->Name.size() + 6;
+            }
+            estimate += 20;
             for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) estimate += 48;
         }
     }
