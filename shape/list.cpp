@@ -27,10 +27,12 @@ using AttributeIndex = std::unordered_map<std::string_view, TVANE_Attribute*>;
 // A polygon of Obj's kind Kind with the attribute named *attr_name (looked up
 // in Obj's list, or in `index` when given, and added at the front of the list
 // when missing), or without an attribute when attr_name is nullptr. Not
-// linked into Obj. From `arena` when given, otherwise made on its own.
+// linked into Obj. From `arena` when given, otherwise made on its own. A
+// record added shares the bytes of `shared` when given (the same name).
 TVANE_Polygon* MakePolygon(const std::string* attr_name, std::uint8_t kind, TVANE_Object* obj,
                            AttributeIndex* index = nullptr,
-                           TArenaOf<TVANE_Polygon>* arena = nullptr) {
+                           TArenaOf<TVANE_Polygon>* arena = nullptr,
+                           const TSufName* shared = nullptr) {
     assert(obj != nullptr);
     TVANE_Attribute* added = nullptr;
     bool indexed = false;
@@ -44,7 +46,8 @@ TVANE_Polygon* MakePolygon(const std::string* attr_name, std::uint8_t kind, TVAN
                 attr = FindAttribute(obj->Attributes, *attr_name);
             }
             if (attr == nullptr) {
-                added = new TVANE_Attribute{obj->Attributes, *attr_name};
+                added = new TVANE_Attribute{obj->Attributes,
+                                            shared != nullptr ? *shared : TSufName(*attr_name)};
                 obj->Attributes = added;
                 attr = added;
                 if (index != nullptr) indexed = index->emplace(added->Name, added).second;
@@ -229,11 +232,12 @@ TVANE_Object* TVANE::CopySuf(TVANE_Object* Shape) {
         obj->MaxX = src->MaxX, obj->MaxY = src->MaxY, obj->MaxZ = src->MaxZ;
 
         // Walking the source backwards and inserting at the front keeps its order.
+        // The copied records share their names' bytes with the source's.
         AttributeIndex attributes;
         for (const TVANE_Polygon* sp = LastOf(src->Polygons); sp != nullptr; sp = sp->Prev) {
-            TVANE_Polygon* poly = MakePolygon(
-                sp->Attribute != nullptr ? &sp->Attribute->Name : nullptr, sp->Kind, obj,
-                &attributes, &polygons);
+            const TSufName* name = sp->Attribute != nullptr ? &sp->Attribute->Name : nullptr;
+            TVANE_Polygon* poly = MakePolygon(name != nullptr ? &name->Bytes() : nullptr, sp->Kind,
+                                              obj, &attributes, &polygons, name);
             if (poly == nullptr) {
                 FreeSuf(result);
                 return nullptr;

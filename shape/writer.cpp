@@ -75,22 +75,59 @@ void AppendValue(std::string& out, Extended value) {
     out.append(text, n);
 }
 
+// Whether `name`, written after "obj suf " or "atr ", reads back as the same
+// bytes. A name is read as one word: a blank or control byte would split or
+// trim it, and any other delimiter ends the word where it stands, so only
+// the last byte may be one. A "/*" in the word opens a comment unless a "*/"
+// ends before it. Empty names are not asked about: they never read back.
+bool ReadsBackAsItself(std::string_view name) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (c <= 32 || (i + 1 < name.size() && VANE->IsTokenDelimiter(c))) return false;
+    }
+    const std::size_t open = name.find("/*");
+    if (open == std::string_view::npos) return true;
+    const std::size_t close = name.find("*/");
+    return close != std::string_view::npos && close + 2 <= open;
+}
+
+// Refuses the whole shape when a name would come back as another name, or
+// would swallow the rest of the file into a comment.
+void CheckName(std::string_view what, const std::string& name) {
+    if (name.empty() || ReadsBackAsItself(name)) return;
+    throw SaveFailure{std::string(what) + "「" + name +
+                      "」は区切り文字か注釈の記号を含むため、読み戻すと同じ名前になりません"};
+}
+
 std::string BuildText(const TVANE_Object* shape) {
     std::string out;
+    // Names count in full: a long attribute name written once per object can
+    // make most of the text, and growing the buffer would hold it twice.
     std::size_t estimate = 0;
     for (const TVANE_Object* obj = shape; obj != nullptr; obj = obj->Next) {
+        estimate += obj->Name.size() + 16;
+        const TVANE_Attribute* written = nullptr;
         for (const TVANE_Polygon* poly = obj->Polygons; poly != nullptr; poly = poly->Next) {
+            if (poly->Attribute != written) {
+                written = poly->Attribute;
+                if (written != nullptr) estimate += written->Name.size() + 6;
+            }
+            estimate += 20;
             for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) estimate += 48;
         }
     }
     out.reserve(estimate);
     for (const TVANE_Object* obj = shape; obj != nullptr; obj = obj->Next) {
+        CheckName("オブジェクト名", obj->Name);
         AppendLine(out, "obj suf ", obj->Name, " {");
         const TVANE_Attribute* written = nullptr;
         for (const TVANE_Polygon* poly = obj->Polygons; poly != nullptr; poly = poly->Next) {
             if (poly->Attribute != written) {
                 written = poly->Attribute;
-                if (written != nullptr) AppendLine(out, "atr ", written->Name);
+                if (written != nullptr) {
+                    CheckName("属性名", written->Name);
+                    AppendLine(out, "atr ", written->Name);
+                }
             }
             // A kind beyond the four is written as poly, as the reader reads one.
             std::size_t kind = poly->Kind;

@@ -305,6 +305,17 @@ json_ok "JSON of a vertex mismatch" \
 run check extra_object.suf start.suf --json
 json_ok "JSON of an extra object" \
     'd["first_mismatch"]["level"] == "objects" and d["first_mismatch"]["start_name"] == "c" and d["first_mismatch"]["target_name"] is None'
+# Numbers read back as the double they stand for; a displacement beyond the
+# double range is null, not a number JSON readers take for an infinity.
+crlf "obj suf a {" "prim poly (" "-1.7e308 0.30000000000000004 0" "-1.7e308 1 0" "-1.7e308 0.5 1" ")" "}" >far_start.suf
+crlf "obj suf a {" "prim poly (" "1.7e308 0.30000000000000004 0" "1.7e308 1 0" "1.7e308 0.5 1" ")" "}" >far_target.suf
+run check far_start.suf far_target.suf --json
+expect "check --json of a displacement beyond the double range" 0
+json_ok "JSON numbers stay in the double range" \
+    'd["displacement"]["median"] is None and d["displacement"]["outlier_factor"] == 10'
+run info far_start.suf --json
+json_ok "JSON numbers read back as the same double" \
+    'd["extents"]["min"] == [-1.7e308, 0.30000000000000004, 0] and d["extents"]["max"] == [-1.7e308, 1, 1]'
 # A name that is not UTF-8 still gives valid JSON, one code point per byte.
 printf 'obj suf \x83\x65\x83\x58\x83\x67 {\r\nprim poly (\r\n0 0 0\r\n1 0 0\r\n)\r\n}\r\n' >forms_short.suf
 run check forms.suf forms_short.suf --json

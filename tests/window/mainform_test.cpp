@@ -261,6 +261,8 @@ private slots:
         QTest::newRow("typed 150 goes beyond the target") << "150" << 150;
         QTest::newRow("typed -50 goes away from it") << "-50" << -50;
         QTest::newRow("5a blends at the digits read") << "5a" << 5;
+        QTest::newRow("-20x keeps the sign of the digits read") << "-20x" << -20;
+        QTest::newRow("-20 and a blank too") << "-20 " << -20;
         QTest::newRow("empty blends at 0") << "" << 0;
         QTest::newRow("hexadecimal") << "$32" << 50;
     }
