@@ -21,7 +21,10 @@ std::int32_t MaxInteger(std::int32_t A, std::int32_t B);
 
 // Draws every polygon of Object closed, in the view Settings.ViewKind (0, 1 or
 // 2), with the pen colour chosen by ColorByMark and the polygon's Marked flag.
-// Draws nothing when |HalfSize| < 1e-5. Leaves the pen solid.
+// Draws nothing when |HalfSize| < 1e-5. An edge with an end too far out for
+// 64-bit pixels is cut along its own line to the part near the bitmap; one
+// whose place cannot be worked out to the pixel (both ends that far out, or
+// an end not finite) is not drawn. Leaves the pen solid.
 void DrawOrthoObject(const TVANE_Object& Object, TBitmap& Bitmap,
                      const TVANE_ViewSettings& Settings, const TVANE_Colors& Colors);
 
