@@ -203,18 +203,22 @@ void DrawPolygons(const TVANE_Object& object, TCanvas& canvas, const TOrthoMappi
     }
 }
 
-// Calls Line(world, solid) once per sweep step from centre - half to centre + half.
+// Calls Line(world, solid) once per sweep step from centre - half to centre
+// + half. False, and stops, at a step that leaves the sweep value where it
+// was: far from zero a spacing below the resolution of the value would
+// never end.
 template <typename LineFn>
-void Sweep(Extended centre, Extended half, Extended spacing, LineFn line) {
+bool Sweep(Extended centre, Extended half, Extended spacing, LineFn line) {
     const Extended end = centre + half;
     for (Extended t = centre - half; t <= end;) {
         const Extended i = RoundHalfEven(t / spacing);
         // The style follows the sweep value itself, not the multiple it lands on.
         line(i * spacing, RoundHalfEven(t) == 0);
         const Extended next = t + spacing;
-        if (next == t) break;  // a spacing below the resolution of t would never end
+        if (next == t) return false;
         t = next;
     }
+    return true;
 }
 
 bool HalfSizeDraws(const TVANE_ViewSettings& settings) {
@@ -265,9 +269,14 @@ void DrawOrthoGrid(TBitmap& Bitmap, const TVANE_ViewSettings& Settings, const TV
     if (!HalfSizeDraws(settings)) return;
     const Extended half = settings.Camera.HalfSize, spacing = settings.GridSpacing;
     if (!(spacing > 0) || !(2 * std::fabs(half) / spacing <= kMaxGridSteps)) return;
+    const TOrthoMapping map(Bitmap, settings);
+    // A sweep that stalls would leave a lone line where the grid should be:
+    // both sweeps are walked once without drawing, and a stall in either
+    // means no grid at all.
+    const auto skip = [](Extended, bool) {};
+    if (!Sweep(map.hc, half, spacing, skip) || !Sweep(map.vc, half, spacing, skip)) return;
     TCanvas& canvas = Bitmap.Canvas;
     canvas.Pen.Color = colors.GridColor;
-    const TOrthoMapping map(Bitmap, settings);
     const std::int64_t right = Bitmap.Width() - 1, bottom = Bitmap.Height() - 1;
     Sweep(map.hc, half, spacing, [&](Extended world, bool solid) {
         const std::int64_t x = map.X(world);

@@ -32,8 +32,10 @@ void DrawOrthoObject(const TVANE_Object& Object, TBitmap& Bitmap,
 // line per GridSpacing step of a sweep across HalfSize either side of the
 // centre, at the multiple of GridSpacing nearest to the step; solid where the
 // step rounds to 0, dotted elsewhere. Draws nothing when |HalfSize| < 1e-5,
-// when GridSpacing is not positive, or when the sweep would take more than
-// kMaxGridSteps steps (lines closer than any bitmap can show).
+// when GridSpacing is not positive, when the sweep would take more than
+// kMaxGridSteps steps (lines closer than any bitmap can show), or when a step
+// of either sweep no longer changes its value (GridSpacing too small for
+// coordinates that large).
 void DrawOrthoGrid(TBitmap& Bitmap, const TVANE_ViewSettings& Settings, const TVANE_Colors& Colors);
 
 constexpr Extended kMaxGridSteps = 65536;

@@ -268,10 +268,22 @@ TEST(DrawOrthoGrid, SpacingThatCannotAdvanceDrawsNoGridAndEnds) {
         DrawOrthoGrid(bitmap, settings, Colors());
         EXPECT_EQ(CountPixels(bitmap, kGrid), 0) << static_cast<double>(spacing);
     }
-    // Far from the origin a spacing of 10 no longer changes the sweep value.
+    // Far from the origin a spacing of 10 no longer changes the sweep value:
+    // no grid at all, not one lone line, also when only one sweep stalls.
+    for (double far_x : {1e25, -1e25}) {
+        for (double far_y : {1e25, 0.0}) {
+            TVANE_ViewSettings settings = View(kViewXY, 20);
+            settings.Camera.ViewCentre = {far_x, far_y, 0};
+            TBitmap bitmap = Cleared();
+            DrawOrthoGrid(bitmap, settings, Colors());
+            EXPECT_EQ(CountPixels(bitmap, kGrid), 0) << far_x << "," << far_y;
+        }
+    }
+    // Where the step still moves the sweep, the grid is drawn as before.
     TVANE_ViewSettings settings = View(kViewXY, 20);
-    settings.Camera.ViewCentre = {1e25, 1e25, 0};
+    settings.Camera.ViewCentre = {1e6, 0, 0};
     TBitmap bitmap = Cleared();
     DrawOrthoGrid(bitmap, settings, Colors());
-    EXPECT_GT(CountPixels(bitmap, kGrid), 0);
+    EXPECT_EQ(bitmap.Pixel(0, 0), kGrid);
+    EXPECT_EQ(bitmap.Pixel(1, 42), kGrid);
 }
