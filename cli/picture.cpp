@@ -179,43 +179,47 @@ void AddShapeExtents(const TVANE_Object* Shape, TVANE_Extents& Box, bool& Empty)
 
 void FitPicture(const TVANE_Extents& Box, std::int32_t Width, std::int32_t Height,
                 TVANE_ViewSettings& Settings) {
-    FitToExtents(Box, Settings, Settings);
-    if (Settings.ViewKind != kViewPerspective) {
+    TVANE_ViewSettings settings = Settings;  // Settings stay as they are if the fit throws
+    FitToExtents(Box, settings, settings);
+    if (settings.ViewKind != kViewPerspective) {
         // The fit maps half the box's longest side onto the larger half of the
         // picture, whatever the view and the picture's shape, and its far edge
         // then falls on the pixel just outside. Take the scale instead from the
         // two axes this view shows, each against its own side of the picture
         // less the margins.
         Extended across = Box.MaxX - Box.MinX, up = Box.MaxY - Box.MinY;
-        if (Settings.ViewKind == kViewYZ) across = Box.MaxY - Box.MinY;
-        if (Settings.ViewKind != kViewXY) up = Box.MaxZ - Box.MinZ;
+        if (settings.ViewKind == kViewYZ) across = Box.MaxY - Box.MinY;
+        if (settings.ViewKind != kViewXY) up = Box.MaxZ - Box.MinZ;
         const Extended free = 1 - 2 * kMarginShare;
         Extended pixels_per_unit = 0;
         if (across > 0) pixels_per_unit = free * Width / across;
         if (up > 0 && (pixels_per_unit == 0 || free * Height / up < pixels_per_unit))
             pixels_per_unit = free * Height / up;
-        if (pixels_per_unit > 0) Settings.Camera.HalfSize = MaxInteger(Width / 2, Height / 2) / pixels_per_unit;
+        if (pixels_per_unit > 0) settings.Camera.HalfSize = MaxInteger(Width / 2, Height / 2) / pixels_per_unit;
+        Settings = settings;
         return;
     }
     // The angle of view runs across the width; up the height it is narrower
     // when the picture is wider than tall.
-    const Extended half_across = Settings.Camera.FieldOfView / 2 * std::numbers::pi_v<Extended> / 180;
+    const Extended half_across = settings.Camera.FieldOfView / 2 * std::numbers::pi_v<Extended> / 180;
     Extended half = std::atan(std::tan(half_across) * (1 - 2 * kMarginShare));
     if (Height < Width) half = std::atan(std::tan(half) * Height / Width);
     const Extended radius = VectorLength(Box.MaxX - Box.MinX, Box.MaxY - Box.MinY, Box.MaxZ - Box.MinZ) / 2;
-    TVANE_Camera& camera = Settings.Camera;
+    TVANE_Camera& camera = settings.Camera;
     const Extended dx = camera.Eye.X - camera.ViewCentre.X;
     const Extended dy = camera.Eye.Y - camera.ViewCentre.Y;
     const Extended dz = camera.Eye.Z - camera.ViewCentre.Z;
     const Extended distance = VectorLength(dx, dy, dz);
-    if (radius == 0 || distance == 0) return;
-    // Nothing nearer than the near plane is drawn, so a small shape also
-    // keeps its whole sphere beyond it, however small that makes it look.
-    const Extended wanted = MaxExtended(radius / std::sin(half), (radius - NearPlane) * (1 + kMarginShare));
-    const Extended scale = wanted / distance;
-    camera.Eye.X = static_cast<double>(camera.ViewCentre.X + dx * scale);
-    camera.Eye.Y = static_cast<double>(camera.ViewCentre.Y + dy * scale);
-    camera.Eye.Z = static_cast<double>(camera.ViewCentre.Z + dz * scale);
+    if (radius != 0 && distance != 0) {
+        // Nothing nearer than the near plane is drawn, so a small shape also
+        // keeps its whole sphere beyond it, however small that makes it look.
+        const Extended wanted =
+            MaxExtended(radius / std::sin(half), (radius - NearPlane) * (1 + kMarginShare));
+        const Extended scale = wanted / distance;
+        camera.Eye = FittedPoint(camera.ViewCentre.X + dx * scale, camera.ViewCentre.Y + dy * scale,
+                                 camera.ViewCentre.Z + dz * scale, "視点");
+    }
+    Settings = settings;
 }
 
 std::int32_t LabelHeight(std::int32_t Scale) { return kGlyphHeight * Scale; }

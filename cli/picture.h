@@ -35,7 +35,9 @@ void AddShapeExtents(const TVANE_Object* Shape, TVANE_Extents& Box, bool& Empty)
 // orthographic views take HalfSize from the two axes they show, so the box
 // fills the picture's width or height; the perspective view moves the eye
 // away along its line until the box's bounding sphere fits the narrower of
-// its two angles of view and lies wholly beyond the near plane.
+// its two angles of view and lies wholly beyond the near plane. Throws
+// SufConvertError, leaving Settings as they were, when the centre or the eye
+// would lie beyond the double range.
 void FitPicture(const TVANE_Extents& Box, std::int32_t Width, std::int32_t Height,
                 TVANE_ViewSettings& Settings);
 

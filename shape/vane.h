@@ -81,6 +81,8 @@ public:
     // Refreshes every object's extents and writes into Fitted a copy of
     // Settings fitted to the whole list (view/fit.h tells the rules). Fitted
     // may be Settings itself; a nullptr Shape leaves it a copy of Settings.
+    // Throws SufConvertError, leaving Fitted as it was, when the fitted
+    // centre or eye lies beyond the double range.
     void FitView(TVANE_Object* Shape, const TVANE_ViewSettings& Settings,
                  TVANE_ViewSettings& Fitted);
 

@@ -464,6 +464,21 @@ run render triangle.suf no_such_folder/out.png
 expect "render into a missing folder" 1 \
     stderr "no_such_folder/out.png: ファイル「no_such_folder/out.png」に保存できません（ファイルまたはフォルダーがありません）。"
 
+# A fit that would put the eye or the centre beyond the double range is an
+# error, and no picture is written: the perspective eye moves out to 2/3 of
+# the box diagonal, here 2.27e308; frames at 200 percent towards a target
+# 1e308 away are centred at 2e308.
+beyond="は倍精度浮動小数点数の範囲を超えています）。"
+crlf "obj suf w {" "prim poly (" "-1.7e308 0 0" "1.7e308 0 0" ")" "}" >wide.suf
+run render wide.suf wide.png --view perspective
+expect "render: eye beyond doubles" 1 \
+    stderr "plivra-cli: 表示を合わせられません（視点の X 座標 2.26666666666667E+308 $beyond"
+check_true "render: no picture when the fit fails" test ! -e wide.png
+crlf "obj suf f {" "prim poly (" "1e308 0 0" "1e308 1 0" "1e308 0 1" ")" "}" >far.suf
+run frames triangle.suf far.suf 200 200 1 'far_{}' --png-only
+expect "frames: centre beyond doubles" 1 stderr "plivra-cli: 表示を合わせられません（中心の X 座標 2E+308 $beyond"
+check_true "frames: nothing written when the fit fails" test -z "$(ls far_* 2>/dev/null)"
+
 # ---- blend options -----------------------------------------------------------
 
 # Object b's shade polygon turns its normals from +Z to +X: halfway they are
