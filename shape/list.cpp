@@ -14,6 +14,15 @@
 
 namespace {
 
+// Links Record in front of the doubly linked list that starts at Head.
+template <typename TRecord>
+void PushFront(TRecord*& head, TRecord* record) {
+    if (head != nullptr) head->Prev = record;
+    record->Next = head;
+    record->Prev = nullptr;
+    head = record;
+}
+
 TVANE_Attribute* FindAttribute(TVANE_Attribute* head, const std::string& name) {
     for (TVANE_Attribute* a = head; a != nullptr; a = a->Next) {
         if (a->Name == name) return a;
@@ -169,18 +178,12 @@ TVANE_Vertex* TVANE::NewSufVertex(Extended X, Extended Y, Extended Z, Extended N
 
 void TVANE::InsertSufPolygon(TVANE_Object* Obj, TVANE_Polygon* Poly) {
     assert(Obj != nullptr && Poly != nullptr);
-    if (Obj->Polygons != nullptr) Obj->Polygons->Prev = Poly;
-    Poly->Next = Obj->Polygons;
-    Poly->Prev = nullptr;
-    Obj->Polygons = Poly;
+    PushFront(Obj->Polygons, Poly);
 }
 
 void TVANE::InsertSufVertex(TVANE_Polygon* Poly, TVANE_Vertex* Vtx) {
     assert(Poly != nullptr && Vtx != nullptr);
-    if (Poly->Vertices != nullptr) Poly->Vertices->Prev = Vtx;
-    Vtx->Next = Poly->Vertices;
-    Vtx->Prev = nullptr;
-    Poly->Vertices = Vtx;
+    PushFront(Poly->Vertices, Vtx);
 }
 
 void TVANE::DeleteSufPolygon(TVANE_Object* Obj, TVANE_Polygon* Poly) {
