@@ -1,6 +1,6 @@
 // plivra: the desktop shape morphing tool.
 #include "app/plivra_mainform.h"
-#include "shape/panel/application.h"
+#include "qt/application.h"
 #include "shape/panel/vane_panel.h"
 #include "shape/state.h"
 

@@ -28,18 +28,6 @@ std::int32_t Saturate(std::int64_t value) {
     return static_cast<std::int32_t>(value);
 }
 
-void BlendVertex(const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
-                 Extended percent) {
-    result.X = LinearMap(start.X, target.X, 0, 100, percent);
-    result.Y = LinearMap(start.Y, target.Y, 0, 100, percent);
-    result.Z = LinearMap(start.Z, target.Z, 0, 100, percent);
-    result.NX = LinearMap(start.NX, target.NX, 0, 100, percent);
-    result.NY = LinearMap(start.NY, target.NY, 0, 100, percent);
-    result.NZ = LinearMap(start.NZ, target.NZ, 0, 100, percent);
-    result.U = LinearMap(start.U, target.U, 0, 100, percent);
-    result.V = LinearMap(start.V, target.V, 0, 100, percent);
-}
-
 void BlendOrKeep(bool blend, Extended start, Extended target, Extended& result, Extended percent) {
     result = blend ? LinearMap(start, target, 0, 100, percent) : start;
 }
@@ -131,16 +119,6 @@ TIntegerReading ReadInteger(std::string_view Text) {
     return {Saturate(value), value >= kInt32Min && value <= kInt32Max};
 }
 
-void BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
-              std::int32_t Percent) {
-    const Extended percent = Percent;
-    WalkTriples(Start, Target, Result,
-                [percent](const TVANE_Vertex& start, const TVANE_Vertex& target,
-                          TVANE_Vertex& result, const TVANE_Polygon&) {
-                    BlendVertex(start, target, result, percent);
-                });
-}
-
 TBlendOutcome BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
                        std::int32_t Percent, const TBlendOptions& Options) {
     const Extended percent = Percent;
@@ -161,4 +139,9 @@ TBlendOutcome BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TV
             ++outcome.NearZeroNormals;
     });
     return outcome;
+}
+
+void BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
+              std::int32_t Percent) {
+    BlendSuf(Start, Target, Result, Percent, TBlendOptions{});
 }

@@ -13,8 +13,9 @@
 #include <algorithm>
 
 #include "app/morph.h"
-#include "shape/panel/application.h"
-#include "shape/panel/fonts.h"
+#include "qt/application.h"
+#include "qt/fonts.h"
+#include "qt/widgets.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 #include "view/canvas.h"
@@ -125,15 +126,6 @@ QLineEdit* TForm1::createField(const char* name, const QRect& geometry) {
     return field;
 }
 
-QPushButton* TForm1::createButton(const char* name, const QString& caption, const QRect& geometry,
-                                  void (TForm1::*handler)()) {
-    auto* button = new QPushButton(caption, this);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(geometry);
-    connect(button, &QPushButton::clicked, this, handler);
-    return button;
-}
-
 TPaintBox* TForm1::createPaintBox(const char* name, const QRect& geometry,
                                   void (TForm1::*handler)(QPainter&)) {
     auto* paint_box = new TPaintBox(this);
@@ -153,7 +145,7 @@ void TForm1::createControls() {
 
     Label1 = createLabel("Label1", tr("形状ファイル１"), QRect(12, 44, 73, 12));
     suf1name = createField("suf1name", QRect(92, 40, 329, 20));
-    Refer1 = createButton("Refer1", tr("参照"), QRect(424, 40, 41, 21), &TForm1::Refer1Click);
+    Refer1 = MakeButton(this, "Refer1", tr("参照"), QRect(424, 40, 41, 21), &TForm1::Refer1Click);
     Suf1XY = createPaintBox("Suf1XY", QRect(8, 64, 97, 85), &TForm1::Suf1XYPaint);
     Suf1YZ = createPaintBox("Suf1YZ", QRect(112, 64, 97, 85), &TForm1::Suf1YZPaint);
     Suf1ZX = createPaintBox("Suf1ZX", QRect(216, 64, 97, 85), &TForm1::Suf1ZXPaint);
@@ -165,7 +157,7 @@ void TForm1::createControls() {
 
     Label2 = createLabel("Label2", tr("形状ファイル2"), QRect(16, 176, 71, 12));
     suf2name = createField("suf2name", QRect(92, 172, 329, 20));
-    Refer2 = createButton("Refer2", tr("参照"), QRect(424, 172, 41, 21), &TForm1::Refer2Click);
+    Refer2 = MakeButton(this, "Refer2", tr("参照"), QRect(424, 172, 41, 21), &TForm1::Refer2Click);
     Suf2XY = createPaintBox("Suf2XY", QRect(8, 196, 97, 85), &TForm1::Suf2XYPaint);
     Suf2YZ = createPaintBox("Suf2YZ", QRect(112, 196, 97, 85), &TForm1::Suf2YZPaint);
     Suf2ZX = createPaintBox("Suf2ZX", QRect(214, 196, 97, 85), &TForm1::Suf2ZXPaint);
@@ -203,8 +195,8 @@ void TForm1::createControls() {
     for (QLabel* label : {Label3, Label4, Label1, Label5, Label2, Label6, Label7})
         WidenToText(label);
 
-    Button3 = createButton("Button3", tr("保存"), QRect(12, 500, 389, 25), &TForm1::Button3Click);
-    Button4 = createButton("Button4", QStringLiteral("Close"), QRect(408, 501, 53, 25),
+    Button3 = MakeButton(this, "Button3", tr("保存"), QRect(12, 500, 389, 25), &TForm1::Button3Click);
+    Button4 = MakeButton(this, "Button4", QStringLiteral("Close"), QRect(408, 501, 53, 25),
                            &TForm1::Button4Click);
 }
 

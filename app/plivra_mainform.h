@@ -3,7 +3,7 @@
 #include <array>
 #include <memory>
 
-#include "shape/panel/file_dialog.h"
+#include "qt/file_dialog.h"
 #include "shape/records.h"
 #include "view/settings.h"
 
@@ -134,8 +134,6 @@ private:
     void orderTabs();
     QLabel* createLabel(const char* name, const QString& caption, const QRect& geometry);
     QLineEdit* createField(const char* name, const QRect& geometry);
-    QPushButton* createButton(const char* name, const QString& caption, const QRect& geometry,
-                              void (TForm1::*handler)());
     TPaintBox* createPaintBox(const char* name, const QRect& geometry,
                               void (TForm1::*handler)(QPainter&));
     TPaintBox* box(TViewBox view) const;

@@ -17,6 +17,7 @@
 #include "shape/arena.h"
 #include "shape/state.h"
 #include "shape/vane.h"
+#include "shape/probes.h"
 
 #ifndef PLIVRA_BENCH_CACHE
 #define PLIVRA_BENCH_CACHE "bench-cache"

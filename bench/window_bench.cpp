@@ -8,7 +8,7 @@
 
 #include "app/plivra_mainform.h"
 #include "bench/support.h"
-#include "shape/panel/application.h"
+#include "qt/application.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 

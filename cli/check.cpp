@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/shape_files.h"
+#include "shape/kinds.h"
 #include "cli/timings.h"
 
 namespace {
@@ -38,9 +39,10 @@ constexpr TUsage kCheckUsage = {
 constexpr int kExitCornersBreak = 3;
 constexpr std::size_t kExamples = 5;
 
-constexpr const char* kKindNames[] = {"poly", "shade", "uvpoly", "uvshade"};
 
-const char* KindName(std::uint8_t kind) { return kind < 4 ? kKindNames[kind] : "unknown"; }
+const char* KindName(std::uint8_t kind) {
+    return kind < kKindCount ? kKinds[kind].Keyword.data() : "unknown";
+}
 
 int Status(const TCorrespondence& report) {
     if (!report.Corresponds()) return kExitFailed;

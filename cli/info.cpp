@@ -8,6 +8,8 @@
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/shape_files.h"
+#include "shape/extents.h"
+#include "shape/kinds.h"
 
 namespace {
 
@@ -20,33 +22,15 @@ constexpr TUsage kInfoUsage = {
     "  --json  print the same as one JSON object; extents are null for an\n"
     "          object without vertices\n"};
 
-constexpr const char* kKindNames[] = {"poly", "shade", "uvpoly", "uvshade"};
 
-struct TBox {
-    bool Empty = true;
-    Extended MinX = 0, MinY = 0, MinZ = 0, MaxX = 0, MaxY = 0, MaxZ = 0;
+using TBox = TBoxGrowth<Extended>;
 
-    void Add(const TVANE_Object& obj) {
-        if (Empty) {
-            MinX = obj.MinX, MinY = obj.MinY, MinZ = obj.MinZ;
-            MaxX = obj.MaxX, MaxY = obj.MaxY, MaxZ = obj.MaxZ;
-            Empty = false;
-            return;
-        }
-        if (obj.MinX < MinX) MinX = obj.MinX;
-        if (obj.MinY < MinY) MinY = obj.MinY;
-        if (obj.MinZ < MinZ) MinZ = obj.MinZ;
-        if (obj.MaxX > MaxX) MaxX = obj.MaxX;
-        if (obj.MaxY > MaxY) MaxY = obj.MaxY;
-        if (obj.MaxZ > MaxZ) MaxZ = obj.MaxZ;
-    }
-};
-
-void PrintBox(const TBox& box) {
-    if (box.Empty) {
+void PrintBox(const TBox& growth) {
+    if (growth.Empty()) {
         std::fputs("no vertices", stdout);
         return;
     }
+    const TVANE_Extents box = growth.Box();
     std::printf("X %.15Lg .. %.15Lg, Y %.15Lg .. %.15Lg, Z %.15Lg .. %.15Lg", box.MinX, box.MaxX,
                 box.MinY, box.MaxY, box.MinZ, box.MaxZ);
 }
@@ -83,7 +67,7 @@ struct TShapeFacts {
     std::vector<TObjectFacts> Objects;
     long long Polygons = 0;
     long long Vertices = 0;
-    long long ByKind[4] = {};
+    long long ByKind[kKindCount] = {};
     TBox Whole;
     std::vector<const std::string*> Attributes;
 };
@@ -95,12 +79,12 @@ TShapeFacts Gather(const TVANE_Object* shape) {
         object.Object = obj;
         for (const TVANE_Polygon* p = obj->Polygons; p; p = p->Next) {
             ++object.Polygons;
-            if (p->Kind < 4) ++facts.ByKind[p->Kind];
+            if (p->Kind < kKindCount) ++facts.ByKind[p->Kind];
             for (const TVANE_Vertex* v = p->Vertices; v; v = v->Next) ++object.Vertices;
         }
         if (object.Vertices > 0) {
-            object.Box.Add(*obj);
-            facts.Whole.Add(*obj);
+            object.Box.Add(ObjectExtents(*obj));
+            facts.Whole.Add(ObjectExtents(*obj));
         }
         facts.Polygons += object.Polygons;
         facts.Vertices += object.Vertices;
@@ -122,8 +106,8 @@ void PrintText(const std::string& file_name, const TShapeFacts& facts) {
         std::fputc('\n', stdout);
     }
     std::printf("polygons: %lld (", facts.Polygons);
-    for (int kind = 0; kind < 4; ++kind)
-        std::printf("%s%s %lld", kind ? ", " : "", kKindNames[kind], facts.ByKind[kind]);
+    for (std::size_t kind = 0; kind < kKindCount; ++kind)
+        std::printf("%s%s %lld", kind ? ", " : "", kKinds[kind].Keyword.data(), facts.ByKind[kind]);
     std::printf(")\nvertices: %lld\nattributes:", facts.Vertices);
     if (facts.Attributes.empty()) std::fputs(" none", stdout);
     for (std::size_t i = 0; i < facts.Attributes.size(); ++i) {
@@ -136,11 +120,12 @@ void PrintText(const std::string& file_name, const TShapeFacts& facts) {
 }
 
 // {"min": [x, y, z], "max": [x, y, z]}, or null without vertices.
-void JsonBox(TJsonWriter& json, const TBox& box) {
-    if (box.Empty) {
+void JsonBox(TJsonWriter& json, const TBox& growth) {
+    if (growth.Empty()) {
         json.Null();
         return;
     }
+    const TVANE_Extents box = growth.Box();
     const Extended min[3] = {box.MinX, box.MinY, box.MinZ};
     const Extended max[3] = {box.MaxX, box.MaxY, box.MaxZ};
     json.BeginObject();
@@ -175,8 +160,8 @@ void PrintJson(const std::string& file_name, const TShapeFacts& facts) {
     json.Integer(facts.Polygons);
     json.Key("polygons_by_kind");
     json.BeginObject();
-    for (int kind = 0; kind < 4; ++kind) {
-        json.Key(kKindNames[kind]);
+    for (std::size_t kind = 0; kind < kKindCount; ++kind) {
+        json.Key(kKinds[kind].Keyword);
         json.Integer(facts.ByKind[kind]);
     }
     json.EndObject();

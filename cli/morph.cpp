@@ -258,18 +258,17 @@ int RunFrames(int argc, char** argv) {
     if (pictures.Any()) {
         // Fit once to the box of all frames together, so that the pictures
         // share one scale and the shape does not jump between them.
-        TVANE_Extents box;
-        bool empty = true;
+        TBoxGrowth<Extended> box;
         for (std::int64_t p = from;; p += step) {
             BlendSuf(start.Get(), target.Get(), result.Get(), static_cast<std::int32_t>(p), options);
-            AddShapeExtents(result.Get(), box, empty);
+            AddShapeExtents(result.Get(), box);
             if (p == to) break;
         }
         VANE->DefaultViewSettings(settings);
         settings.ViewKind = pictures.ViewKind;
         settings.ClearFirst = true;
         settings.ShowGrid = false;
-        FitPicture(box, pictures.Width, pictures.Height, settings);
+        FitPicture(box.Box(), pictures.Width, pictures.Height, settings);
         VANE->DefaultViewColors(colors);
         picture.SetSize(pictures.Width, pictures.Height);
     }

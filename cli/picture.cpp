@@ -157,24 +157,10 @@ bool WritePng(const std::string& FileName, const TBitmap& Bitmap) {
     return true;
 }
 
-void AddShapeExtents(const TVANE_Object* Shape, TVANE_Extents& Box, bool& Empty) {
-    for (; Shape; Shape = Shape->Next) {
-        for (const TVANE_Polygon* p = Shape->Polygons; p; p = p->Next) {
-            for (const TVANE_Vertex* v = p->Vertices; v; v = v->Next) {
-                if (Empty) {
-                    Box = {v->X, v->Y, v->Z, v->X, v->Y, v->Z};
-                    Empty = false;
-                    continue;
-                }
-                if (v->X < Box.MinX) Box.MinX = v->X;
-                if (v->Y < Box.MinY) Box.MinY = v->Y;
-                if (v->Z < Box.MinZ) Box.MinZ = v->Z;
-                if (v->X > Box.MaxX) Box.MaxX = v->X;
-                if (v->Y > Box.MaxY) Box.MaxY = v->Y;
-                if (v->Z > Box.MaxZ) Box.MaxZ = v->Z;
-            }
-        }
-    }
+void AddShapeExtents(const TVANE_Object* Shape, TBoxGrowth<Extended>& Box) {
+    for (; Shape; Shape = Shape->Next)
+        for (const TVANE_Polygon* p = Shape->Polygons; p; p = p->Next)
+            for (const TVANE_Vertex* v = p->Vertices; v; v = v->Next) Box.Add(v->X, v->Y, v->Z);
 }
 
 void FitPicture(const TVANE_Extents& Box, std::int32_t Width, std::int32_t Height,

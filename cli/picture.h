@@ -25,10 +25,9 @@ bool ParseSize(std::string_view Text, std::int32_t& Width, std::int32_t& Height)
 // leaves what stood at FileName as it was and returns false.
 bool WritePng(const std::string& FileName, const TBitmap& Bitmap);
 
-// The box of the positions of every vertex of Shape (stored extents are not
-// trusted: a blend moves vertices without updating them), joined with Box
-// unless Empty. Empty stays true while no vertex has been seen.
-void AddShapeExtents(const TVANE_Object* Shape, TVANE_Extents& Box, bool& Empty);
+// Grows Box by the position of every vertex of Shape (stored extents are not
+// trusted: a blend moves vertices without updating them).
+void AddShapeExtents(const TVANE_Object* Shape, TBoxGrowth<Extended>& Box);
 
 // Fits Settings to Box for a Width x Height picture (FitToExtents) and then
 // makes the whole box fit inside with a small margin on every side: the

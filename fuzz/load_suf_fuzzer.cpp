@@ -20,6 +20,7 @@
 #include "shape/number.h"
 #include "shape/state.h"
 #include "shape/vane.h"
+#include "shape/probes.h"
 
 namespace {
 

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "view/settings.h"
 
 namespace {
 

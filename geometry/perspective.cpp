@@ -11,13 +11,6 @@
 #include "view/round.h"
 #include "view/settings.h"
 
-Extended ScreenCentreX = 0;
-Extended ScreenCentreY = 0;
-Extended FocalLength = 0;
-// Library start-up sets it again; the value here keeps a program that skips
-// the start-up safe.
-Extended NearPlane = -1.0L;
-
 namespace {
 
 constexpr Extended kHalfRadiansPerDegree = 0.00872664625997164788L;  // pi / 360

@@ -2,11 +2,11 @@
 #include <cstdint>
 
 #include "shape/records.h"
+#include "shape/state.h"
 
 struct TBitmap;
 struct TVANE_Camera;
 struct TVANE_Colors;
-struct TVANE_Point3;
 struct TVANE_ViewSettings;
 
 // The pinhole camera view. Spaces:
@@ -20,12 +20,8 @@ struct TVANE_ViewSettings;
 // The members of TVANE that belong here (SetPerspective, SetNearPlane,
 // ProjectPoint, DrawClippedLine) are declared in shape/vane.h.
 
-// Projection state, one for the whole program. SetPerspective overwrites the
-// first three for every object drawn; NearPlane is set at library start-up.
-extern Extended ScreenCentreX;  // pixel column of the camera axis: half the bitmap width
-extern Extended ScreenCentreY;  // pixel row of the camera axis: half the bitmap height
-extern Extended FocalLength;    // pixels from the eye to the picture plane; 0 draws nothing
-extern Extended NearPlane;      // depth of the near clipping plane, negative
+// The projection state (ScreenCentreX, ScreenCentreY, FocalLength,
+// NearPlane) is library-level state: shape/state.h.
 
 // A projected point in pixels, not yet rounded: X grows to the right, Y down.
 struct TVANE_ScreenPoint {

@@ -1,4 +1,5 @@
 #include "shape/arena.h"
+#include "shape/probes.h"
 
 #include <sys/mman.h>
 

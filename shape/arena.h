@@ -80,13 +80,6 @@ inline void PrefetchAhead(const T* record) {
 void ReleasePolygon(TVANE_Polygon* Poly);
 void ReleaseVertex(TVANE_Vertex* Vtx);
 
-// Blocks holding records now (for tests and measurements).
-std::size_t RecordBlocksInUse();
-// Bytes of the blocks in use that come from the system directly, headers and
-// unused room included; the smaller blocks come from operator new and show
-// in the allocator's own figures.
-std::size_t MappedRecordBytes();
-
 // Released blocks from 2 MiB up (record blocks and file buffers) are kept
 // for the next shape, up to 1 GiB in all (reloading a shape or making a new
 // blend first frees the old one). This gives them back to the system.

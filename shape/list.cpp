@@ -8,10 +8,20 @@
 #include <unordered_map>
 
 #include "shape/arena.h"
+#include "shape/extents.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 
 namespace {
+
+// Links Record in front of the doubly linked list that starts at Head.
+template <typename TRecord>
+void PushFront(TRecord*& head, TRecord* record) {
+    if (head != nullptr) head->Prev = record;
+    record->Next = head;
+    record->Prev = nullptr;
+    head = record;
+}
 
 TVANE_Attribute* FindAttribute(TVANE_Attribute* head, const std::string& name) {
     for (TVANE_Attribute* a = head; a != nullptr; a = a->Next) {
@@ -171,18 +181,12 @@ TVANE_Vertex* TVANE::NewSufVertex(Extended X, Extended Y, Extended Z, Extended N
 
 void TVANE::InsertSufPolygon(TVANE_Object* Obj, TVANE_Polygon* Poly) {
     assert(Obj != nullptr && Poly != nullptr);
-    if (Obj->Polygons != nullptr) Obj->Polygons->Prev = Poly;
-    Poly->Next = Obj->Polygons;
-    Poly->Prev = nullptr;
-    Obj->Polygons = Poly;
+    PushFront(Obj->Polygons, Poly);
 }
 
 void TVANE::InsertSufVertex(TVANE_Polygon* Poly, TVANE_Vertex* Vtx) {
     assert(Poly != nullptr && Vtx != nullptr);
-    if (Poly->Vertices != nullptr) Poly->Vertices->Prev = Vtx;
-    Vtx->Next = Poly->Vertices;
-    Vtx->Prev = nullptr;
-    Poly->Vertices = Vtx;
+    PushFront(Poly->Vertices, Vtx);
 }
 
 void TVANE::DeleteSufPolygon(TVANE_Object* Obj, TVANE_Polygon* Poly) {
@@ -260,23 +264,12 @@ TVANE_Object* TVANE::CopySuf(TVANE_Object* Shape) {
 
 void TVANE::CalcSufExtents(TVANE_Object* Obj) {
     if (Obj == nullptr) return;
-    bool first = true;
+    TBoxGrowth<Extended> box;
     for (const TVANE_Polygon* poly = Obj->Polygons; poly != nullptr; poly = poly->Next) {
         for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) {
             PrefetchAhead(v);
-            if (first) {
-                Obj->MinX = Obj->MaxX = v->X;
-                Obj->MinY = Obj->MaxY = v->Y;
-                Obj->MinZ = Obj->MaxZ = v->Z;
-                first = false;
-                continue;
-            }
-            if (v->X < Obj->MinX) Obj->MinX = v->X;
-            if (v->X > Obj->MaxX) Obj->MaxX = v->X;
-            if (v->Y < Obj->MinY) Obj->MinY = v->Y;
-            if (v->Y > Obj->MaxY) Obj->MaxY = v->Y;
-            if (v->Z < Obj->MinZ) Obj->MinZ = v->Z;
-            if (v->Z > Obj->MaxZ) Obj->MaxZ = v->Z;
+            box.Add(v->X, v->Y, v->Z);
         }
     }
+    if (!box.Empty()) box.WriteTo(*Obj);
 }

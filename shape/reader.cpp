@@ -28,8 +28,13 @@
 
 #include "shape/arena.h"
 #include "shape/errors.h"
+#include "shape/extents.h"
+#include "shape/kinds.h"
+#include "shape/probes.h"
 #include "shape/state.h"
 #include "shape/vane.h"
+
+bool SufPlainValues = true;
 
 namespace {
 
@@ -421,29 +426,6 @@ bool NextPlainValue(double& value) {
     return true;
 }
 
-// Value fields a file line carries for each kind, in file order.
-constexpr std::size_t kMaxValues = 8;
-struct KindFields {
-    std::size_t count;
-    Extended TVANE_Vertex::*fields[kMaxValues];
-};
-constexpr KindFields kKindFields[] = {
-    {3, {&TVANE_Vertex::X, &TVANE_Vertex::Y, &TVANE_Vertex::Z}},
-    {6, {&TVANE_Vertex::X, &TVANE_Vertex::Y, &TVANE_Vertex::Z, &TVANE_Vertex::NX,
-         &TVANE_Vertex::NY, &TVANE_Vertex::NZ}},
-    {5, {&TVANE_Vertex::X, &TVANE_Vertex::Y, &TVANE_Vertex::Z, &TVANE_Vertex::U,
-         &TVANE_Vertex::V}},
-    {8, {&TVANE_Vertex::X, &TVANE_Vertex::Y, &TVANE_Vertex::Z, &TVANE_Vertex::NX,
-         &TVANE_Vertex::NY, &TVANE_Vertex::NZ, &TVANE_Vertex::U, &TVANE_Vertex::V}},
-};
-
-std::uint8_t KindOf(std::string_view word) {
-    if (word == "shade") return kKindShade;
-    if (word == "uvpoly") return kKindUvPoly;
-    if (word == "uvshade") return kKindUvShade;
-    return kKindPoly;  // "poly" and every word the reader does not know
-}
-
 enum class Outcome { kEnd, kFormatError, kGrammarError };
 
 // What one load builds. The list hangs from `result` as soon as a record
@@ -457,8 +439,9 @@ struct Parser {
     TVANE_Object* obj = nullptr;       // current object
     TVANE_Attribute* attr = nullptr;   // current attribute, kept across objects
     TVANE_Polygon* last_poly = nullptr;
-    bool boxed = false;                // obj's extents set from a first vertex
-    double box_min[3] = {}, box_max[3] = {};
+    // Every value read is a double, so the box is kept in doubles (cheaper
+    // than extended reals) and written to the object as it grows.
+    TBoxGrowth<double> box;
     // Every attribute record of the load by name. Each object's list starts
     // as the previous object's list and only grows at its front, so the
     // current object's list holds exactly the records made so far; the index
@@ -481,7 +464,7 @@ struct Parser {
         }
         obj = o;
         last_poly = nullptr;
-        boxed = false;
+        box = {};
         if (Token() != "suf") {
             outcome = Outcome::kFormatError;
             return {};
@@ -514,7 +497,7 @@ struct Parser {
         last_poly = poly;
         poly->Kind = KindOf(Token());
         Token();  // "(" in a well-formed file
-        const KindFields& kind = kKindFields[poly->Kind];
+        const TKindLayout& kind = kKinds[poly->Kind];
         TVANE_Vertex* last_vtx = nullptr;
         for (;;) {
             double value = 0;
@@ -532,35 +515,13 @@ struct Parser {
             double position[3];
             if (!plain) value = ToValue(t);
             for (std::size_t i = 0;;) {
-                v->*kind.fields[i] = value;
+                v->*kind.Fields[i] = value;
                 if (i < 3) position[i] = value;
-                if (++i == kind.count) break;
+                if (++i == kind.Count) break;
                 if (!NextPlainValue(value)) value = ToValue(Token());
             }
-            Box(position);
+            if (box.Add(position[0], position[1], position[2])) box.WriteTo(*obj);
         }
-    }
-
-    // Every value read is a double, so the box is kept in doubles (cheaper
-    // than extended reals) and written to the object as it grows.
-    void Box(const double (&p)[3]) {
-        if (!boxed) {
-            for (int i = 0; i < 3; ++i) box_min[i] = box_max[i] = p[i];
-            boxed = true;
-        } else {
-            bool grown = false;
-            for (int i = 0; i < 3; ++i) {
-                if (p[i] < box_min[i]) box_min[i] = p[i], grown = true;
-                if (p[i] > box_max[i]) box_max[i] = p[i], grown = true;
-            }
-            if (!grown) return;
-        }
-        obj->MinX = box_min[0];
-        obj->MinY = box_min[1];
-        obj->MinZ = box_min[2];
-        obj->MaxX = box_max[0];
-        obj->MaxY = box_max[1];
-        obj->MaxZ = box_max[2];
     }
 
     // Statements are acted on by their keyword; every other token at

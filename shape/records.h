@@ -13,6 +13,14 @@ using Extended = long double;
 static_assert(std::numeric_limits<Extended>::digits == 64,
               "plivra needs long double to be the 80-bit extended real");
 
+// A point of three doubles: the camera's eye and view centre, and points of
+// the perspective view.
+struct TVANE_Point3 {
+    double X = 0;
+    double Y = 0;
+    double Z = 0;
+};
+
 struct TVANE_Attribute;
 struct TVANE_Polygon;
 struct TVANE_Vertex;

@@ -8,11 +8,16 @@
 TSufFile SufFile;
 bool SufFileOpen = false;
 bool InComment = false;
-bool SufPlainValues = true;
 std::string_view LineBuffer;
 std::int32_t LineNumber = 0;
 std::string SufErrorMessage;
 TVANE_Object* TestSuf = nullptr;
+Extended ScreenCentreX = 0;
+Extended ScreenCentreY = 0;
+Extended FocalLength = 0;
+// Library start-up sets it again; the value here keeps a program that skips
+// the start-up safe.
+Extended NearPlane = -1.0L;
 
 void SetSufErrorMessage(std::initializer_list<std::string_view> parts) noexcept {
     try {
@@ -38,7 +43,7 @@ void VANE_SourceInitialize() {
     InComment = false;
     LineNumber = 0;
     TestSuf = nullptr;
-    VANE->SetNearPlane(-1.0L);
+    NearPlane = -1.0L;
 }
 
 void VANE_SourceFinalize() {

@@ -25,10 +25,6 @@ struct TSufFile {
 extern TSufFile SufFile;
 extern bool SufFileOpen;
 extern bool InComment;
-// Vertex values standing alone between blanks are read straight from the
-// line rather than as tokens; the same values either way. Tests turn it off
-// to compare the two.
-extern bool SufPlainValues;
 // Unread rest of the current line: a view into SufFile.Bytes, so taking a word
 // off its front costs nothing.
 extern std::string_view LineBuffer;
@@ -36,6 +32,13 @@ extern std::string_view LineBuffer;
 extern std::int32_t LineNumber;
 extern std::string SufErrorMessage;
 extern TVANE_Object* TestSuf;
+
+// Projection state of the perspective view. SetPerspective overwrites the
+// first three for every object drawn; NearPlane is set at library start-up.
+extern Extended ScreenCentreX;  // pixel column of the camera axis: half the bitmap width
+extern Extended ScreenCentreY;  // pixel row of the camera axis: half the bitmap height
+extern Extended FocalLength;    // pixels from the eye to the picture plane; 0 draws nothing
+extern Extended NearPlane;      // depth of the near clipping plane, negative
 
 // Start of the library unit: empty tokenizer state, no test shape, near plane
 // of the perspective view at -1.0. Once, before any window is created.

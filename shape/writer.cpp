@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "shape/errors.h"
+#include "shape/kinds.h"
 #include "shape/number.h"
 #include "shape/output.h"
 #include "shape/state.h"
@@ -20,31 +21,6 @@
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
-
-constexpr std::string_view kPrimLines[] = {"prim poly (", "prim shade (", "prim uvpoly (",
-                                           "prim uvshade ("};
-
-// The values of one vertex line per kind, in written order; a group
-// separator (two blanks instead of one) goes before the values marked.
-struct KindLayout {
-    int count;
-    Extended TVANE_Vertex::*fields[8];
-    bool group_start[8];
-};
-constexpr KindLayout kLayouts[] = {
-    {3, {&TVANE_Vertex::X, &TVANE_Vertex::Y, &TVANE_Vertex::Z}, {}},
-    {6,
-     {&TVANE_Vertex::X, &TVANE_Vertex::Y, &TVANE_Vertex::Z, &TVANE_Vertex::NX, &TVANE_Vertex::NY,
-      &TVANE_Vertex::NZ},
-     {false, false, false, true}},
-    {5,
-     {&TVANE_Vertex::X, &TVANE_Vertex::Y, &TVANE_Vertex::Z, &TVANE_Vertex::U, &TVANE_Vertex::V},
-     {false, false, false, true}},
-    {8,
-     {&TVANE_Vertex::X, &TVANE_Vertex::Y, &TVANE_Vertex::Z, &TVANE_Vertex::NX, &TVANE_Vertex::NY,
-      &TVANE_Vertex::NZ, &TVANE_Vertex::U, &TVANE_Vertex::V},
-     {false, false, false, true, false, false, true}},
-};
 
 // Why a save stopped; `cause` is the Japanese text shown in the message.
 struct SaveFailure {
@@ -129,16 +105,13 @@ std::string BuildText(const TVANE_Object* shape) {
                     AppendLine(out, "atr ", written->Name);
                 }
             }
-            // A kind beyond the four is written as poly, as the reader reads one.
-            std::size_t kind = poly->Kind;
-            if (kind > kKindUvShade) kind = kKindPoly;
-            AppendLine(out, kPrimLines[kind]);
-            const KindLayout& layout = kLayouts[kind];
+            const TKindLayout& layout = KindLayout(poly->Kind);
+            AppendLine(out, "prim ", layout.Keyword, " (");
             for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) {
                 out.append("   ");
-                for (int i = 0; i < layout.count; ++i) {
-                    out.append(layout.group_start[i] ? "  " : " ");
-                    AppendValue(out, v->*layout.fields[i]);
+                for (std::size_t i = 0; i < layout.Count; ++i) {
+                    out.append(layout.GroupStart[i] ? "  " : " ");
+                    AppendValue(out, v->*layout.Fields[i]);
                 }
                 out.append(kLineEnd);
             }

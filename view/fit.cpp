@@ -88,16 +88,10 @@ void TVANE::FitView(TVANE_Object* Shape, const TVANE_ViewSettings& Settings,
         Fitted = settings;
         return;
     }
-    CalcSufExtents(Shape);
-    TVANE_Extents box{Shape->MinX, Shape->MinY, Shape->MinZ, Shape->MaxX, Shape->MaxY, Shape->MaxZ};
-    for (TVANE_Object* object = Shape->Next; object != nullptr; object = object->Next) {
+    TBoxGrowth<Extended> box;
+    for (TVANE_Object* object = Shape; object != nullptr; object = object->Next) {
         CalcSufExtents(object);
-        if (object->MinX < box.MinX) box.MinX = object->MinX;
-        if (object->MinY < box.MinY) box.MinY = object->MinY;
-        if (object->MinZ < box.MinZ) box.MinZ = object->MinZ;
-        if (object->MaxX > box.MaxX) box.MaxX = object->MaxX;
-        if (object->MaxY > box.MaxY) box.MaxY = object->MaxY;
-        if (object->MaxZ > box.MaxZ) box.MaxZ = object->MaxZ;
+        box.Add(ObjectExtents(*object));
     }
-    FitToExtents(box, settings, Fitted);
+    FitToExtents(box.Box(), settings, Fitted);
 }

@@ -1,15 +1,10 @@
 #pragma once
+#include "shape/extents.h"
 #include "shape/records.h"
 
 struct TVANE_ViewSettings;
 struct TVANE_Point3;
 
-// An axis-aligned box of vertex positions, in the order of the object's own
-// extents.
-struct TVANE_Extents {
-    Extended MinX = 0, MinY = 0, MinZ = 0;
-    Extended MaxX = 0, MaxY = 0, MaxZ = 0;
-};
 
 // Writes into Fitted a copy of Settings fitted to Extents (Fitted may be
 // Settings itself). View kinds 0..5 and 7: ViewCentre at the box centre and

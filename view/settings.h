@@ -6,14 +6,6 @@
 // The records that steer a wireframe view. Plain values without pointers: the
 // caller owns them, drawing routines take them by reference and work on copies.
 
-// A point of three doubles: the camera's eye and view centre, and points of
-// the perspective view.
-struct TVANE_Point3 {
-    double X = 0;
-    double Y = 0;
-    double Z = 0;
-};
-
 // Camera, centre and size of a view.
 struct TVANE_Camera {
     TVANE_Point3 Eye;          // camera position of the perspective view

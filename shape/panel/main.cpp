@@ -1,5 +1,5 @@
 // vane-panel: the shape library's test window on its own, for testers.
-#include "shape/panel/application.h"
+#include "qt/application.h"
 #include "shape/panel/vane_panel.h"
 #include "shape/state.h"
 

@@ -5,8 +5,9 @@
 #include <QPushButton>
 #include <QStringDecoder>
 
-#include "shape/panel/application.h"
-#include "shape/panel/fonts.h"
+#include "qt/application.h"
+#include "qt/fonts.h"
+#include "qt/widgets.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 
@@ -54,28 +55,19 @@ TVANE_Panel::TVANE_Panel(QWidget* parent) : QWidget(parent) {
     ListBox1->setUniformItemSizes(true);
     ListBox1->setStyleSheet(QStringLiteral("QListWidget::item { height: 12px; }"));
 
-    FreeSufTest = createButton("FreeSufTest", QStringLiteral("FreeSufTest"),
+    FreeSufTest = MakeButton(this, "FreeSufTest", QStringLiteral("FreeSufTest"),
                                QRect(240, 80, 137, 33), &TVANE_Panel::FreeSufTestClick);
-    LoadTest = createButton("LoadTest", QStringLiteral("LoadTest"), QRect(240, 152, 137, 33),
+    LoadTest = MakeButton(this, "LoadTest", QStringLiteral("LoadTest"), QRect(240, 152, 137, 33),
                             &TVANE_Panel::LoadTestClick);
-    SaveTest = createButton("SaveTest", QStringLiteral("SaveTest"), QRect(240, 192, 137, 33),
+    SaveTest = MakeButton(this, "SaveTest", QStringLiteral("SaveTest"), QRect(240, 192, 137, 33),
                             &TVANE_Panel::SaveTestClick);
     SaveTest->setEnabled(false);
-    EndButton = createButton("EndButton", QStringLiteral("End"), QRect(240, 232, 137, 33),
+    EndButton = MakeButton(this, "EndButton", QStringLiteral("End"), QRect(240, 232, 137, 33),
                              &TVANE_Panel::EndButtonClick);
 
     OpenDialog1 = std::make_unique<TQtFileDialog>(this, TFileDialogKind::Open, kFilter, QString());
     SaveDialog1 = std::make_unique<TQtFileDialog>(this, TFileDialogKind::Save, kFilter,
                                                   QStringLiteral("suf"));
-}
-
-QPushButton* TVANE_Panel::createButton(const char* name, const QString& caption,
-                                       const QRect& geometry, void (TVANE_Panel::*handler)()) {
-    auto* button = new QPushButton(caption, this);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(geometry);
-    connect(button, &QPushButton::clicked, this, handler);
-    return button;
 }
 
 void TVANE_Panel::showLine(const QString& line) {

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "shape/panel/file_dialog.h"
+#include "qt/file_dialog.h"
 
 class QListWidget;
 class QPushButton;
@@ -37,7 +37,5 @@ public:
     std::unique_ptr<TFileDialog> SaveDialog1;
 
 private:
-    QPushButton* createButton(const char* name, const QString& caption, const QRect& geometry,
-                              void (TVANE_Panel::*handler)());
     void showLine(const QString& line);
 };

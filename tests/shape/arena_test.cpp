@@ -10,6 +10,7 @@
 #include "shape/arena.h"
 #include "shape/state.h"
 #include "shape/vane.h"
+#include "shape/probes.h"
 #include "tests/shape/test_util.h"
 
 namespace {

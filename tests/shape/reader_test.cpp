@@ -12,6 +12,7 @@
 #include "shape/errors.h"
 #include "shape/state.h"
 #include "shape/vane.h"
+#include "shape/probes.h"
 #include "tests/shape/test_util.h"
 
 using test_util::Dump;

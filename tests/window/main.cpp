@@ -2,7 +2,7 @@
 // handler reach TApplication::notify as they do in the program.
 #include <QTest>
 
-#include "shape/panel/application.h"
+#include "qt/application.h"
 
 int RunMainFormTests(int argc, char** argv);
 int RunPanelTests(int argc, char** argv);

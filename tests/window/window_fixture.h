@@ -6,8 +6,8 @@
 #include <deque>
 #include <optional>
 
-#include "shape/panel/application.h"
-#include "shape/panel/file_dialog.h"
+#include "qt/application.h"
+#include "qt/file_dialog.h"
 
 // Answers Execute() from a queue: a file name is chosen, std::nullopt (or an
 // empty queue) is a cancel. Counts how often it was asked.

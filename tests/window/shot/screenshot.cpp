@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "app/plivra_mainform.h"
-#include "shape/panel/application.h"
+#include "qt/application.h"
 #include "shape/state.h"
 #include "tests/window/window_fixture.h"
 

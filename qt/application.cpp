@@ -1,4 +1,4 @@
-#include "shape/panel/application.h"
+#include "qt/application.h"
 
 #include <QMessageBox>
 #include <cstdio>

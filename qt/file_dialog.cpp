@@ -1,4 +1,4 @@
-#include "shape/panel/file_dialog.h"
+#include "qt/file_dialog.h"
 
 #include <QFileDialog>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "shape/panel/fonts.h"
+#include "qt/fonts.h"
 
 #include <QStringList>
 

@@ -1,0 +1,25 @@
+# The sources and public headers of each core library, relative to the
+# source tree. The main build and the fuzz build both read these lists.
+
+set(SHAPE_SOURCES
+  shape/arena.cpp shape/errors.cpp shape/list.cpp shape/number.cpp shape/reader.cpp
+  shape/state.cpp shape/vane.cpp shape/writer.cpp)
+set(SHAPE_HEADERS
+  shape/arena.h shape/errors.h shape/extents.h shape/kinds.h shape/number.h shape/probes.h
+  shape/records.h shape/state.h shape/vane.h)
+
+set(VIEW_BASE_SOURCES view/canvas.cpp view/settings.cpp)
+set(VIEW_BASE_HEADERS view/canvas.h view/round.h view/settings.h)
+
+set(GEOMETRY_SOURCES geometry/matrix.cpp geometry/perspective.cpp)
+set(GEOMETRY_HEADERS geometry/matrix.h geometry/perspective.h)
+
+set(VIEW_SOURCES view/draw.cpp view/fit.cpp view/ortho.cpp)
+set(VIEW_HEADERS view/fit.h view/ortho.h)
+
+set(MORPH_SOURCES app/morph.cpp app/morph_check.cpp)
+set(MORPH_HEADERS app/morph.h app/morph_check.h)
+
+set(CLI_SOURCES
+  cli/arguments.cpp cli/check.cpp cli/info.cpp cli/json.cpp cli/main.cpp cli/morph.cpp
+  cli/picture.cpp cli/progress.cpp cli/render.cpp cli/shape_files.cpp)

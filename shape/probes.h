@@ -1,0 +1,17 @@
+#pragma once
+#include <cstddef>
+
+// What tests, the fuzzer and the benchmarks look into or switch: not part of
+// what the library offers its programs.
+
+// Vertex values standing alone between blanks are read straight from the
+// line rather than as tokens; the same values either way. Tests turn it off
+// to compare the two.
+extern bool SufPlainValues;
+
+// Blocks holding records now.
+std::size_t RecordBlocksInUse();
+// Bytes of the blocks in use that come from the system directly, headers and
+// unused room included; the smaller blocks come from operator new and show
+// in the allocator's own figures.
+std::size_t MappedRecordBytes();
