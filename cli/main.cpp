@@ -31,6 +31,16 @@ void PrintUsage(std::FILE* out) {
     std::fputs("\n'plivra-cli COMMAND --help' describes one command.\n", out);
 }
 
+// The exit status once standard output is flushed: a report or help text
+// that never reached its reader is no success.
+int Finish(int status) {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fputs("plivra-cli: cannot write to standard output\n", stderr);
+        return status == 0 ? 1 : status;
+    }
+    return status;
+}
+
 // Holds the shape library's unit for the life of the program.
 struct TLibraryUnit {
     TLibraryUnit() { VANE_SourceInitialize(); }
@@ -46,19 +56,13 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "help") == 0) {
         PrintUsage(stdout);
-        return 0;
+        return Finish(0);
     }
     for (const TCommand& command : kCommands) {
         if (std::strcmp(argv[1], command.Name) != 0) continue;
         TLibraryUnit unit;
         try {
-            const int status = command.Run(argc - 1, argv + 1);
-            // A report that never reached its reader is no success.
-            if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-                std::fputs("plivra-cli: cannot write to standard output\n", stderr);
-                return status == 0 ? 1 : status;
-            }
-            return status;
+            return Finish(command.Run(argc - 1, argv + 1));
         } catch (const std::bad_alloc&) {
             std::fputs("plivra-cli: out of memory\n", stderr);
         } catch (const std::exception& error) {

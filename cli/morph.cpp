@@ -33,7 +33,7 @@ constexpr TUsage kMorphUsage = {
     "whole number; 0 gives START, 100 gives TARGET, values below 0 or above 100\n"
     "extrapolate. Vertices pair by position: the k-th vertex of the j-th polygon\n"
     "of the i-th object of both files. Where one file has fewer items the blend\n"
-    "stops there and the rest keeps START's values.\n"
+    "stops there and the rest keeps START's values. OUT - is standard output.\n"
     "\n"
     "  --normals lerp         blend normals component by component, as the\n"
     "                         desktop program does (the default)\n"
@@ -55,7 +55,7 @@ constexpr TUsage kFramesUsage = {
     "\"{}\" once, replaced by the percentage with at least three digits\n"
     "(005, 050, 100, 150, -50). STEP may be negative, never 0, and must land\n"
     "on TO. Prints each file name as it is written. --normals and --blend work\n"
-    "as for morph.\n"
+    "as for morph. PATTERN always names files, never standard output.\n"
     "\n"
     "  --png            also draw each frame into a PNG named by PATTERN with\n"
     "                   .png in place of .suf (or added)\n"
@@ -63,7 +63,8 @@ constexpr TUsage kFramesUsage = {
     "  --view VIEW      xy, yz, zx (axes across and up) or perspective (default xy)\n"
     "  --size WxH       picture size in pixels, each 1..8192 (default 400x400)\n"
     "  --sheet OUT.png  a contact sheet of every frame, labelled with its\n"
-    "                   percentage, each frame at --size\n"
+    "                   percentage, each frame at --size; --sheet - writes it to\n"
+    "                   standard output and prints no file names\n"
     "  --quiet          no progress; progress (frame k of n, time left) is only\n"
     "                   ever shown when stderr is a terminal\n"
     "  --jobs N         make up to N frames at once (default: one per core the\n"
@@ -147,7 +148,8 @@ std::string PictureFileName(const std::string& frame_name) {
     return frame_name + ".png";
 }
 
-void PrintName(const std::string& file_name) {
+void PrintName(const std::string& file_name, bool print) {
+    if (!print) return;
     PutBytes(file_name, stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
@@ -239,6 +241,8 @@ struct TFramesRun {
     // Frames of this run's share, and the number of its Index-th one.
     std::int64_t ShareCount() const { return Count > Shard ? (Count - Shard - 1) / Shards + 1 : 0; }
     std::int64_t ShareFrame(std::int64_t Index) const { return Shard + Index * Shards; }
+    // A sheet on standard output is alone there.
+    bool PrintNames() const { return Pictures.SheetName != "-"; }
 };
 
 // The cores this process may run on (its affinity mask, which taskset, cgroups
@@ -436,8 +440,8 @@ private:
         const std::string picture_name = PictureFileName(file_name);
         WarnNearZeroNormals(run_.Pictures.ShapeFiles ? file_name : picture_name, report.NearZeroNormals);
         if (!report.Written) return;
-        if (run_.Pictures.ShapeFiles) PrintName(file_name);
-        if (run_.Pictures.Frames) PrintName(picture_name);
+        if (run_.Pictures.ShapeFiles) PrintName(file_name, run_.PrintNames());
+        if (run_.Pictures.Frames) PrintName(picture_name, run_.PrintNames());
     }
 
     const TFramesRun& run_;
@@ -518,7 +522,7 @@ int RunFrames(int argc, char** argv) {
     if (failed) return kExitFailed;
     if (!pictures.SheetName.empty()) {
         if (!WritePng(pictures.SheetName, sheet.Bitmap())) return kExitFailed;
-        PrintName(pictures.SheetName);
+        PrintName(pictures.SheetName, run.PrintNames());
     }
     return kExitOk;
 }
