@@ -374,6 +374,7 @@ void TForm1::MorphSuf() {
     }
     const int parts = std::max(1, QThread::idealThreadCount());
     std::vector<std::function<void()>> tasks;
+    tasks.reserve(static_cast<std::size_t>(parts));
     for (int part = 0; part < parts; ++part)
         tasks.emplace_back([part, parts, &percent] {
             BlendSufPart(Suf1, Suf2, MorphedSuf, percent.Value, part, parts);

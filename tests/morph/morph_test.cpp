@@ -342,6 +342,7 @@ TEST_F(BlendSufTest, PartsTogetherGiveTheWholeBlend) {
     for (const int parts : {1, 2, 3}) {
         TVANE_Object* result = builder.Build({sheet(300, 9, kNone), sheet(500, 9, kNone), sheet(10, 9, kNone)});
         std::vector<std::thread> threads;
+        threads.reserve(static_cast<std::size_t>(parts));
         for (int part = 0; part < parts; ++part)
             threads.emplace_back([=] { BlendSufPart(start, target, result, 37, part, parts); });
         for (std::thread& thread : threads) thread.join();
