@@ -38,7 +38,7 @@ def timed(argv, cwd):
 def main():
     if len(sys.argv) not in (2, 3):
         sys.exit(__doc__)
-    build = sys.argv[1]
+    build = os.path.abspath(sys.argv[1])
     repetitions = int(sys.argv[2]) if len(sys.argv) == 3 else 5
     cache = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "bench-cache")
     start = os.path.join(cache, STEM + "-start.suf")
