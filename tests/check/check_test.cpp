@@ -262,6 +262,7 @@ TEST(GroupPositions, PositionsChosenToCollideStayNearLinear) {
         vertices[i].X = vertices[i].Y = vertices[i].Z = v;
     }
     std::vector<const TVANE_Vertex*> slots;
+    slots.reserve(vertices.size());
     for (const TVANE_Vertex& v : vertices) slots.push_back(&v);
 
     std::uint64_t comparisons = 0;
