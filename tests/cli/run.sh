@@ -475,9 +475,9 @@ expect "render: eye beyond doubles" 1 \
     stderr "plivra-cli: 表示を合わせられません（視点の X 座標 2.26666666666667E+308 $beyond"
 check_true "render: no picture when the fit fails" test ! -e wide.png
 crlf "obj suf f {" "prim poly (" "1e308 0 0" "1e308 1 0" "1e308 0 1" ")" "}" >far.suf
-run frames triangle.suf far.suf 200 200 1 'far_{}' --png-only
+run frames triangle.suf far.suf 200 200 1 'farframe_{}' --png-only
 expect "frames: centre beyond doubles" 1 stderr "plivra-cli: 表示を合わせられません（中心の X 座標 2E+308 $beyond"
-check_true "frames: nothing written when the fit fails" test -z "$(ls far_* 2>/dev/null)"
+check_true "frames: nothing written when the fit fails" test -z "$(ls farframe_* 2>/dev/null)"
 
 # ---- blend options -----------------------------------------------------------
 
