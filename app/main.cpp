@@ -61,6 +61,9 @@ int main(int argc, char** argv) {
         // caption, and the caption is the window's own text. Message boxes
         // are titled with the program's name all the same.
         TApplication application(argc, argv);
+        // Ties the window to its menu entry (the desktop file's name), which
+        // Wayland compositors use for its icon and name.
+        application.setDesktopFileName(QStringLiteral("io.github.plivra.Plivra"));
         // Made first, the main window is the one whose closing ends the program.
         TForm1 form;
         Form1 = &form;
