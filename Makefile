@@ -10,7 +10,7 @@ JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 
 .PHONY: all setup build build-asan build-fuzz bench run test test-unit test-asan test-fuzz fuzz lint \
-	install clean
+	install package clean
 
 all: build
 
@@ -62,6 +62,10 @@ lint: build
 # PREFIX; DESTDIR stages them elsewhere (for packaging).
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# A Debian package in the build folder: $(BUILD)/plivra_VERSION-1_ARCH.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_BENCH)
