@@ -25,7 +25,9 @@ constexpr TCommand kCommands[] = {
 };
 
 void PrintUsage(std::FILE* out) {
-    std::fputs("usage: plivra-cli COMMAND [ARGUMENTS] [--help]\n\ncommands:\n", out);
+    std::fputs("usage: plivra-cli COMMAND [ARGUMENTS] [--help]\n"
+               "       plivra-cli --version\n\ncommands:\n",
+               out);
     for (const TCommand& command : kCommands)
         std::fprintf(out, "  %-8s %s\n", command.Name, command.Summary);
     std::fputs("\n'plivra-cli COMMAND --help' describes one command.\n", out);
@@ -57,6 +59,10 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "help") == 0) {
         PrintUsage(stdout);
         return Finish(0);
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::puts("plivra-cli " PLIVRA_VERSION);
+        return 0;
     }
     for (const TCommand& command : kCommands) {
         if (std::strcmp(argv[1], command.Name) != 0) continue;

@@ -112,6 +112,9 @@ expect "no command is a usage error" 2 stderr "usage: plivra-cli COMMAND"
 run --help
 expect "--help lists the commands" 0 stdout "morph" stdout "frames" stdout "check" stdout "info" \
     stdout "render"
+run --version
+expect "--version names the program" 0 stdout "plivra-cli "
+[ "$(wc -l <"$tmp/stdout")" -eq 1 ] && pass || fail "--version prints one line"
 run blend a b
 expect "unknown command" 2 stderr "unknown command 'blend'" stderr "usage:"
 for command in morph frames check info render; do
