@@ -22,4 +22,4 @@ set(MORPH_HEADERS app/morph.h app/morph_check.h)
 
 set(CLI_SOURCES
   cli/arguments.cpp cli/check.cpp cli/info.cpp cli/json.cpp cli/main.cpp cli/morph.cpp
-  cli/picture.cpp cli/progress.cpp cli/render.cpp cli/shape_files.cpp)
+  cli/picture.cpp cli/png.cpp cli/progress.cpp cli/render.cpp cli/shape_files.cpp cli/sheet.cpp)
