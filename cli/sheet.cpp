@@ -8,6 +8,13 @@
 
 namespace {
 
+// Labels grow with the pictures: one font pixel per this many pixels of the
+// shorter side; the pictures lie this many font pixels apart.
+constexpr std::int32_t kPixelsPerLabelScale = 100;
+constexpr std::int32_t kGapPerScale = 3;
+constexpr TVANE_Color kSheetGround = RGBColor(48, 48, 48);
+constexpr TVANE_Color kLabelColour = RGBColor(255, 255, 255);
+
 // A 5 x 7 pixel font: one row per byte, the leftmost pixel in bit 4.
 struct TGlyph {
     char Character;
@@ -64,9 +71,8 @@ std::int32_t LabelWidth(std::string_view Text, std::int32_t Scale) {
 
 TContactSheet::TContactSheet(std::int64_t Count, std::int32_t Width, std::int32_t Height)
     : width_(Width), height_(Height) {
-    // Labels grow with the pictures: 7 pixels high per 100 of the shorter side.
-    scale_ = std::max(1, std::min(Width, Height) / 100);
-    gap_ = 3 * scale_;
+    scale_ = std::max(1, std::min(Width, Height) / kPixelsPerLabelScale);
+    gap_ = kGapPerScale * scale_;
     label_height_ = LabelHeight(scale_) + 2 * gap_;
     columns_ = 1;
     while (columns_ * columns_ < Count) ++columns_;
@@ -76,21 +82,21 @@ TContactSheet::TContactSheet(std::int64_t Count, std::int32_t Width, std::int32_
 }
 
 bool TContactSheet::Fits() const {
-    return sheet_width_ <= 32767 && sheet_height_ <= 32767 && sheet_width_ * sheet_height_ <= kMaxPixels;
+    return sheet_width_ <= kMaxCanvasCoord && sheet_height_ <= kMaxCanvasCoord && sheet_width_ * sheet_height_ <= kMaxPixels;
 }
 
 void TContactSheet::Place(std::int64_t Index, const TBitmap& Picture, std::string_view Label) {
     if (!sheet_) {
         sheet_ = std::make_unique<TBitmap>(static_cast<std::int32_t>(sheet_width_),
                                            static_cast<std::int32_t>(sheet_height_));
-        sheet_->Canvas.Brush.Color = RGBColor(48, 48, 48);
+        sheet_->Canvas.Brush.Color = kSheetGround;
         sheet_->Canvas.FillRect(0, 0, sheet_width_, sheet_height_);
     }
     const auto left = static_cast<std::int32_t>(gap_ + (Index % columns_) * (width_ + gap_));
     const auto top = static_cast<std::int32_t>(gap_ + (Index / columns_) * (height_ + label_height_));
     for (std::int32_t y = 0; y < height_; ++y)
         for (std::int32_t x = 0; x < width_; ++x) sheet_->SetPixel(left + x, top + y, Picture.Pixel(x, y));
-    sheet_->Canvas.Brush.Color = RGBColor(255, 255, 255);
+    sheet_->Canvas.Brush.Color = kLabelColour;
     DrawLabel(sheet_->Canvas, left + (width_ - LabelWidth(Label, scale_)) / 2, top + height_ + gap_, Label,
               scale_);
 }
