@@ -28,6 +28,7 @@
 
 #include "shape/arena.h"
 #include "shape/errors.h"
+#include "shape/number.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 
@@ -589,6 +590,8 @@ void EndLoad() {
 }
 
 }  // namespace
+
+double ReadSufValue(std::string_view Text) { return ToValue(Text); }
 
 bool TVANE::IsTokenDelimiter(unsigned char c) { return kDelimiter[c]; }
 
