@@ -18,3 +18,5 @@ int RunInfo(int argc, char** argv);
 // render FILE OUT.png [--view xy|yz|zx] [--size WxH] [--grid]: one fitted
 // wireframe view written as a PNG picture.
 int RunRender(int argc, char** argv);
+// import IN OUT.suf: a mesh file of another format written as a shape file.
+int RunImport(int argc, char** argv);

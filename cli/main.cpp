@@ -22,6 +22,7 @@ constexpr TCommand kCommands[] = {
     {"check", RunCheck, "tell whether two shapes correspond and share corners, and where not"},
     {"info", RunInfo, "list the objects, polygons, vertices, attributes and extents"},
     {"render", RunRender, "draw a fitted wireframe view of a shape into a PNG picture"},
+    {"import", RunImport, "write an OBJ, glTF, PLY or STL mesh as a shape file"},
 };
 
 void PrintUsage(std::FILE* out) {

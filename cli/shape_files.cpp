@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "cli/progress.h"
+#include "formats/import.h"
 #include "shape/errors.h"
 #include "shape/state.h"
 #include "shape/vane.h"
@@ -28,6 +29,15 @@ void TShapeList::Reset(TVANE_Object* List) {
 
 bool LoadShapeFile(const std::string& FileName, TShapeList& Out) {
     TVANE_Object* list = nullptr;
+    if (IsImportable(FileName)) {
+        try {
+            Out.Reset(ImportShape(FileName));
+            return true;
+        } catch (const TImportError& error) {
+            ReportFailure(FileName, error.what());
+            return false;
+        }
+    }
     try {
         list = VANE->LoadSuf(FileName);
     } catch (const SufConvertError& error) {

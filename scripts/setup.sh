@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev
   fonts-ipafont xvfb xauth
   clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck
-  libtinyobjloader-dev
+  libtinyobjloader-dev libtinygltf-dev
   python3
 )
 
