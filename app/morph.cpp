@@ -40,6 +40,10 @@ void BlendVertex(const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Ve
     result.V = LinearMap(start.V, target.V, 0, 100, percent);
 }
 
+void AddPart(Extended start, Extended target, Extended& result, Extended percent) {
+    result += LinearMap(0, target - start, 0, 100, percent);
+}
+
 void BlendOrKeep(bool blend, Extended start, Extended target, Extended& result, Extended percent) {
     result = blend ? LinearMap(start, target, 0, 100, percent) : start;
 }
@@ -160,4 +164,28 @@ TBlendOutcome BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TV
             ++outcome.NearZeroNormals;
     });
     return outcome;
+}
+
+void MixSuf(const TVANE_Object* Start, const TMixTarget* Targets, std::size_t Count, TVANE_Object* Result) {
+    for (std::size_t i = 0; i < Count; ++i) {
+        const Extended percent = Targets[i].Percent;
+        if (i == 0) {
+            WalkTriples(Start, Targets[i].Shape, Result,
+                        [percent](const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
+                                  const TVANE_Polygon&) { BlendVertex(start, target, result, percent); });
+            continue;
+        }
+        WalkTriples(Start, Targets[i].Shape, Result,
+                    [percent](const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
+                              const TVANE_Polygon&) {
+                        AddPart(start.X, target.X, result.X, percent);
+                        AddPart(start.Y, target.Y, result.Y, percent);
+                        AddPart(start.Z, target.Z, result.Z, percent);
+                        AddPart(start.NX, target.NX, result.NX, percent);
+                        AddPart(start.NY, target.NY, result.NY, percent);
+                        AddPart(start.NZ, target.NZ, result.NZ, percent);
+                        AddPart(start.U, target.U, result.U, percent);
+                        AddPart(start.V, target.V, result.V, percent);
+                    });
+    }
 }

@@ -20,3 +20,5 @@ int RunInfo(int argc, char** argv);
 int RunRender(int argc, char** argv);
 // import IN OUT.suf: a mesh file of another format written as a shape file.
 int RunImport(int argc, char** argv);
+// mix START OUT --target T PERCENT ...: one blend toward several targets.
+int RunMix(int argc, char** argv);

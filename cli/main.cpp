@@ -18,6 +18,7 @@ struct TCommand {
 
 constexpr TCommand kCommands[] = {
     {"morph", RunMorph, "blend START toward TARGET by a percentage into a new file"},
+    {"mix", RunMix, "blend START toward several targets at once, each by its percentage"},
     {"frames", RunFrames, "write one blend file per percentage of a range"},
     {"check", RunCheck, "tell whether two shapes correspond and share corners, and where not"},
     {"info", RunInfo, "list the objects, polygons, vertices, attributes and extents"},
