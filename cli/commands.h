@@ -22,3 +22,6 @@ int RunRender(int argc, char** argv);
 int RunImport(int argc, char** argv);
 // mix START OUT --target T PERCENT ...: one blend toward several targets.
 int RunMix(int argc, char** argv);
+// export START [TARGET ...] OUT.glb|OUT.gltf, export SHAPE OUT.obj: shapes
+// written in another format, a glTF morph with its animation.
+int RunExport(int argc, char** argv);

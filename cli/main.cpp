@@ -24,6 +24,7 @@ constexpr TCommand kCommands[] = {
     {"info", RunInfo, "list the objects, polygons, vertices, attributes and extents"},
     {"render", RunRender, "draw a fitted wireframe view of a shape into a PNG picture"},
     {"import", RunImport, "write an OBJ, glTF, PLY or STL mesh as a shape file"},
+    {"export", RunExport, "write shapes as a glTF morph with its animation, or one as OBJ"},
 };
 
 void PrintUsage(std::FILE* out) {
