@@ -4,7 +4,7 @@ BUILD_ASAN ?= build-asan
 BUILD_FUZZ ?= build-fuzz
 BUILD_BENCH ?= build-bench
 FUZZ_SECONDS ?= 600
-FUZZ_TARGETS := load_suf read_value read_integer
+FUZZ_TARGETS := load_suf read_value read_integer import_obj import_gltf import_ply import_stl
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 

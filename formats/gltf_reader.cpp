@@ -41,10 +41,9 @@ std::vector<double> ReadValues(const tinygltf::Model& model, int index, int type
     }
     const std::size_t components = type == TINYGLTF_TYPE_VEC3 ? 3 : 2;
     const std::size_t element = size * components;
-    if (a.count > (std::numeric_limits<std::size_t>::max() / sizeof(double)) / components)
-        Fail(AccessorName(index) + " is too large");
-    std::vector<double> out(a.count * components, 0.0);
-    if (a.bufferView < 0) return out;  // no data: all zero
+    // Without a buffer view an accessor is all zeros, with nothing to bound
+    // its count; only sparse accessors, which are not read either, need that.
+    if (a.bufferView < 0) Fail(AccessorName(index) + " has no buffer view");
     if (static_cast<std::size_t>(a.bufferView) >= model.bufferViews.size())
         Fail(AccessorName(index) + " refers to a buffer view that is not there");
     const tinygltf::BufferView& view = model.bufferViews[static_cast<std::size_t>(a.bufferView)];
@@ -56,6 +55,7 @@ std::vector<double> ReadValues(const tinygltf::Model& model, int index, int type
                       a.byteOffset <= view.byteLength && (a.count == 0 || element <= view.byteLength - a.byteOffset) &&
                       (a.count <= 1 || (a.count - 1) <= (view.byteLength - a.byteOffset - element) / stride);
     if (!fits) Fail(AccessorName(index) + " reaches beyond its buffer");
+    std::vector<double> out(a.count * components, 0.0);
     const unsigned char* base = data.data() + view.byteOffset + a.byteOffset;
     for (std::size_t i = 0; i < a.count; ++i) {
         const unsigned char* p = base + i * stride;
