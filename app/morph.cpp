@@ -28,8 +28,25 @@ std::int32_t Saturate(std::int64_t value) {
     return static_cast<std::int32_t>(value);
 }
 
+void AddPart(Extended start, Extended target, Extended& result, Extended percent) {
+    result += LinearMap(0, target - start, 0, 100, percent);
+}
+
 void BlendOrKeep(bool blend, Extended start, Extended target, Extended& result, Extended percent) {
     result = blend ? LinearMap(start, target, 0, 100, percent) : start;
+}
+
+// The values Options chooses blend at percent; the others take the start's.
+void BlendVertex(const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
+                 Extended percent, const TBlendOptions& options) {
+    BlendOrKeep(options.Positions, start.X, target.X, result.X, percent);
+    BlendOrKeep(options.Positions, start.Y, target.Y, result.Y, percent);
+    BlendOrKeep(options.Positions, start.Z, target.Z, result.Z, percent);
+    BlendOrKeep(options.Normals, start.NX, target.NX, result.NX, percent);
+    BlendOrKeep(options.Normals, start.NY, target.NY, result.NY, percent);
+    BlendOrKeep(options.Normals, start.NZ, target.NZ, result.NZ, percent);
+    BlendOrKeep(options.TextureCoordinates, start.U, target.U, result.U, percent);
+    BlendOrKeep(options.TextureCoordinates, start.V, target.V, result.V, percent);
 }
 
 // Calls visit(start vertex, target vertex, result vertex, result polygon) for
@@ -126,14 +143,7 @@ TBlendOutcome BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TV
     WalkTriples(Start, Target, Result,
                 [&](const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
                     const TVANE_Polygon& result_poly) {
-        BlendOrKeep(Options.Positions, start.X, target.X, result.X, percent);
-        BlendOrKeep(Options.Positions, start.Y, target.Y, result.Y, percent);
-        BlendOrKeep(Options.Positions, start.Z, target.Z, result.Z, percent);
-        BlendOrKeep(Options.Normals, start.NX, target.NX, result.NX, percent);
-        BlendOrKeep(Options.Normals, start.NY, target.NY, result.NY, percent);
-        BlendOrKeep(Options.Normals, start.NZ, target.NZ, result.NZ, percent);
-        BlendOrKeep(Options.TextureCoordinates, start.U, target.U, result.U, percent);
-        BlendOrKeep(Options.TextureCoordinates, start.V, target.V, result.V, percent);
+        BlendVertex(start, target, result, percent, Options);
         const bool shaded = result_poly.Kind == kKindShade || result_poly.Kind == kKindUvShade;
         if (Options.Renormalize && Options.Normals && shaded && !Renormalize(result, start, target))
             ++outcome.NearZeroNormals;
@@ -144,4 +154,31 @@ TBlendOutcome BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TV
 void BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
               std::int32_t Percent) {
     BlendSuf(Start, Target, Result, Percent, TBlendOptions{});
+}
+
+void MixSuf(const TVANE_Object* Start, const TMixTarget* Targets, std::size_t Count, TVANE_Object* Result) {
+    for (std::size_t i = 0; i < Count; ++i) {
+        const Extended percent = Targets[i].Percent;
+        if (i == 0) {
+            // The first target blends as a morph does, so one target gives its bytes.
+            WalkTriples(Start, Targets[i].Shape, Result,
+                        [percent](const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
+                                  const TVANE_Polygon&) {
+                            BlendVertex(start, target, result, percent, TBlendOptions{});
+                        });
+            continue;
+        }
+        WalkTriples(Start, Targets[i].Shape, Result,
+                    [percent](const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
+                              const TVANE_Polygon&) {
+                        AddPart(start.X, target.X, result.X, percent);
+                        AddPart(start.Y, target.Y, result.Y, percent);
+                        AddPart(start.Z, target.Z, result.Z, percent);
+                        AddPart(start.NX, target.NX, result.NX, percent);
+                        AddPart(start.NY, target.NY, result.NY, percent);
+                        AddPart(start.NZ, target.NZ, result.NZ, percent);
+                        AddPart(start.U, target.U, result.U, percent);
+                        AddPart(start.V, target.V, result.V, percent);
+                    });
+    }
 }

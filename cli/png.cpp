@@ -85,11 +85,5 @@ bool WritePng(const std::string& FileName, const TBitmap& Bitmap) {
         ReportFailure(FileName, SaveFailureText(path, error.Message));
         return false;
     }
-    try {
-        WriteOutputFile(path, png.Bytes);
-    } catch (const OutputError& failure) {
-        ReportFailure(FileName, SaveFailureText(path, failure.what()));
-        return false;
-    }
-    return true;
+    return WriteOutput(FileName, png.Bytes);
 }

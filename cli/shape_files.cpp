@@ -3,7 +3,9 @@
 #include <exception>
 
 #include "cli/progress.h"
+#include "formats/import.h"
 #include "shape/errors.h"
+#include "shape/output.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 
@@ -16,6 +18,15 @@ void TShapeList::Reset(TVANE_Object* List) {
 
 bool LoadShapeFile(const std::string& FileName, TShapeList& Out) {
     TVANE_Object* list = nullptr;
+    if (IsImportable(FileName)) {
+        try {
+            Out.Reset(ImportShape(FileName));
+            return true;
+        } catch (const TImportError& error) {
+            ReportFailure(FileName, error.what());
+            return false;
+        }
+    }
     try {
         list = VANE->LoadSuf(FileName);
     } catch (const SufConvertError& error) {
@@ -64,4 +75,15 @@ std::string OutputPath(const std::string& FileName) {
     // What was printed before goes out before the file's bytes.
     std::fflush(stdout);
     return "/dev/stdout";
+}
+
+bool WriteOutput(const std::string& FileName, std::string_view Bytes) {
+    const std::string path = OutputPath(FileName);
+    try {
+        WriteOutputFile(path, Bytes);
+    } catch (const OutputError& failure) {
+        ReportFailure(FileName, SaveFailureText(path, failure.what()));
+        return false;
+    }
+    return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <string_view>
 
 #include "shape/records.h"
 
@@ -14,3 +15,11 @@ inline constexpr std::size_t kMaxNumberText = 32;
 // when the text could not be read back: a value that is not finite, or one
 // beyond the largest double once rounded to 15 digits.
 std::size_t FormatNumber(Extended Value, char* Out);
+
+// The value of Text, the whole of it, read as the shape reader reads a vertex
+// value: a decimal literal (optional sign, digits with an optional '.', an
+// optional exponent) as the nearest double, an underflow as that nearest
+// double (0 or subnormal). Throws SufConvertError, with the reader's message,
+// for any other text and for a value beyond the largest double. Defined
+// beside the reader, which it shares the scanner with.
+double ReadSufValue(std::string_view Text);

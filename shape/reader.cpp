@@ -30,6 +30,7 @@
 #include "shape/errors.h"
 #include "shape/extents.h"
 #include "shape/kinds.h"
+#include "shape/number.h"
 #include "shape/probes.h"
 #include "shape/state.h"
 #include "shape/vane.h"
@@ -550,6 +551,8 @@ void EndLoad() {
 }
 
 }  // namespace
+
+double ReadSufValue(std::string_view Text) { return ToValue(Text); }
 
 bool TVANE::IsTokenDelimiter(unsigned char c) { return kDelimiter[c]; }
 

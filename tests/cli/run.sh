@@ -653,5 +653,55 @@ fi
 run frames short_vertex.suf target.suf 100 0 -100 'part_{}.suf'
 same "frames past a shorter polygon equal morph" part_100.suf partial.suf
 
+# ---- mix ----------------------------------------------------------------------
+
+for p in 0 37 100 -250; do
+    run morph "$ex/box.suf" "$ex/rounded_box.suf" $p "morph_$p.suf"
+    run mix "$ex/box.suf" "mix_$p.suf" --target "$ex/rounded_box.suf" $p
+    expect "mix of one target at $p" 0
+    same "mix of one target at $p writes what morph writes" "mix_$p.suf" "morph_$p.suf"
+done
+# Two halves of one target make the whole of it.
+run mix "$ex/box.suf" mix_halves.suf --target "$ex/rounded_box.suf" 50 --target "$ex/rounded_box.suf" 50
+run info mix_halves.suf --json
+cp stdout halves.json
+run info "$ex/rounded_box.suf" --json
+check_true "two halves reach the target's extents" test "$(grep -v '"file"' halves.json)" = "$(grep -v '"file"' stdout)"
+run mix "$ex/box.suf" mix_bad.suf --target "$ex/rounded_box.suf" 5x
+expect "mix refuses a bad percentage" 2 stderr "PERCENT must be a number, not '5x'"
+run mix "$ex/box.suf" mix_bad.suf
+expect "mix needs a target" 2 stderr "needs at least one --target"
+check_true "refused mix writes nothing" test ! -e mix_bad.suf
+
+# ---- other formats ------------------------------------------------------------
+
+printf 'o quad\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0.1\nf 1 2 3 4\n' >quad.obj
+printf 'o quad\nv 0 0 1\nv 1 0 1\nv 1 1 1\nv 0 1 1.1\nf 1 2 3 4\n' >quad_up.obj
+run import quad.obj quad.suf
+expect "import an OBJ file" 0
+run morph quad.obj quad_up.obj 50 quad_half.suf
+expect "morph reads OBJ files" 0
+run check quad.obj quad_up.obj
+expect "two OBJ files of one topology correspond" 0
+run export quad.suf quad_up.obj quad.glb --from -50 --to 150 --seconds 4
+expect "export a morph to glTF" 0
+run import quad.glb quad_back.suf
+expect "a glTF file reads back" 0
+run info quad_back.suf
+expect "fanned into two triangles" 0 stdout "2 polygons, 6 vertices"
+run export quad.suf quad_up.suf quad.obj
+expect "an OBJ file holds one shape" 2 stderr "an OBJ file holds one shape and no animation"
+run export quad.suf quad.stl
+expect "export refuses other formats" 2 stderr "OUT must end in .glb, .gltf or .obj"
+printf 'v 0 0 0\nv 1 x 0\nf 1 2 1\n' >bad.obj
+run import bad.obj bad.suf
+expect "a bad OBJ file" 1 stderr "bad.obj: line 2: 'x' is not a number"
+check_true "a bad OBJ file is one line" test "$(wc -l <stderr)" -eq 1
+check_true "a refused import writes nothing" test ! -e bad.suf
+printf '{"asset":{"version":"2.0"},"meshes":[{"primitives":[{"attributes":{"POSITION":7}}]}]}' >bad.gltf
+run export bad.gltf bad.glb
+expect "a bad glTF file" 1 stderr "bad.gltf: a primitive refers to accessor 7, which is not there"
+check_true "a refused export writes nothing" test ! -e bad.glb
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
