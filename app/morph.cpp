@@ -28,7 +28,7 @@ std::int32_t Saturate(std::int64_t value) {
     return static_cast<std::int32_t>(value);
 }
 
-void BlendOrKeep(bool blend, Extended start, Extended target, Extended& result, Extended percent) {
+void BlendOrKeep(bool blend, Extended start, Extended target, TPackedExtended& result, Extended percent) {
     result = blend ? LinearMap(start, target, 0, 100, percent) : start;
 }
 

@@ -100,7 +100,7 @@ std::string Dump(const TVANE_Object* shape) {
     std::string out;
     for (const TVANE_Object* o = shape; o != nullptr; o = o->Next) {
         out += "obj " + std::to_string(o->Name.size()) + ":" + o->Name + "\n";
-        for (const Extended* e : {&o->MinX, &o->MinY, &o->MinZ, &o->MaxX, &o->MaxY, &o->MaxZ}) {
+        for (const TPackedExtended* e : {&o->MinX, &o->MinY, &o->MinZ, &o->MaxX, &o->MaxY, &o->MaxZ}) {
             out.append(reinterpret_cast<const char*>(e), 10);
         }
         for (const TVANE_Polygon* p = o->Polygons; p != nullptr; p = p->Next) {
@@ -110,7 +110,7 @@ std::string Dump(const TVANE_Object* shape) {
                        : std::string("-");
             out += "\n";
             for (const TVANE_Vertex* v = p->Vertices; v != nullptr; v = v->Next) {
-                for (const Extended* e : {&v->X, &v->Y, &v->Z, &v->NX, &v->NY, &v->NZ, &v->U, &v->V}) {
+                for (const TPackedExtended* e : {&v->X, &v->Y, &v->Z, &v->NX, &v->NY, &v->NZ, &v->U, &v->V}) {
                     out.append(reinterpret_cast<const char*>(e), 10);
                 }
             }
