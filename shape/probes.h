@@ -9,6 +9,11 @@
 // to compare the two.
 extern bool SufPlainValues;
 
+// Bytes the reader's window of a file starts with; reading is the same for
+// every size. Tests make it tiny, so that words and lines are cut at every
+// place. Set it before a load, never while one runs.
+extern std::size_t SufWindowBytes;
+
 // Blocks holding records now.
 std::size_t RecordBlocksInUse();
 // Bytes of the blocks in use that come from the system directly, headers and
