@@ -7,6 +7,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "shape/errors.h"
@@ -408,6 +409,40 @@ TEST_F(LoadSufTest, ValuesReadFromTheLineMatchTheTokenPath) {
             EXPECT_EQ(outcome[1], outcome[0]) << testing::PrintToString(bytes);
         }
     }
+}
+
+// Each thread reads with a tokenizer, a line count and a message of its
+// own: files read on several threads at once give what each gives alone.
+TEST_F(LoadSufTest, ThreadsReadAtOnceAsEachReadsAlone) {
+    const std::string files[] = {kTriangle, "obj suf a {\r}\r\r\ratr", "obj suf a {\rprim poly (\r\n1 2 x\r",
+                                 std::string(kTriangle) + "obj sux"};
+    std::vector<std::string> paths, alone;
+    auto outcome = [](const std::string& path) {
+        std::string out;
+        try {
+            Shape s(VANE->LoadSuf(path));
+            out = Dump(s.p) + SufErrorMessage;
+        } catch (const SufConvertError& e) {
+            out = e.what();
+        }
+        return out + " at line " + std::to_string(LineNumber);
+    };
+    for (const std::string& bytes : files) {
+        paths.push_back(dir_.Path("t" + std::to_string(paths.size()) + ".suf"));
+        WriteFile(paths.back(), bytes);
+        alone.push_back(outcome(paths.back()));
+    }
+    SufWindowBytes = 3;  // many reads, so the threads take turns within a load
+    std::vector<std::string> together(paths.size());
+    {
+        std::vector<std::jthread> threads;
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            threads.emplace_back([&, i] { together[i] = outcome(paths[i]); });
+        }
+    }
+    SufWindowBytes = std::size_t{1} << 20;
+    EXPECT_EQ(together, alone);
+    EXPECT_EQ(SufErrorMessage, alone.back().substr(0, alone.back().find(" at line")));
 }
 
 TEST_F(LoadSufTest, EachLoadStartsAfreshFromLineOne) {
