@@ -7,8 +7,10 @@ FUZZ_SECONDS ?= 600
 FUZZ_TARGETS := load_suf read_value read_integer
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
 
-.PHONY: all setup build build-asan build-fuzz bench run test test-unit test-asan test-fuzz fuzz lint clean
+.PHONY: all setup build build-asan build-fuzz bench run test test-unit test-asan test-fuzz fuzz lint \
+	install package clean
 
 all: build
 
@@ -55,6 +57,15 @@ test: test-unit test-asan test-fuzz
 # clang-tidy and cppcheck over our code; needs the compile commands of a build.
 lint: build
 	bash scripts/lint.sh $(BUILD) $(JOBS)
+
+# The programs, menu entry, icons, metadata, man pages and completion under
+# PREFIX; DESTDIR stages them elsewhere (for packaging).
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# A Debian package in the build folder: $(BUILD)/plivra_VERSION-1_ARCH.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_BENCH)

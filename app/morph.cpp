@@ -180,8 +180,9 @@ TIntegerReading ReadInteger(std::string_view Text) {
     for (; i < Text.size(); ++i) {
         const int digit = DigitValue(Text[i], base);
         if (digit < 0) {
-            // Stopped at a stray character: the digits so far, sign not applied.
-            return {Saturate(value), false};
+            // Stopped at a stray character: the digits so far, with their
+            // sign ("-20x" is -20, never +20).
+            return {Saturate(negative ? -value : value), false};
         }
         any_digit = true;
         value = value * base + digit;

@@ -22,8 +22,8 @@ struct TIntegerReading {
 // that introduces hexadecimal digits (either case), then the digits.
 // Valid when the text ends right after at least one digit and the number
 // fits in a signed 32-bit integer. At the first character that is not a
-// digit the text is invalid and Value holds the digits read so far without
-// the sign (0 when none). A number beyond the 32-bit range is invalid and
+// digit the text is invalid and Value holds the digits read so far with
+// their sign (0 when none). A number beyond the 32-bit range is invalid and
 // Value saturates at the nearest end of the range.
 TIntegerReading ReadInteger(std::string_view Text);
 

@@ -1,9 +1,11 @@
 #include "app/morph_check.h"
 
 #include <algorithm>
+#include <compare>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <tuple>
 #include <utility>
 
 #include "view/fit.h"
@@ -81,30 +83,86 @@ std::uint64_t PositionHash(const TVANE_Vertex& v) {
     return Mix(Mix(Mix(Bits(v.X)) ^ Bits(v.Y)) ^ Bits(v.Z));
 }
 
-// For every slot, the first slot in walk order at the same position. An open
-// addressing table of slots, at most half full, keyed by position.
-std::vector<TSlot> PositionGroups(const std::vector<const TVANE_Vertex*>& slots) {
+// Counts the position comparisons of one grouping when asked to.
+struct TComparisons {
+    std::uint64_t* Count = nullptr;
+    bool Same(const TVANE_Vertex& a, const TVANE_Vertex& b) const {
+        if (Count != nullptr) ++*Count;
+        return SamePosition(a, b);
+    }
+};
+
+// How far one lookup may probe before the table is given up. In a table at
+// most half full a well-mixed hash rarely probes a dozen slots; only
+// positions chosen so that their hashes collide come this far.
+constexpr std::size_t kMaxProbes = 64;
+
+// For every slot, the first slot in walk order at the same position, through
+// an open addressing table of slots, at most half full, keyed by position.
+// False when a lookup probes more than kMaxProbes slots.
+bool HashedGroups(const std::vector<const TVANE_Vertex*>& slots, const TComparisons& comparisons,
+                  std::vector<TSlot>& groups) {
     std::size_t capacity = 16;
     while (capacity < 2 * slots.size()) capacity *= 2;
     const std::size_t mask = capacity - 1;
     std::vector<TSlot> table(capacity, kNoSlot);
-    std::vector<TSlot> groups(slots.size());
     for (TSlot s = 0; s < slots.size(); ++s) {
         const TVANE_Vertex& vertex = *slots[s];
-        for (std::size_t i = PositionHash(vertex) & mask;; i = (i + 1) & mask) {
+        for (std::size_t i = PositionHash(vertex) & mask, probes = 0;; i = (i + 1) & mask) {
             const TSlot held = table[i];
             if (held == kNoSlot) {
                 table[i] = s;
                 groups[s] = s;
                 break;
             }
-            if (SamePosition(*slots[held], vertex)) {
+            if (comparisons.Same(*slots[held], vertex)) {
                 groups[s] = held;
                 break;
             }
+            if (++probes == kMaxProbes) return false;
         }
     }
-    return groups;
+    return true;
+}
+
+// One coordinate as an ordered pair of integers: equal values, equal keys
+// (-0 taken as 0).
+struct TCoordinateKey {
+    std::uint16_t SignExponent = 0;
+    std::uint64_t Mantissa = 0;
+    auto operator<=>(const TCoordinateKey&) const = default;
+};
+
+TCoordinateKey KeyOf(Extended value) {
+    if (value == 0) value = 0;
+    TCoordinateKey key;
+    std::memcpy(&key.Mantissa, &value, sizeof key.Mantissa);
+    std::memcpy(&key.SignExponent, reinterpret_cast<const unsigned char*>(&value) + sizeof key.Mantissa,
+                sizeof key.SignExponent);
+    return key;
+}
+
+// The same groups by sorting the slots by position and walk order: n log n
+// comparisons, whatever the positions.
+void SortedGroups(const std::vector<const TVANE_Vertex*>& slots, const TComparisons& comparisons,
+                  std::vector<TSlot>& groups) {
+    std::vector<TSlot> order(slots.size());
+    for (TSlot s = 0; s < slots.size(); ++s) order[s] = s;
+    const auto key = [&](TSlot s) {
+        const TVANE_Vertex& v = *slots[s];
+        return std::tuple(KeyOf(v.X), KeyOf(v.Y), KeyOf(v.Z), s);
+    };
+    std::ranges::sort(order, [&](TSlot a, TSlot b) {
+        if (comparisons.Count != nullptr) ++*comparisons.Count;
+        return key(a) < key(b);
+    });
+    // Within each stretch of one position the first slot in walk order leads;
+    // a NaN coordinate equals nothing, so such a vertex stays alone.
+    TSlot leader = kNoSlot;
+    for (const TSlot s : order) {
+        if (leader == kNoSlot || !comparisons.Same(*slots[leader], *slots[s])) leader = s;
+        groups[s] = leader;
+    }
 }
 
 TShapePlace PolygonPlace(const TWalk& walk, const TPairedPolygon& polygon) {
@@ -222,10 +280,8 @@ void CompareCorners(const TWalk& walk, bool shared_in_start, const std::vector<T
 }
 
 void CheckConnectivity(const TWalk& walk, std::size_t examples, TCorrespondence& report) {
-    if (walk.StartSlots.size() >= kNoSlot)
-        throw std::length_error("too many vertices to compare their corners");
-    const std::vector<TSlot> start_groups = PositionGroups(walk.StartSlots);
-    const std::vector<TSlot> target_groups = PositionGroups(walk.TargetSlots);
+    const std::vector<TSlot> start_groups = GroupPositions(walk.StartSlots);
+    const std::vector<TSlot> target_groups = GroupPositions(walk.TargetSlots);
     CompareCorners(walk, true, start_groups, target_groups, examples, report.CornersInStart,
                    report.BrokenInStart, report.BrokenCorners);
     CompareCorners(walk, false, target_groups, start_groups, examples, report.CornersInTarget,
@@ -260,6 +316,15 @@ void FindOutliers(const TWalk& walk, std::size_t examples, TCorrespondence& repo
 }
 
 }  // namespace
+
+std::vector<std::uint32_t> GroupPositions(const std::vector<const TVANE_Vertex*>& Slots,
+                                          std::uint64_t* Comparisons) {
+    if (Slots.size() >= kNoSlot) throw std::length_error("too many vertices to compare their corners");
+    std::vector<TSlot> groups(Slots.size());
+    const TComparisons comparisons{Comparisons};
+    if (!HashedGroups(Slots, comparisons, groups)) SortedGroups(Slots, comparisons, groups);
+    return groups;
+}
 
 TCorrespondence CheckCorrespondence(const TVANE_Object* Start, const TVANE_Object* Target,
                                     std::size_t Examples) {

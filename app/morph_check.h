@@ -109,9 +109,18 @@ struct TCorrespondence {
     }
 };
 
+// For each vertex of Slots, the index in Slots of the first vertex at the
+// same position (X, Y and Z equal; -0 = 0; a NaN coordinate equals nothing).
+// Positions are hashed; should their hashes collide far more than chance
+// allows (positions chosen for it), the slots are sorted instead, so that any
+// input takes at most about n log n position comparisons. Comparisons, when
+// given, is increased by their number. Throws like CheckCorrespondence.
+std::vector<std::uint32_t> GroupPositions(const std::vector<const TVANE_Vertex*>& Slots,
+                                          std::uint64_t* Comparisons = nullptr);
+
 // Compares Start and Target (either may be nullptr) and keeps at most
-// Examples items in each list of examples. Time and memory grow linearly with
-// the number of vertices: shared positions are found by hashing. Throws
+// Examples items in each list of examples. Time grows as n log n with the
+// number of vertices, memory linearly (GroupPositions). Throws
 // std::bad_alloc when memory runs out and std::length_error for more than
 // 2^32 - 2 vertices.
 TCorrespondence CheckCorrespondence(const TVANE_Object* Start, const TVANE_Object* Target,

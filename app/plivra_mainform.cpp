@@ -276,7 +276,8 @@ void TForm1::PreviewAll() {
 void TForm1::MorphSuf() {
     if (!MorphedSuf)
         return;
-    // An invalid text still blends, at the digits read before the fault.
+    // An invalid text still blends, at the digits read before the fault
+    // with their sign.
     const TIntegerReading percent = ReadInteger(PercentTXBX->text().toStdString());
     BlendSuf(Suf1, Suf2, MorphedSuf, percent.Value);
 }

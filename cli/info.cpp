@@ -50,7 +50,7 @@ std::vector<const std::string*> AttributeNames(const TVANE_Object* shape) {
         for (auto it = fresh.rbegin(); it != fresh.rend(); ++it) {
             const TVANE_Attribute* record = *it;
             seen_records.insert(record);
-            if (seen_names.insert(record->Name).second) names.push_back(&record->Name);
+            if (seen_names.insert(record->Name).second) names.push_back(&record->Name.Bytes());
         }
     }
     return names;

@@ -1,7 +1,9 @@
 #include "cli/json.h"
 
 #include <cassert>
+#include <charconv>
 #include <cmath>
+#include <system_error>
 
 namespace {
 
@@ -101,12 +103,20 @@ void TJsonWriter::Integer(std::int64_t Value) {
 }
 
 void TJsonWriter::Number(Extended Value) {
-    if (!std::isfinite(Value)) {
+    // Readers of JSON hold numbers as doubles. From half a unit above the
+    // largest double on, an extended real would round to an infinity; NaN
+    // fails the comparison too.
+    constexpr Extended kDoubleOverflow = 0x1.fffffffffffff8p+1023L;
+    if (!(std::fabs(Value) < kDoubleOverflow)) {
         Null();
         return;
     }
     BeforeValue();
-    std::fprintf(out_, "%.15Lg", Value);
+    // The shortest text that reads back as the same double.
+    char text[32];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, static_cast<double>(Value));
+    assert(error == std::errc());
+    std::fwrite(text, 1, static_cast<std::size_t>(end - text), out_);
 }
 
 void TJsonWriter::Bool(bool Value) {

@@ -22,7 +22,9 @@ public:
     void Key(std::string_view Name);
     void String(std::string_view Bytes);
     void Integer(std::int64_t Value);
-    // 15 significant digits; null for an infinity or NaN, which JSON lacks.
+    // Value rounded to a double, in the shortest text that reads back as that
+    // double; null for a value the double range cannot hold (an infinity, NaN,
+    // or an extended real beyond the largest double).
     void Number(Extended Value);
     void Bool(bool Value);
     void Null();

@@ -25,10 +25,22 @@ constexpr TCommand kCommands[] = {
 };
 
 void PrintUsage(std::FILE* out) {
-    std::fputs("usage: plivra-cli COMMAND [ARGUMENTS] [--help]\n\ncommands:\n", out);
+    std::fputs("usage: plivra-cli COMMAND [ARGUMENTS] [--help]\n"
+               "       plivra-cli --version\n\ncommands:\n",
+               out);
     for (const TCommand& command : kCommands)
         std::fprintf(out, "  %-8s %s\n", command.Name, command.Summary);
     std::fputs("\n'plivra-cli COMMAND --help' describes one command.\n", out);
+}
+
+// The exit status once standard output is flushed: a report or help text
+// that never reached its reader is no success.
+int Finish(int status) {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fputs("plivra-cli: cannot write to standard output\n", stderr);
+        return status == 0 ? 1 : status;
+    }
+    return status;
 }
 
 // Holds the shape library's unit for the life of the program.
@@ -46,19 +58,17 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "help") == 0) {
         PrintUsage(stdout);
+        return Finish(0);
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::puts("plivra-cli " PLIVRA_VERSION);
         return 0;
     }
     for (const TCommand& command : kCommands) {
         if (std::strcmp(argv[1], command.Name) != 0) continue;
         TLibraryUnit unit;
         try {
-            const int status = command.Run(argc - 1, argv + 1);
-            // A report that never reached its reader is no success.
-            if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-                std::fputs("plivra-cli: cannot write to standard output\n", stderr);
-                return status == 0 ? 1 : status;
-            }
-            return status;
+            return Finish(command.Run(argc - 1, argv + 1));
         } catch (const std::bad_alloc&) {
             std::fputs("plivra-cli: out of memory\n", stderr);
         } catch (const std::exception& error) {

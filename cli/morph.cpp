@@ -25,7 +25,7 @@ constexpr TUsage kMorphUsage = {
     "whole number; 0 gives START, 100 gives TARGET, values below 0 or above 100\n"
     "extrapolate. Vertices pair by position: the k-th vertex of the j-th polygon\n"
     "of the i-th object of both files. Where one file has fewer items the blend\n"
-    "stops there and the rest keeps START's values.\n"
+    "stops there and the rest keeps START's values. OUT - is standard output.\n"
     "\n"
     "  --normals lerp         blend normals component by component, as the\n"
     "                         desktop program does (the default)\n"
@@ -46,7 +46,7 @@ constexpr TUsage kFramesUsage = {
     "\"{}\" once, replaced by the percentage with at least three digits\n"
     "(005, 050, 100, 150, -50). STEP may be negative, never 0, and must land\n"
     "on TO. Prints each file name as it is written. --normals and --blend work\n"
-    "as for morph.\n"
+    "as for morph. PATTERN always names files, never standard output.\n"
     "\n"
     "  --png            also draw each frame into a PNG named by PATTERN with\n"
     "                   .png in place of .suf (or added)\n"
@@ -54,7 +54,8 @@ constexpr TUsage kFramesUsage = {
     "  --view VIEW      xy, yz, zx (axes across and up) or perspective (default xy)\n"
     "  --size WxH       picture size in pixels, each 1..8192 (default 400x400)\n"
     "  --sheet OUT.png  a contact sheet of every frame, labelled with its\n"
-    "                   percentage, each frame at --size\n"
+    "                   percentage, each frame at --size; --sheet - writes it to\n"
+    "                   standard output and prints no file names\n"
     "  --quiet          no progress; progress (frame k of n, time left) is only\n"
     "                   ever shown when stderr is a terminal\n"
     "Every picture is fitted to the box of all frames together, so the shape\n"
@@ -133,7 +134,8 @@ std::string PictureFileName(const std::string& frame_name) {
     return frame_name + ".png";
 }
 
-void PrintName(const std::string& file_name) {
+void PrintName(const std::string& file_name, bool print) {
+    if (!print) return;
     PutBytes(file_name, stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
@@ -271,6 +273,8 @@ int RunFrames(int argc, char** argv) {
         picture.SetSize(pictures.Width, pictures.Height);
     }
 
+    // A sheet on standard output is alone there.
+    const bool print_names = pictures.SheetName != "-";
     TProgress progress(count, args.Has("--quiet"));
     std::int64_t done = 0;
     for (std::int64_t p = from;; p += step, ++done) {
@@ -284,14 +288,14 @@ int RunFrames(int argc, char** argv) {
         if (pictures.Frames && !WritePng(picture_name, picture)) return kExitFailed;
         if (!pictures.SheetName.empty()) sheet.Place(done, picture, std::to_string(percent) + "%");
         progress.Clear();
-        if (pictures.ShapeFiles) PrintName(file_name);
-        if (pictures.Frames) PrintName(picture_name);
+        if (pictures.ShapeFiles) PrintName(file_name, print_names);
+        if (pictures.Frames) PrintName(picture_name, print_names);
         if (p == to) break;
     }
     progress.Clear();
     if (!pictures.SheetName.empty()) {
         if (!WritePng(pictures.SheetName, sheet.Bitmap())) return kExitFailed;
-        PrintName(pictures.SheetName);
+        PrintName(pictures.SheetName, print_names);
     }
     return kExitOk;
 }

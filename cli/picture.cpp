@@ -4,15 +4,15 @@
 
 #include <algorithm>
 #include <cassert>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
+#include <new>
 #include <numbers>
 
 #include "cli/arguments.h"
-#include "cli/progress.h"
+#include "cli/shape_files.h"
 #include "geometry/perspective.h"
+#include "shape/output.h"
 #include "view/canvas.h"
 #include "view/ortho.h"
 #include "view/settings.h"
@@ -41,9 +41,30 @@ struct TPngError {
 
 void OnPngWarning(png_structp, png_const_charp) {}
 
-// Writes the libpng stream; false with error->Message set on failure. Only
-// plain values live in this frame, so the long jump out of libpng is safe.
-bool WritePngStream(std::FILE* file, const TBitmap& bitmap, TPngError* error) {
+// libpng hands the stream over in pieces; they are gathered in memory and
+// written as one file through the output layer.
+struct TPngBytes {
+    std::string Bytes;
+};
+
+void OnPngWrite(png_structp png, png_bytep data, png_size_t length) {
+    auto* out = static_cast<TPngBytes*>(png_get_io_ptr(png));
+    bool stored = true;
+    try {
+        out->Bytes.append(reinterpret_cast<const char*>(data), length);
+    } catch (const std::bad_alloc&) {
+        stored = false;
+    }
+    // No exception may cross libpng's C frames: it leaves by its long jump.
+    if (!stored) png_error(png, "out of memory");
+}
+
+void OnPngFlush(png_structp) {}
+
+// Encodes the bitmap into out; false with error->Message set on failure.
+// Only plain values live in this frame, so the long jump out of libpng is
+// safe.
+bool WritePngStream(TPngBytes* out, const TBitmap& bitmap, TPngError* error) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, error, OnPngError, OnPngWarning);
     if (png == nullptr) {
         std::snprintf(error->Message, sizeof error->Message, "out of memory");
@@ -54,7 +75,7 @@ bool WritePngStream(std::FILE* file, const TBitmap& bitmap, TPngError* error) {
         png_destroy_write_struct(&png, &info);
         return false;
     }
-    png_init_io(png, file);
+    png_set_write_fn(png, out, OnPngWrite, OnPngFlush);
     png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width()),
                  static_cast<png_uint_32>(bitmap.Height()), 8, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -120,28 +141,20 @@ bool ParseSize(std::string_view Text, std::int32_t& Width, std::int32_t& Height)
 }
 
 bool WritePng(const std::string& FileName, const TBitmap& Bitmap) {
-    std::FILE* file = std::fopen(FileName.c_str(), "wb");
-    if (file == nullptr) {
-        ClearProgress();
-        std::fprintf(stderr, "%s: %s\n", FileName.c_str(), std::strerror(errno));
+    const std::string path = OutputPath(FileName);
+    TPngBytes png;
+    TPngError error;
+    if (!WritePngStream(&png, Bitmap, &error)) {
+        ReportFailure(FileName, SaveFailureText(path, error.Message));
         return false;
     }
-    TPngError error;
-    bool ok = WritePngStream(file, Bitmap, &error);
-    if (std::fflush(file) != 0 || std::ferror(file)) {
-        if (ok) std::snprintf(error.Message, sizeof error.Message, "%s", std::strerror(errno));
-        ok = false;
+    try {
+        WriteOutputFile(path, png.Bytes);
+    } catch (const OutputError& failure) {
+        ReportFailure(FileName, SaveFailureText(path, failure.what()));
+        return false;
     }
-    if (std::fclose(file) != 0 && ok) {
-        std::snprintf(error.Message, sizeof error.Message, "%s", std::strerror(errno));
-        ok = false;
-    }
-    if (!ok) {
-        ClearProgress();
-        std::fprintf(stderr, "%s: %s\n", FileName.c_str(), error.Message);
-        std::remove(FileName.c_str());
-    }
-    return ok;
+    return true;
 }
 
 void AddShapeExtents(const TVANE_Object* Shape, TBoxGrowth<Extended>& Box) {
@@ -152,43 +165,47 @@ void AddShapeExtents(const TVANE_Object* Shape, TBoxGrowth<Extended>& Box) {
 
 void FitPicture(const TVANE_Extents& Box, std::int32_t Width, std::int32_t Height,
                 TVANE_ViewSettings& Settings) {
-    FitToExtents(Box, Settings, Settings);
-    if (Settings.ViewKind != kViewPerspective) {
+    TVANE_ViewSettings settings = Settings;  // Settings stay as they are if the fit throws
+    FitToExtents(Box, settings, settings);
+    if (settings.ViewKind != kViewPerspective) {
         // The fit maps half the box's longest side onto the larger half of the
         // picture, whatever the view and the picture's shape, and its far edge
         // then falls on the pixel just outside. Take the scale instead from the
         // two axes this view shows, each against its own side of the picture
         // less the margins.
         Extended across = Box.MaxX - Box.MinX, up = Box.MaxY - Box.MinY;
-        if (Settings.ViewKind == kViewYZ) across = Box.MaxY - Box.MinY;
-        if (Settings.ViewKind != kViewXY) up = Box.MaxZ - Box.MinZ;
+        if (settings.ViewKind == kViewYZ) across = Box.MaxY - Box.MinY;
+        if (settings.ViewKind != kViewXY) up = Box.MaxZ - Box.MinZ;
         const Extended free = 1 - 2 * kMarginShare;
         Extended pixels_per_unit = 0;
         if (across > 0) pixels_per_unit = free * Width / across;
         if (up > 0 && (pixels_per_unit == 0 || free * Height / up < pixels_per_unit))
             pixels_per_unit = free * Height / up;
-        if (pixels_per_unit > 0) Settings.Camera.HalfSize = MaxInteger(Width / 2, Height / 2) / pixels_per_unit;
+        if (pixels_per_unit > 0) settings.Camera.HalfSize = MaxInteger(Width / 2, Height / 2) / pixels_per_unit;
+        Settings = settings;
         return;
     }
     // The angle of view runs across the width; up the height it is narrower
     // when the picture is wider than tall.
-    const Extended half_across = Settings.Camera.FieldOfView / 2 * std::numbers::pi_v<Extended> / 180;
+    const Extended half_across = settings.Camera.FieldOfView / 2 * std::numbers::pi_v<Extended> / 180;
     Extended half = std::atan(std::tan(half_across) * (1 - 2 * kMarginShare));
     if (Height < Width) half = std::atan(std::tan(half) * Height / Width);
     const Extended radius = VectorLength(Box.MaxX - Box.MinX, Box.MaxY - Box.MinY, Box.MaxZ - Box.MinZ) / 2;
-    TVANE_Camera& camera = Settings.Camera;
+    TVANE_Camera& camera = settings.Camera;
     const Extended dx = camera.Eye.X - camera.ViewCentre.X;
     const Extended dy = camera.Eye.Y - camera.ViewCentre.Y;
     const Extended dz = camera.Eye.Z - camera.ViewCentre.Z;
     const Extended distance = VectorLength(dx, dy, dz);
-    if (radius == 0 || distance == 0) return;
-    // Nothing nearer than the near plane is drawn, so a small shape also
-    // keeps its whole sphere beyond it, however small that makes it look.
-    const Extended wanted = MaxExtended(radius / std::sin(half), (radius - NearPlane) * (1 + kMarginShare));
-    const Extended scale = wanted / distance;
-    camera.Eye.X = static_cast<double>(camera.ViewCentre.X + dx * scale);
-    camera.Eye.Y = static_cast<double>(camera.ViewCentre.Y + dy * scale);
-    camera.Eye.Z = static_cast<double>(camera.ViewCentre.Z + dz * scale);
+    if (radius != 0 && distance != 0) {
+        // Nothing nearer than the near plane is drawn, so a small shape also
+        // keeps its whole sphere beyond it, however small that makes it look.
+        const Extended wanted =
+            MaxExtended(radius / std::sin(half), (radius - NearPlane) * (1 + kMarginShare));
+        const Extended scale = wanted / distance;
+        camera.Eye = FittedPoint(camera.ViewCentre.X + dx * scale, camera.ViewCentre.Y + dy * scale,
+                                 camera.ViewCentre.Z + dz * scale, "視点");
+    }
+    Settings = settings;
 }
 
 std::int32_t LabelHeight(std::int32_t Scale) { return kGlyphHeight * Scale; }

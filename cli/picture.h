@@ -20,8 +20,9 @@ bool ParseView(std::string_view Text, std::uint8_t& Kind);
 // "WxH", each side a whole number 1..kMaxPictureSide; false for anything else.
 bool ParseSize(std::string_view Text, std::int32_t& Width, std::int32_t& Height);
 
-// Writes Bitmap to FileName as an 8-bit RGB PNG. On failure prints
-// "FILE: MESSAGE" on stderr, removes the partial file and returns false.
+// Writes Bitmap to FileName ("-" is standard output) as an 8-bit RGB PNG
+// through the output layer. On failure prints "FILE: MESSAGE" on stderr,
+// leaves what stood at FileName as it was and returns false.
 bool WritePng(const std::string& FileName, const TBitmap& Bitmap);
 
 // Grows Box by the position of every vertex of Shape (stored extents are not
@@ -33,7 +34,9 @@ void AddShapeExtents(const TVANE_Object* Shape, TBoxGrowth<Extended>& Box);
 // orthographic views take HalfSize from the two axes they show, so the box
 // fills the picture's width or height; the perspective view moves the eye
 // away along its line until the box's bounding sphere fits the narrower of
-// its two angles of view and lies wholly beyond the near plane.
+// its two angles of view and lies wholly beyond the near plane. Throws
+// SufConvertError, leaving Settings as they were, when the centre or the eye
+// would lie beyond the double range.
 void FitPicture(const TVANE_Extents& Box, std::int32_t Width, std::int32_t Height,
                 TVANE_ViewSettings& Settings);
 

@@ -16,6 +16,7 @@ constexpr TUsage kRenderUsage = {
     "render", "FILE.suf OUT.png [--view xy|yz|zx|perspective] [--size WxH] [--grid]",
     "Fits the view to the whole shape and draws its wireframe in the default\n"
     "colours (grey background; polygons read from a file in cyan) into a PNG.\n"
+    "OUT.png - is standard output.\n"
     "  --view xy|yz|zx  which axes go across and up (default xy)\n"
     "  --view perspective  through the library's pinhole camera from the +X side,\n"
     "                   aimed at the shape's centre (never with a grid)\n"

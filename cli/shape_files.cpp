@@ -12,14 +12,6 @@
 
 namespace {
 
-void ReportFailure(const std::string& file_name, std::string_view message) {
-    ClearProgress();
-    PutBytes(file_name, stderr);
-    std::fputs(": ", stderr);
-    PutBytes(message, stderr);
-    std::fputc('\n', stderr);
-}
-
 // What one LoadSuf gave: the list, or the text that reports its failure.
 struct TLoaded {
     TShapeList List;
@@ -103,7 +95,7 @@ bool LoadShapeFiles(const std::string& StartName, TShapeList& Start, const std::
 bool SaveShapeFile(const std::string& FileName, TVANE_Object* Shape) {
     bool saved = false;
     try {
-        saved = VANE->SaveSuf(FileName, Shape);
+        saved = VANE->SaveSuf(OutputPath(FileName), Shape);
     } catch (const std::exception& error) {
         ReportFailure(FileName, error.what());
         return false;
@@ -114,4 +106,19 @@ bool SaveShapeFile(const std::string& FileName, TVANE_Object* Shape) {
 
 void PutBytes(std::string_view Text, std::FILE* Out) {
     std::fwrite(Text.data(), 1, Text.size(), Out);
+}
+
+void ReportFailure(const std::string& FileName, std::string_view Message) {
+    ClearProgress();
+    PutBytes(FileName, stderr);
+    std::fputs(": ", stderr);
+    PutBytes(Message, stderr);
+    std::fputc('\n', stderr);
+}
+
+std::string OutputPath(const std::string& FileName) {
+    if (FileName != "-") return FileName;
+    // What was printed before goes out before the file's bytes.
+    std::fflush(stdout);
+    return "/dev/stdout";
 }

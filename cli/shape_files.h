@@ -36,9 +36,16 @@ bool LoadShapeFile(const std::string& FileName, TShapeList& Out);
 bool LoadShapeFiles(const std::string& StartName, TShapeList& Start, const std::string& TargetName,
                     TShapeList& Target);
 
-// Writes Shape with SaveSuf. On failure prints "FILE: MESSAGE" on stderr and
-// returns false.
+// Writes Shape with SaveSuf ("-" is standard output). On failure prints
+// "FILE: MESSAGE" on stderr and returns false.
 bool SaveShapeFile(const std::string& FileName, TVANE_Object* Shape);
 
 // Writes Text as it stands, byte for byte (names from files).
 void PutBytes(std::string_view Text, std::FILE* Out);
+
+// Prints "FILE: MESSAGE" on stderr, the one form of every file's failure.
+void ReportFailure(const std::string& FileName, std::string_view Message);
+
+// The name the output layer writes for an output argument: "-" is standard
+// output (flushed first, so that its earlier text comes first).
+std::string OutputPath(const std::string& FileName);

@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "shape/arena.h"
 #include "shape/errors.h"
@@ -106,7 +107,7 @@ std::string Dump(const TVANE_Object* shape) {
         for (const TVANE_Polygon* p = o->Polygons; p != nullptr; p = p->Next) {
             out += "prim " + std::to_string(p->Kind) + " " + std::to_string(p->Marked) + " ";
             out += p->Attribute != nullptr
-                       ? std::to_string(p->Attribute->Name.size()) + ":" + p->Attribute->Name
+                       ? std::to_string(p->Attribute->Name.size()) + ":" + p->Attribute->Name.Bytes()
                        : std::string("-");
             out += "\n";
             for (const TVANE_Vertex* v = p->Vertices; v != nullptr; v = v->Next) {
@@ -154,21 +155,36 @@ std::string ReadBytes(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Names the format can carry: a name is one token, so it cannot be empty and
-// must not open a comment when read back.
-bool WritableName(const std::string& name) {
-    return !name.empty() && name.find("/*") == std::string::npos;
+// Whether a name, alone in a file, is read as exactly one token: itself.
+// That is what reading it back after "obj suf " or "atr " gives.
+bool ReadsBack(const std::string& name) {
+    const std::string path = g_dir + "/name.suf";
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << name << "\r\n";
+    }
+    std::vector<std::string> tokens;
+    for (std::string t; !(t = VANE->ReadToken(path)).empty();) tokens.push_back(t);
+    return tokens.size() == 1 && tokens[0] == name;
 }
 
-// Whether every name is writable, and whether every value has a text that
-// reads back (a value next to the largest double can round beyond it).
-void Writable(const TVANE_Object* shape, bool& names, bool& values) {
+// Whether every name is written and read back as itself (`names`; an empty
+// one is written but never reads back), whether the writer must refuse a
+// name, and whether every value has a text that reads back (a value next to
+// the largest double can round beyond it).
+void Writable(const TVANE_Object* shape, bool& names, bool& refused, bool& values) {
     names = values = true;
+    refused = false;
     char text[kMaxNumberText];
+    const auto note = [&](const std::string& name) {
+        const bool back = !name.empty() && ReadsBack(name);
+        names = names && back;
+        refused = refused || (!name.empty() && !back);
+    };
     for (const TVANE_Object* o = shape; o != nullptr; o = o->Next) {
-        names = names && WritableName(o->Name);
+        note(o->Name);
         for (const TVANE_Polygon* p = o->Polygons; p != nullptr; p = p->Next) {
-            names = names && (p->Attribute == nullptr || WritableName(p->Attribute->Name));
+            if (p->Attribute != nullptr) note(p->Attribute->Name);
             for (const TVANE_Vertex* v = p->Vertices; v != nullptr; v = v->Next) {
                 for (Extended e : {v->X, v->Y, v->Z, v->NX, v->NY, v->NZ, v->U, v->V}) {
                     values = values && FormatNumber(e, text) > 0;
@@ -184,9 +200,9 @@ void Writable(const TVANE_Object* shape, bool& names, bool& values) {
 void CheckWrite(TVANE_Object* shape) {
     const std::string first_path = g_dir + "/first.suf";
     const std::string second_path = g_dir + "/second.suf";
-    bool names = false, values = false;
-    Writable(shape, names, values);
-    if (!values) {
+    bool names = false, refused = false, values = false;
+    Writable(shape, names, refused, values);
+    if (!values || refused) {
         FUZZ_CHECK(!VANE->SaveSuf(first_path, shape));
         FUZZ_CHECK(!SufErrorMessage.empty());
         FUZZ_CHECK(access(first_path.c_str(), F_OK) != 0);
@@ -266,7 +282,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     g_dir = pattern;
     std::atexit([] {
-        for (const char* name : {"/in.suf", "/first.suf", "/second.suf"}) {
+        for (const char* name : {"/in.suf", "/first.suf", "/second.suf", "/name.suf"}) {
             std::remove((g_dir + name).c_str());
         }
         rmdir(g_dir.c_str());

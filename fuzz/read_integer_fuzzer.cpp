@@ -72,7 +72,7 @@ Reading Reference(std::string_view text) {
     std::size_t end = i;
     while (end < text.size() && Digit(text[end], hex) >= 0) ++end;
     const std::string mag = Magnitude(text.substr(i, end - i), hex);
-    if (end < text.size()) return {Clamp(mag, false), false};  // stray character: no sign
+    if (end < text.size()) return {Clamp(mag, negative), false};  // stray character
     if (end == i) return {0, false};                           // no digit at all
     const bool fits = negative ? NotAbove(mag, "2147483648") : NotAbove(mag, "2147483647");
     return {Clamp(mag, negative), fits};

@@ -12,6 +12,7 @@ packages=(
   clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck
   libtinyobjloader-dev
   python3
+  help2man librsvg2-bin desktop-file-utils appstream dpkg-dev
 )
 
 missing=()

@@ -3,7 +3,8 @@
 #include <string>
 
 // A token that is not a decimal floating-point literal, or whose value lies
-// beyond the double range. what() is the UTF-8 text shown to the user,
+// beyond the double range; also a fitted view whose centre or eye would lie
+// beyond it. what() is the UTF-8 text shown to the user, for a token
 // "'<token>' は浮動小数点数ではありません".
 class SufConvertError : public std::runtime_error {
 public:

@@ -14,6 +14,15 @@
 
 namespace {
 
+// Links Record in front of the doubly linked list that starts at Head.
+template <typename TRecord>
+void PushFront(TRecord*& head, TRecord* record) {
+    if (head != nullptr) head->Prev = record;
+    record->Next = head;
+    record->Prev = nullptr;
+    head = record;
+}
+
 TVANE_Attribute* FindAttribute(TVANE_Attribute* head, const std::string& name) {
     for (TVANE_Attribute* a = head; a != nullptr; a = a->Next) {
         if (a->Name == name) return a;
@@ -28,10 +37,12 @@ using AttributeIndex = std::unordered_map<std::string_view, TVANE_Attribute*>;
 // A polygon of Obj's kind Kind with the attribute named *attr_name (looked up
 // in Obj's list, or in `index` when given, and added at the front of the list
 // when missing), or without an attribute when attr_name is nullptr. Not
-// linked into Obj. From `arena` when given, otherwise made on its own.
+// linked into Obj. From `arena` when given, otherwise made on its own. A
+// record added shares the bytes of `shared` when given (the same name).
 TVANE_Polygon* MakePolygon(const std::string* attr_name, std::uint8_t kind, TVANE_Object* obj,
                            AttributeIndex* index = nullptr,
-                           TArenaOf<TVANE_Polygon>* arena = nullptr) {
+                           TArenaOf<TVANE_Polygon>* arena = nullptr,
+                           const TSufName* shared = nullptr) {
     assert(obj != nullptr);
     TVANE_Attribute* added = nullptr;
     bool indexed = false;
@@ -45,7 +56,8 @@ TVANE_Polygon* MakePolygon(const std::string* attr_name, std::uint8_t kind, TVAN
                 attr = FindAttribute(obj->Attributes, *attr_name);
             }
             if (attr == nullptr) {
-                added = new TVANE_Attribute{obj->Attributes, *attr_name};
+                added = new TVANE_Attribute{obj->Attributes,
+                                            shared != nullptr ? *shared : TSufName(*attr_name)};
                 obj->Attributes = added;
                 attr = added;
                 if (index != nullptr) indexed = index->emplace(added->Name, added).second;
@@ -169,18 +181,12 @@ TVANE_Vertex* TVANE::NewSufVertex(Extended X, Extended Y, Extended Z, Extended N
 
 void TVANE::InsertSufPolygon(TVANE_Object* Obj, TVANE_Polygon* Poly) {
     assert(Obj != nullptr && Poly != nullptr);
-    if (Obj->Polygons != nullptr) Obj->Polygons->Prev = Poly;
-    Poly->Next = Obj->Polygons;
-    Poly->Prev = nullptr;
-    Obj->Polygons = Poly;
+    PushFront(Obj->Polygons, Poly);
 }
 
 void TVANE::InsertSufVertex(TVANE_Polygon* Poly, TVANE_Vertex* Vtx) {
     assert(Poly != nullptr && Vtx != nullptr);
-    if (Poly->Vertices != nullptr) Poly->Vertices->Prev = Vtx;
-    Vtx->Next = Poly->Vertices;
-    Vtx->Prev = nullptr;
-    Poly->Vertices = Vtx;
+    PushFront(Poly->Vertices, Vtx);
 }
 
 void TVANE::DeleteSufPolygon(TVANE_Object* Obj, TVANE_Polygon* Poly) {
@@ -230,11 +236,12 @@ TVANE_Object* TVANE::CopySuf(TVANE_Object* Shape) {
         obj->MaxX = src->MaxX, obj->MaxY = src->MaxY, obj->MaxZ = src->MaxZ;
 
         // Walking the source backwards and inserting at the front keeps its order.
+        // The copied records share their names' bytes with the source's.
         AttributeIndex attributes;
         for (const TVANE_Polygon* sp = LastOf(src->Polygons); sp != nullptr; sp = sp->Prev) {
-            TVANE_Polygon* poly = MakePolygon(
-                sp->Attribute != nullptr ? &sp->Attribute->Name : nullptr, sp->Kind, obj,
-                &attributes, &polygons);
+            const TSufName* name = sp->Attribute != nullptr ? &sp->Attribute->Name : nullptr;
+            TVANE_Polygon* poly = MakePolygon(name != nullptr ? &name->Bytes() : nullptr, sp->Kind,
+                                              obj, &attributes, &polygons, name);
             if (poly == nullptr) {
                 FreeSuf(result);
                 return nullptr;

@@ -1,8 +1,12 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 
 // The 80-bit extended real of every coordinate, normal component and texture
 // coordinate: a 64-bit mantissa.
@@ -79,11 +83,39 @@ struct TVANE_Object {
     TVANE_Attribute* Attributes = nullptr;  // newest first; may be shared with other objects
 };
 
+// The bytes of a name, read like a const std::string. Copies share one
+// immutable buffer, so a long attribute name that thousands of copied
+// objects use is held once. Reading it from several threads is safe.
+class TSufName {
+public:
+    // Not explicit, either way: a name is given and read as a string.
+    TSufName() = default;
+    TSufName(std::string Bytes) : bytes_(std::make_shared<const std::string>(std::move(Bytes))) {}
+    TSufName(const char* Bytes) : TSufName(std::string(Bytes)) {}
+
+    const std::string& Bytes() const { return bytes_ != nullptr ? *bytes_ : Empty(); }
+    operator const std::string&() const { return Bytes(); }
+    operator std::string_view() const { return Bytes(); }
+    std::size_t size() const { return Bytes().size(); }
+    bool empty() const { return Bytes().empty(); }
+    const char* data() const { return Bytes().data(); }
+
+    friend bool operator==(const TSufName& A, std::string_view B) { return A.Bytes() == B; }
+
+private:
+    static const std::string& Empty() {
+        static const std::string empty;
+        return empty;
+    }
+
+    std::shared_ptr<const std::string> bytes_;
+};
+
 // One attribute name. Singly linked, newest first; the reader shares the
 // records between the objects of one shape list.
 struct TVANE_Attribute {
     TVANE_Attribute* Next = nullptr;
-    std::string Name;
+    TSufName Name;  // bytes as they stand in the file, shared with the copies of the record
 };
 
 // Primitive kinds, as stored in TVANE_Polygon::Kind.

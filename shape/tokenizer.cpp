@@ -403,9 +403,15 @@ void EndSufFile() {
 
 bool TVANE::IsTokenDelimiter(unsigned char c) { return kDelimiter[c]; }
 
-std::string TVANE::ReadWord(const std::string& FileName) { return std::string(NextWord(FileName)); }
+// Outside a load nothing ends a load, so a call after the end starts one: it
+// opens the file it names again from its first line.
+std::string TVANE::ReadWord(const std::string& FileName) {
+    if (!SufFileOpen) SufFile.AtEnd = false;
+    return std::string(NextWord(FileName));
+}
 
 std::string TVANE::ReadToken(const std::string& FileName) {
+    if (!SufFileOpen) SufFile.AtEnd = false;
     std::string scratch;
     return std::string(NextToken(FileName, scratch));
 }

@@ -26,8 +26,10 @@ public:
     // half-built list is released and the file closed on every way out.
     TVANE_Object* LoadSuf(const std::string& FileName);
     // Next token of the file with comments removed; "" at the end of the file.
+    // A call after the end opens FileName again from its first line.
     std::string ReadToken(const std::string& FileName);
-    // Next raw word of the file; "" at the end of the file.
+    // Next raw word of the file; "" at the end of the file. A call after the
+    // end opens FileName again from its first line.
     std::string ReadWord(const std::string& FileName);
     // True for bytes 0..32 and the ten delimiters , ( ) { } [ ] ` " '.
     bool IsTokenDelimiter(unsigned char c);
@@ -36,7 +38,11 @@ public:
 
     // Writes Shape (nullptr gives an empty file) to FileName through a
     // temporary file renamed over the target. Returns false with a message in
-    // SufErrorMessage on any failure; the target is then left as it was.
+    // SufErrorMessage on any failure; the target is then left as it was. A
+    // shape with a value beyond the double range, or with an object or
+    // attribute name that would read back as another name (a delimiter byte
+    // before its last byte, a blank or control byte, a comment opened), is
+    // refused so.
     bool SaveSuf(const std::string& FileName, TVANE_Object* Shape);
 
     // ---- list operations (shape/list.cpp) ----
@@ -75,6 +81,8 @@ public:
     // Refreshes every object's extents and writes into Fitted a copy of
     // Settings fitted to the whole list (view/fit.h tells the rules). Fitted
     // may be Settings itself; a nullptr Shape leaves it a copy of Settings.
+    // Throws SufConvertError, leaving Fitted as it was, when the fitted
+    // centre or eye lies beyond the double range.
     void FitView(TVANE_Object* Shape, const TVANE_ViewSettings& Settings,
                  TVANE_ViewSettings& Fitted);
 

@@ -1,13 +1,8 @@
 // Shape file writer. The text is built in memory (a large shape in pieces on
-// every core) and written in order to a temporary file beside the target,
-// which is renamed over the target only once everything is written, flushed
-// and closed: a failed save leaves an existing file as it was.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+// every core) and handed in one go to the output layer (shape/output.h),
+// which replaces an existing file only once everything is written, flushed
+// and closed: a failed save leaves it as it was.
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +17,7 @@
 #include "shape/errors.h"
 #include "shape/kinds.h"
 #include "shape/number.h"
+#include "shape/output.h"
 #include "shape/parallel.h"
 #include "shape/probes.h"
 #include "shape/state.h"
@@ -60,6 +56,30 @@ void AppendValue(std::string& out, Extended value) {
     out.append(text, n);
 }
 
+// Whether `name`, written after "obj suf " or "atr ", reads back as the same
+// bytes. A name is read as one word: a blank or control byte would split or
+// trim it, and any other delimiter ends the word where it stands, so only
+// the last byte may be one. A "/*" in the word opens a comment unless a "*/"
+// ends before it. Empty names are not asked about: they never read back.
+bool ReadsBackAsItself(std::string_view name) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (c <= 32 || (i + 1 < name.size() && VANE->IsTokenDelimiter(c))) return false;
+    }
+    const std::size_t open = name.find("/*");
+    if (open == std::string_view::npos) return true;
+    const std::size_t close = name.find("*/");
+    return close != std::string_view::npos && close + 2 <= open;
+}
+
+// Refuses the whole shape when a name would come back as another name, or
+// would swallow the rest of the file into a comment.
+void CheckName(std::string_view what, const std::string& name) {
+    if (name.empty() || ReadsBackAsItself(name)) return;
+    throw SaveFailure{std::string(what) + "「" + name +
+                      "」は区切り文字か注釈の記号を含むため、読み戻すと同じ名前になりません"};
+}
+
 // A run of polygons of one object, written as a piece of the text: the
 // object's first line when it starts the object, its last when it ends it.
 struct TPiece {
@@ -72,21 +92,34 @@ struct TPiece {
 };
 
 void AppendPiece(std::string& out, const TPiece& piece) {
-    std::size_t estimate = 0;
+    // Names count in full: a long attribute name written once per object can
+    // make most of the text, and growing the buffer would hold it twice.
+    std::size_t estimate = piece.opens ? piece.object->Name.size() + 16 : 0;
+    const TVANE_Attribute* written = piece.written;
     const TVANE_Polygon* poly = piece.first;
     for (std::size_t i = 0; i < piece.polygons; ++i, poly = poly->Next) {
-        estimate += 16;
+        if (poly->Attribute != written) {
+            written = poly->Attribute;
+            if (written != nullptr) estimate += written->Name.size() + 6;
+        }
+        estimate += 20;
         for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) estimate += 48;
     }
     out.reserve(estimate);
-    if (piece.opens) AppendLine(out, "obj suf ", piece.object->Name, " {");
+    if (piece.opens) {
+        CheckName("オブジェクト名", piece.object->Name);
+        AppendLine(out, "obj suf ", piece.object->Name, " {");
+    }
     // An attribute line is written where the polygons' attribute changes.
-    const TVANE_Attribute* written = piece.written;
+    written = piece.written;
     poly = piece.first;
     for (std::size_t i = 0; i < piece.polygons; ++i, poly = poly->Next) {
         if (poly->Attribute != written) {
             written = poly->Attribute;
-            if (written != nullptr) AppendLine(out, "atr ", written->Name);
+            if (written != nullptr) {
+                CheckName("属性名", written->Name);
+                AppendLine(out, "atr ", written->Name);
+            }
         }
         const TKindLayout& layout = KindLayout(poly->Kind);
         AppendLine(out, "prim ", layout.Keyword, " (");
@@ -152,67 +185,12 @@ std::vector<std::string> BuildText(const TVANE_Object* shape) {
     return texts;
 }
 
-std::string Directory(const std::string& file_name) {
-    std::size_t slash = file_name.rfind('/');
-    return slash == std::string::npos ? std::string() : file_name.substr(0, slash + 1);
-}
-
-// Permissions of the new file: those of the file it replaces, otherwise what
-// creating a file would give.
-mode_t NewFileMode(const std::string& file_name) {
-    struct stat st {};
-    if (::stat(file_name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 07777;
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-[[noreturn]] void Fail(int err) { throw SaveFailure{SufErrnoText(err)}; }
-
-void WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            Fail(errno);
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-}
-
-// Saving through a symbolic link replaces the file it points to and keeps
-// the link.
-std::string ResolveLink(const std::string& file_name) {
-    struct stat st {};
-    if (::lstat(file_name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return file_name;
-    char* resolved = ::realpath(file_name.c_str(), nullptr);
-    if (resolved == nullptr) return file_name;  // a dangling link is replaced
-    std::string target = resolved;
-    std::free(resolved);
-    return target;
-}
-
-void WriteReplacing(const std::string& link_or_file, const std::vector<std::string>& pieces) {
-    const std::string file_name = ResolveLink(link_or_file);
-    std::string temp = Directory(file_name) + ".plivra-save-XXXXXX";
-    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) Fail(errno);
+void WriteReplacing(const std::string& file_name, const std::vector<std::string>& texts) {
+    const std::vector<std::string_view> pieces(texts.begin(), texts.end());
     try {
-        if (::fchmod(fd, NewFileMode(file_name)) != 0) Fail(errno);
-        for (const std::string& piece : pieces) WriteAll(fd, piece);
-        if (::fsync(fd) != 0) Fail(errno);
-    } catch (...) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        throw;
-    }
-    // A failing close can mean data did not reach the disk: a failure too.
-    int closed = ::close(fd);
-    int err = errno;
-    if (closed != 0 || ::rename(temp.c_str(), file_name.c_str()) != 0) {
-        if (closed == 0) err = errno;
-        ::unlink(temp.c_str());
-        Fail(err);
+        WriteOutputFile(file_name, pieces);
+    } catch (const OutputError& error) {
+        throw SaveFailure{error.what()};
     }
 }
 

@@ -1,22 +1,22 @@
 #include "view/fit.h"
 
 #include <cmath>
+#include <cstdio>
+#include <string>
 
+#include "shape/errors.h"
 #include "shape/vane.h"
 #include "view/settings.h"
 
 namespace {
 
-// The box centre as doubles; false when a component lies beyond the double range.
-bool BoxCentre(const TVANE_Extents& e, TVANE_Point3& centre) {
-    centre = {static_cast<double>((e.MinX + e.MaxX) / 2), static_cast<double>((e.MinY + e.MaxY) / 2),
-              static_cast<double>((e.MinZ + e.MaxZ) / 2)};
-    return std::isfinite(centre.X) && std::isfinite(centre.Y) && std::isfinite(centre.Z);
+// The box centre, each sum formed in extended precision.
+TVANE_Point3 BoxCentre(const TVANE_Extents& e) {
+    return FittedPoint((e.MinX + e.MaxX) / 2, (e.MinY + e.MaxY) / 2, (e.MinZ + e.MaxZ) / 2, "中心");
 }
 
 void FitOrthographic(const TVANE_Extents& e, TVANE_ViewSettings& s) {
-    TVANE_Point3 centre;
-    if (!BoxCentre(e, centre)) return;
+    const TVANE_Point3 centre = BoxCentre(e);
     s.Camera.ViewCentre = centre;
     // Measured from the stored doubles, so every view of one fit shares centre and scale.
     s.Camera.HalfSize = MaxExtended(MaxExtended(std::fabs(e.MaxX - centre.X), std::fabs(e.MaxY - centre.Y)),
@@ -25,8 +25,7 @@ void FitOrthographic(const TVANE_Extents& e, TVANE_ViewSettings& s) {
 
 void FitPerspective(const TVANE_Extents& e, TVANE_ViewSettings& s) {
     s.ObjectOffset = {0.0, 0.0, 0.0};
-    TVANE_Point3 centre;
-    if (!BoxCentre(e, centre)) return;
+    const TVANE_Point3 centre = BoxCentre(e);
     const TVANE_Point3& eye = s.Camera.Eye;
     const Extended d = VectorLength(eye.X - static_cast<Extended>(centre.X),
                                     eye.Y - static_cast<Extended>(centre.Y),
@@ -35,17 +34,34 @@ void FitPerspective(const TVANE_Extents& e, TVANE_ViewSettings& s) {
     // Both would divide by zero: no direction to keep, or no size to fit.
     if (!(d > 0) || !(g > 0)) return;
     const Extended f = d / (g / 1.5L);
-    const TVANE_Point3 moved = {
-        static_cast<double>((eye.X - static_cast<Extended>(centre.X)) / f + centre.X),
-        static_cast<double>((eye.Y - static_cast<Extended>(centre.Y)) / f + centre.Y),
-        static_cast<double>((eye.Z - static_cast<Extended>(centre.Z)) / f + centre.Z)};
-    if (!std::isfinite(moved.X) || !std::isfinite(moved.Y) || !std::isfinite(moved.Z)) return;
+    const TVANE_Point3 moved = FittedPoint((eye.X - static_cast<Extended>(centre.X)) / f + centre.X,
+                                           (eye.Y - static_cast<Extended>(centre.Y)) / f + centre.Y,
+                                           (eye.Z - static_cast<Extended>(centre.Z)) / f + centre.Z,
+                                           "視点");
     s.Camera.ViewCentre = centre;
     s.Camera.Eye = moved;
     s.Camera.FieldOfView = 90.0L;
 }
 
 }  // namespace
+
+TVANE_Point3 FittedPoint(Extended X, Extended Y, Extended Z, const char* What) {
+    const Extended values[] = {X, Y, Z};
+    static constexpr const char* kAxes[] = {"X", "Y", "Z"};
+    for (int i = 0; i < 3; ++i) {
+        const Extended value = values[i];
+        if (std::isfinite(static_cast<double>(value))) continue;
+        std::string shown = std::isnan(value) ? "非数" : std::isinf(value) ? "無限大" : "";
+        if (shown.empty()) {
+            char wide[64];
+            std::snprintf(wide, sizeof wide, "%.15LG", value);
+            shown = wide;
+        }
+        throw SufConvertError(std::string("表示を合わせられません（") + What + "の " + kAxes[i] +
+                              " 座標 " + shown + " は倍精度浮動小数点数の範囲を超えています）。");
+    }
+    return {static_cast<double>(X), static_cast<double>(Y), static_cast<double>(Z)};
+}
 
 Extended MaxExtended(Extended A, Extended B) {
     return B >= A ? B : A;

@@ -3,6 +3,7 @@
 #include "shape/records.h"
 
 struct TVANE_ViewSettings;
+struct TVANE_Point3;
 
 
 // Writes into Fitted a copy of Settings fitted to Extents (Fitted may be
@@ -10,10 +11,16 @@ struct TVANE_ViewSettings;
 // HalfSize half its longest side, over all three axes. Kind 6: ObjectOffset
 // zero, ViewCentre at the box centre, Eye moved along its line from the centre
 // to 1/1.5 of the box diagonal, FieldOfView 90; a box without extent or an eye
-// at the centre leaves the camera as it was. Kinds 8..255 change nothing, and
-// neither does a box whose centre or new eye lies beyond the double range.
+// at the centre leaves the camera as it was. Kinds 8..255 change nothing.
+// Throws SufConvertError, leaving Fitted as it was, when the centre or the
+// new eye lies beyond the double range.
 void FitToExtents(const TVANE_Extents& Extents, const TVANE_ViewSettings& Settings,
                   TVANE_ViewSettings& Fitted);
+
+// (X, Y, Z) as doubles for a point a fit stores. Throws SufConvertError when
+// one lies beyond the double range (or is not a number); its message names
+// the point What ("中心" or "視点"), the axis and the value.
+TVANE_Point3 FittedPoint(Extended X, Extended Y, Extended Z, const char* What);
 
 // B if B >= A, else A.
 Extended MaxExtended(Extended A, Extended B);

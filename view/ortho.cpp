@@ -12,30 +12,100 @@ namespace {
 
 constexpr Extended kMinHalfSize = 1e-5L;
 
-// Pixel offsets are kept within +-2^62; the canvas clips anything that far
-// along the line towards its other end.
+// Pixel offsets up to +-2^62 from the centre pixel are drawn as they round;
+// the canvas clips anything that far along the line towards its other end.
 constexpr Extended kPixelLimit = 4611686018427387904.0L;  // 2^62
 
-std::int64_t PixelOffset(Extended value) {
+// The nearest integer to a value within kPixelLimit, halves to even.
+std::int64_t RoundOffset(Extended value) {
 #if defined(__x86_64__) || defined(__i386__)
-    if (std::fabs(value) <= kPixelLimit) {
-        // One x87 store: rounds in the current mode, to nearest with halves
-        // to even as RoundHalfEven does, and converts in the same step; the
-        // drawing of a million triangles spent a sixth of its time on rint
-        // and the trip through double below.
-        std::int64_t result;
-        asm("fistpll %0" : "=m"(result) : "t"(value) : "st");
-        return result;
-    }
+    // One x87 store: rounds in the current mode, to nearest with halves to
+    // even as RoundHalfEven does, and converts in the same step; the drawing
+    // of a million triangles spent a sixth of its time on rint and a trip
+    // through double.
+    std::int64_t result;
+    asm("fistpll %0" : "=m"(result) : "t"(value) : "st");
+    return result;
+#else
+    return static_cast<std::int64_t>(RoundHalfEven(value));
 #endif
-    const Extended rounded = RoundHalfEven(value);
-    // Through double, exact below 2^53: much cheaper than the x87 conversion
-    // to an integer, which switches the rounding mode back and forth.
-    if (std::fabs(rounded) <= 4503599627370496.0L)  // 2^52
-        return static_cast<std::int64_t>(static_cast<double>(rounded));
-    if (!(rounded >= -kPixelLimit)) return -static_cast<std::int64_t>(kPixelLimit);  // also NaN
-    if (rounded > kPixelLimit) return static_cast<std::int64_t>(kPixelLimit);
-    return static_cast<std::int64_t>(rounded);
+}
+
+// RoundOffset, saturating at +-kPixelLimit (NaN gives -kPixelLimit). Enough
+// for lines along an axis, which keep their direction when one coordinate
+// saturates.
+std::int64_t PixelOffset(Extended value) {
+    if (std::fabs(value) <= kPixelLimit) return RoundOffset(value);
+    if (!(value >= -kPixelLimit)) return -static_cast<std::int64_t>(kPixelLimit);
+    return static_cast<std::int64_t>(kPixelLimit);
+}
+
+// A vertex in pixels from the centre pixel, not yet rounded.
+struct TOffset {
+    Extended x, y;
+};
+
+// Far edges are cut to the square of this half side around the centre pixel
+// before rounding: it holds any bitmap with room to spare, and its corners
+// still convert exactly.
+constexpr Extended kReach = 1099511627776.0L;  // 2^40
+
+// The nearest point of a far edge is worked out from its nearer end, with an
+// error of about that end's distance times 2^-62, its own rounding included.
+// Beyond this distance that is more than a quarter pixel: the edge's place
+// on the bitmap is not known, and it is not drawn.
+constexpr Extended kPlaceLimit = 1152921504606846976.0L;  // 2^60
+
+Extended MaxAbs(const TOffset& p) {
+    return std::fmax(std::fabs(p.x), std::fabs(p.y));
+}
+
+// Replaces the ends of the edge a-b (one end at least beyond kPixelLimit) by
+// the ends of its part that can reach the square of half side kReach, both
+// within a few times kReach. False when the edge misses the square, or its
+// place is not known to the pixel (both ends beyond kPlaceLimit, or an end
+// not finite). Rounding each end on its own would turn the edge, as each
+// axis would saturate separately; the cut keeps its line.
+bool CutFarEdge(TOffset& a, TOffset& b) {
+    if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y))
+        return false;
+    const TOffset d = {b.x - a.x, b.y - a.y};
+    const Extended length = MaxAbs(d);
+    if (!std::isfinite(length)) return false;
+    if (length == 0) return false;  // one point, and that one far away
+    // The foot of the perpendicular from the centre: at parameter ua from a
+    // and ub from b (ua + ub = 1). Each is worked out on its own, and the
+    // foot from the nearer end, so that an edge from a near vertex to one at
+    // 1e300 keeps the near end's precision. The dot products are taken at a
+    // power-of-two scale that cannot overflow.
+    const int e = std::ilogb(std::fmax(MaxAbs(a), MaxAbs(b)));
+    const TOffset as = {std::scalbn(a.x, -e), std::scalbn(a.y, -e)};
+    const TOffset bs = {std::scalbn(b.x, -e), std::scalbn(b.y, -e)};
+    const TOffset ds = {bs.x - as.x, bs.y - as.y};
+    const Extended dd = ds.x * ds.x + ds.y * ds.y;
+    const Extended ua = -(as.x * ds.x + as.y * ds.y) / dd;
+    const Extended ub = (bs.x * ds.x + bs.y * ds.y) / dd;
+    if (!(MaxAbs(ua <= ub ? a : b) <= kPlaceLimit)) return false;
+    TOffset foot;
+    Extended back, ahead;  // parameter from the foot back to a and on to b
+    if (ua <= ub) {
+        back = std::fmax(ua, Extended{0});
+        ahead = back == 0 ? 1 : ub;
+        foot = back == 0 ? a : TOffset{a.x + ua * d.x, a.y + ua * d.y};
+    } else {
+        ahead = std::fmax(ub, Extended{0});
+        back = ahead == 0 ? 1 : ua;
+        foot = ahead == 0 ? b : TOffset{b.x - ub * d.x, b.y - ub * d.y};
+    }
+    // The foot is the point of the edge nearest the centre: beyond twice
+    // kReach the whole edge lies outside the square. Inside it, every point
+    // of the square on the edge's line is within sqrt(2) kReach of the foot.
+    if (!(MaxAbs(foot) <= 2 * kReach)) return false;
+    const Extended window = 2 * kReach / length;
+    const Extended to_a = std::fmin(window, back), to_b = std::fmin(window, ahead);
+    a = {foot.x - to_a * d.x, foot.y - to_a * d.y};
+    b = {foot.x + to_b * d.x, foot.y + to_b * d.y};
+    return true;
 }
 
 // World (h, v) in the view plane to pixels.
@@ -57,9 +127,46 @@ struct TOrthoMapping {
         cx = half_w;
         cy = half_h;
     }
+    // Saturating, for the grid's lines along the axes.
     std::int64_t X(Extended h) const { return PixelOffset((h - hc) * k) + cx; }
     std::int64_t Y(Extended v) const { return PixelOffset((v - vc) * (-k)) + cy; }
+    // An offset within kPixelLimit to its pixel.
+    std::int64_t PixelX(Extended offset) const { return RoundOffset(offset) + cx; }
+    std::int64_t PixelY(Extended offset) const { return RoundOffset(offset) + cy; }
+
+    // The pixel of a vertex; false, with X and Y not to be used, when it lies
+    // beyond kPixelLimit or is not a number.
+    template <void (*Project)(const TVANE_Vertex&, Extended&, Extended&)>
+    bool Pixel(const TVANE_Vertex& vertex, std::int64_t& x, std::int64_t& y) const {
+        Extended h, v;
+        Project(vertex, h, v);
+        const Extended ox = (h - hc) * k;
+        if (!(std::fabs(ox) <= kPixelLimit)) return false;
+        x = RoundOffset(ox) + cx;
+        const Extended oy = (v - vc) * (-k);
+        if (!(std::fabs(oy) <= kPixelLimit)) return false;
+        y = RoundOffset(oy) + cy;
+        return true;
+    }
+
+    template <void (*Project)(const TVANE_Vertex&, Extended&, Extended&)>
+    TOffset Offset(const TVANE_Vertex& vertex) const {
+        Extended h, v;
+        Project(vertex, h, v);
+        return {(h - hc) * k, (v - vc) * (-k)};
+    }
 };
+
+// Draws the visible part of the edge from one vertex to the next when an
+// end lies beyond kPixelLimit. Rare: kept out of the loop over the vertices.
+template <void (*Project)(const TVANE_Vertex&, Extended&, Extended&)>
+[[gnu::noinline]] void DrawFarEdge(TCanvas& canvas, const TOrthoMapping& map,
+                                   const TVANE_Vertex& from, const TVANE_Vertex& to) {
+    TOffset a = map.Offset<Project>(from), b = map.Offset<Project>(to);
+    if (!CutFarEdge(a, b)) return;
+    canvas.MoveTo(map.PixelX(a.x), map.PixelY(a.y));
+    canvas.LineTo(map.PixelX(b.x), map.PixelY(b.y));
+}
 
 template <void (*Project)(const TVANE_Vertex&, Extended&, Extended&)>
 void DrawPolygons(const TVANE_Object& object, TCanvas& canvas, const TOrthoMapping& map,
@@ -67,32 +174,51 @@ void DrawPolygons(const TVANE_Object& object, TCanvas& canvas, const TOrthoMappi
     for (const TVANE_Polygon* poly = object.Polygons; poly != nullptr; poly = poly->Next) {
         PrefetchAhead(poly);
         canvas.Pen.Color = PolygonLineColor(poly->Marked, settings, colors);
-        const TVANE_Vertex* v = poly->Vertices;
-        if (v == nullptr) continue;
-        Extended h, vv;
-        Project(*v, h, vv);
-        const std::int64_t x0 = map.X(h), y0 = map.Y(vv);
-        canvas.MoveTo(x0, y0);
-        for (v = v->Next; v != nullptr; v = v->Next) {
-            Project(*v, h, vv);
-            canvas.LineTo(map.X(h), map.Y(vv));
+        const TVANE_Vertex* first = poly->Vertices;
+        if (first == nullptr) continue;
+        std::int64_t x0 = 0, y0 = 0;
+        const bool first_near = map.Pixel<Project>(*first, x0, y0);
+        if (first_near) canvas.MoveTo(x0, y0);
+        // The pen stands on the previous vertex's pixel whenever that one is
+        // near, as nearly every vertex is.
+        bool prev_near = first_near;
+        const TVANE_Vertex* prev = first;
+        for (const TVANE_Vertex* v = first->Next; v != nullptr; v = v->Next) {
+            std::int64_t x = 0, y = 0;
+            const bool near = map.Pixel<Project>(*v, x, y);
+            if (near && prev_near) {
+                canvas.LineTo(x, y);
+            } else {
+                DrawFarEdge<Project>(canvas, map, *prev, *v);
+                if (near) canvas.MoveTo(x, y);
+                prev_near = near;
+            }
+            prev = v;
         }
-        canvas.LineTo(x0, y0);  // every polygon is closed, whatever its kind
+        // Every polygon is closed, whatever its kind.
+        if (first_near && prev_near)
+            canvas.LineTo(x0, y0);
+        else
+            DrawFarEdge<Project>(canvas, map, *prev, *first);
     }
 }
 
-// Calls Line(world, solid) once per sweep step from centre - half to centre + half.
+// Calls Line(world, solid) once per sweep step from centre - half to centre
+// + half. False, and stops, at a step that leaves the sweep value where it
+// was: far from zero a spacing below the resolution of the value would
+// never end.
 template <typename LineFn>
-void Sweep(Extended centre, Extended half, Extended spacing, LineFn line) {
+bool Sweep(Extended centre, Extended half, Extended spacing, LineFn line) {
     const Extended end = centre + half;
     for (Extended t = centre - half; t <= end;) {
         const Extended i = RoundHalfEven(t / spacing);
         // The style follows the sweep value itself, not the multiple it lands on.
         line(i * spacing, RoundHalfEven(t) == 0);
         const Extended next = t + spacing;
-        if (next == t) break;  // a spacing below the resolution of t would never end
+        if (next == t) return false;
         t = next;
     }
+    return true;
 }
 
 bool HalfSizeDraws(const TVANE_ViewSettings& settings) {
@@ -143,9 +269,14 @@ void DrawOrthoGrid(TBitmap& Bitmap, const TVANE_ViewSettings& Settings, const TV
     if (!HalfSizeDraws(settings)) return;
     const Extended half = settings.Camera.HalfSize, spacing = settings.GridSpacing;
     if (!(spacing > 0) || !(2 * std::fabs(half) / spacing <= kMaxGridSteps)) return;
+    const TOrthoMapping map(Bitmap, settings);
+    // A sweep that stalls would leave a lone line where the grid should be:
+    // both sweeps are walked once without drawing, and a stall in either
+    // means no grid at all.
+    const auto skip = [](Extended, bool) {};
+    if (!Sweep(map.hc, half, spacing, skip) || !Sweep(map.vc, half, spacing, skip)) return;
     TCanvas& canvas = Bitmap.Canvas;
     canvas.Pen.Color = colors.GridColor;
-    const TOrthoMapping map(Bitmap, settings);
     const std::int64_t right = Bitmap.Width() - 1, bottom = Bitmap.Height() - 1;
     Sweep(map.hc, half, spacing, [&](Extended world, bool solid) {
         const std::int64_t x = map.X(world);

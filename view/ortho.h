@@ -21,7 +21,10 @@ std::int32_t MaxInteger(std::int32_t A, std::int32_t B);
 
 // Draws every polygon of Object closed, in the view Settings.ViewKind (0, 1 or
 // 2), with the pen colour chosen by ColorByMark and the polygon's Marked flag.
-// Draws nothing when |HalfSize| < 1e-5. Leaves the pen solid.
+// Draws nothing when |HalfSize| < 1e-5. An edge with an end too far out for
+// 64-bit pixels is cut along its own line to the part near the bitmap; one
+// whose place cannot be worked out to the pixel (both ends that far out, or
+// an end not finite) is not drawn. Leaves the pen solid.
 void DrawOrthoObject(const TVANE_Object& Object, TBitmap& Bitmap,
                      const TVANE_ViewSettings& Settings, const TVANE_Colors& Colors);
 
@@ -29,8 +32,10 @@ void DrawOrthoObject(const TVANE_Object& Object, TBitmap& Bitmap,
 // line per GridSpacing step of a sweep across HalfSize either side of the
 // centre, at the multiple of GridSpacing nearest to the step; solid where the
 // step rounds to 0, dotted elsewhere. Draws nothing when |HalfSize| < 1e-5,
-// when GridSpacing is not positive, or when the sweep would take more than
-// kMaxGridSteps steps (lines closer than any bitmap can show).
+// when GridSpacing is not positive, when the sweep would take more than
+// kMaxGridSteps steps (lines closer than any bitmap can show), or when a step
+// of either sweep no longer changes its value (GridSpacing too small for
+// coordinates that large).
 void DrawOrthoGrid(TBitmap& Bitmap, const TVANE_ViewSettings& Settings, const TVANE_Colors& Colors);
 
 constexpr Extended kMaxGridSteps = 65536;

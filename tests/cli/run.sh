@@ -112,6 +112,9 @@ expect "no command is a usage error" 2 stderr "usage: plivra-cli COMMAND"
 run --help
 expect "--help lists the commands" 0 stdout "morph" stdout "frames" stdout "check" stdout "info" \
     stdout "render"
+run --version
+expect "--version names the program" 0 stdout "plivra-cli "
+[ "$(wc -l <"$tmp/stdout")" -eq 1 ] && pass || fail "--version prints one line"
 run blend a b
 expect "unknown command" 2 stderr "unknown command 'blend'" stderr "usage:"
 for command in morph frames check info render; do
@@ -305,6 +308,17 @@ json_ok "JSON of a vertex mismatch" \
 run check extra_object.suf start.suf --json
 json_ok "JSON of an extra object" \
     'd["first_mismatch"]["level"] == "objects" and d["first_mismatch"]["start_name"] == "c" and d["first_mismatch"]["target_name"] is None'
+# Numbers read back as the double they stand for; a displacement beyond the
+# double range is null, not a number JSON readers take for an infinity.
+crlf "obj suf a {" "prim poly (" "-1.7e308 0.30000000000000004 0" "-1.7e308 1 0" "-1.7e308 0.5 1" ")" "}" >far_start.suf
+crlf "obj suf a {" "prim poly (" "1.7e308 0.30000000000000004 0" "1.7e308 1 0" "1.7e308 0.5 1" ")" "}" >far_target.suf
+run check far_start.suf far_target.suf --json
+expect "check --json of a displacement beyond the double range" 0
+json_ok "JSON numbers stay in the double range" \
+    'd["displacement"]["median"] is None and d["displacement"]["outlier_factor"] == 10'
+run info far_start.suf --json
+json_ok "JSON numbers read back as the same double" \
+    'd["extents"]["min"] == [-1.7e308, 0.30000000000000004, 0] and d["extents"]["max"] == [-1.7e308, 1, 1]'
 # A name that is not UTF-8 still gives valid JSON, one code point per byte.
 printf 'obj suf \x83\x65\x83\x58\x83\x67 {\r\nprim poly (\r\n0 0 0\r\n1 0 0\r\n)\r\n}\r\n' >forms_short.suf
 run check forms.suf forms_short.suf --json
@@ -450,7 +464,23 @@ run render missing.suf out.png
 expect "render missing input" 1 stderr "missing.suf"
 check_true "render of a missing input writes nothing" test ! -e out.png
 run render triangle.suf no_such_folder/out.png
-expect "render into a missing folder" 1 stderr "no_such_folder/out.png: No such file or directory"
+expect "render into a missing folder" 1 \
+    stderr "no_such_folder/out.png: ファイル「no_such_folder/out.png」に保存できません（ファイルまたはフォルダーがありません）。"
+
+# A fit that would put the eye or the centre beyond the double range is an
+# error, and no picture is written: the perspective eye moves out to 2/3 of
+# the box diagonal, here 2.27e308; frames at 200 percent towards a target
+# 1e308 away are centred at 2e308.
+beyond="は倍精度浮動小数点数の範囲を超えています）。"
+crlf "obj suf w {" "prim poly (" "-1.7e308 0 0" "1.7e308 0 0" ")" "}" >wide.suf
+run render wide.suf wide.png --view perspective
+expect "render: eye beyond doubles" 1 \
+    stderr "plivra-cli: 表示を合わせられません（視点の X 座標 2.26666666666667E+308 $beyond"
+check_true "render: no picture when the fit fails" test ! -e wide.png
+crlf "obj suf f {" "prim poly (" "1e308 0 0" "1e308 1 0" "1e308 0 1" ")" "}" >far.suf
+run frames triangle.suf far.suf 200 200 1 'farframe_{}' --png-only
+expect "frames: centre beyond doubles" 1 stderr "plivra-cli: 表示を合わせられません（中心の X 座標 2E+308 $beyond"
+check_true "frames: nothing written when the fit fails" test -z "$(ls farframe_* 2>/dev/null)"
 
 # ---- blend options -----------------------------------------------------------
 
@@ -558,6 +588,51 @@ run frames small.suf large.suf 0 100 50 'v_{}.suf' --png --size 0x10
 expect "frames bad size" 2 stderr "bad size '0x10'"
 run frames small.suf large.suf 0 100 50 'v_{}.suf' --png-only --sheet no_such_folder/s.png
 expect "a sheet that cannot be written" 1 stderr "no_such_folder/s.png: "
+
+# ---- output files --------------------------------------------------------------
+
+# "-" is standard output and gives the bytes a file gets; a sheet there is
+# alone, without the list of file names.
+run morph start.suf target.suf 50 half_out.suf
+"$cli" morph start.suf target.suf 50 - >dash.suf
+same "morph to -" dash.suf half_out.suf
+"$cli" morph start.suf target.suf 50 /dev/stdout | cat >piped.suf
+same "morph to /dev/stdout through a pipe" piped.suf half_out.suf
+"$cli" render triangle.suf - --size 101x101 >dash.png
+same "render to -" dash.png triangle_plain.png
+run frames small.suf large.suf 0 100 50 'sf_{}.suf' --png-only --sheet sheet_file.png
+"$cli" frames small.suf large.suf 0 100 50 'sd_{}.suf' --png-only --sheet - >sheet_dash.png
+same "frames --sheet -" sheet_dash.png sheet_file.png
+"$cli" morph start.suf target.suf 50 - >/dev/full 2>"$tmp/stderr"
+code=$?
+expect "morph to - on a full disk" 1 \
+    stderr "-: ファイル「/dev/stdout」に保存できません（ディスクの空き容量が足りません）。"
+
+# A FIFO is written into, never replaced.
+mkfifo fifo.suf
+timeout 60 cat fifo.suf >from_fifo.suf &
+run morph start.suf target.suf 50 fifo.suf
+wait
+expect "morph into a FIFO" 0
+same "the FIFO's reader gets the file" from_fifo.suf half_out.suf
+check_true "the FIFO stays a FIFO" test -p fifo.suf
+
+# A PNG that cannot be written whole (a size limit fails the write as a
+# full disk does) leaves what stood at its path, even the input itself.
+cp triangle.suf keep.suf
+(trap '' XFSZ; ulimit -f 1; exec "$cli" render keep.suf keep.suf --size 2000x2000) >"$tmp/stdout" 2>"$tmp/stderr"
+code=$?
+expect "a PNG that cannot be written" 1 stderr "keep.suf: ファイル「keep.suf」に保存できません（ファイルが大きすぎます）。"
+same "a failed PNG keeps the file at its path" keep.suf triangle.suf
+check_true "a failed PNG leaves no temporary file" test -z "$(find . -name '.plivra-save-*')"
+
+# Help that cannot be written is no success.
+for args in --help "morph --help" "frames --help" "check --help" "info --help" "render --help"; do
+    # shellcheck disable=SC2086
+    "$cli" $args >/dev/full 2>"$tmp/stderr"
+    code=$?
+    expect "$args on a full disk" 1 stderr "cannot write to standard output"
+done
 
 # ---- progress ------------------------------------------------------------------
 

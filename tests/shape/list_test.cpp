@@ -164,6 +164,34 @@ TEST(CopySuf, CopiesOrderValuesAndFlagsWithOwnAttributeLists) {
     EXPECT_EQ(VANE->CopySuf(nullptr), nullptr);
 }
 
+// A long attribute name that a thousand objects inherit, as the reader
+// gives it: each copied object gets a record of its own, but the bytes of
+// the name are held once, not once per object.
+TEST(CopySuf, CopiedRecordsShareTheBytesOfTheirNames) {
+    test_util::ShapeFiles files;
+    const std::string name(100'000, 'n');
+    std::string text = "obj suf o {\r\natr " + name + "\r\n";
+    for (int i = 0; i < 1000; ++i) text += "obj suf o {\r\nprim poly (\r\n0 0 0\r\n)\r\n}\r\n";
+    TVANE_Object* src = files.Load(text);
+    ASSERT_NE(src, nullptr) << SufErrorMessage;
+
+    Shape copy(VANE->CopySuf(src));
+    const char* bytes = src->Attributes->Name.data();
+    int objects = 0, own_records = 0, shared_bytes = 0;
+    for (const TVANE_Object *s = src, *c = copy.p; s != nullptr; s = s->Next, c = c->Next) {
+        ASSERT_NE(c, nullptr);
+        if (c->Polygons == nullptr) continue;
+        const TVANE_Attribute* record = c->Polygons->Attribute;
+        ASSERT_NE(record, nullptr);
+        ++objects;
+        own_records += record == c->Attributes && record != s->Polygons->Attribute && record->Name == name;
+        shared_bytes += record->Name.data() == bytes;
+    }
+    EXPECT_EQ(objects, 1000);
+    EXPECT_EQ(own_records, 1000);
+    EXPECT_EQ(shared_bytes, 1000);
+}
+
 TEST(CalcSufExtents, BoxesAllVerticesOfTheObject) {
     Shape s(VANE->NewSufObject("o"));
     TVANE_Polygon* p = AddPolygon(s.p, "", 0, {});

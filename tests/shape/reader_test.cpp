@@ -179,6 +179,30 @@ TEST(ReadToken, RemovesCommentsFoundInsideWords) {
     }
 }
 
+// Outside a load, reaching the end does not stop the next file, nor the same
+// one read again: a call after the end opens the file it names afresh.
+TEST(ReadWord, ACallAfterTheEndOpensTheFileItNamesAgain) {
+    TempDir dir;
+    const std::string a = dir.Path("a.suf"), b = dir.Path("b.suf");
+    WriteFile(a, "x\r\ny /* open");
+    WriteFile(b, "z");
+    VANE_SourceInitialize();
+    std::string seen;
+    for (const std::string* path : {&a, &b, &a}) {
+        for (int guard = 0; guard < 5; ++guard) {
+            const std::string w = VANE->ReadWord(*path);
+            seen += "[" + w + "]@" + std::to_string(LineNumber) + " ";
+            if (w.empty()) break;
+        }
+    }
+    EXPECT_EQ(seen, "[x]@1 [y ]@2 [/* ]@2 [open]@2 []@2 [z]@1 []@1 [x]@1 [y ]@2 [/* ]@2 [open]@2 []@2 ");
+    // The comment left open at the end is not carried into the next reading.
+    seen.clear();
+    for (int i = 0; i < 6; ++i) seen += "[" + VANE->ReadToken(a) + "]";
+    EXPECT_EQ(seen, "[x][y][][x][y][]");
+    VANE_SourceInitialize();
+}
+
 TEST_F(LoadSufTest, ReadsTheSameShapeWhateverTheLineEnds) {
     for (const char* end : {"\r\n", "\r", "\n"}) {
         std::string bytes = kTriangle;

@@ -103,7 +103,7 @@ inline std::string Dump(const TVANE_Object* shape) {
         const TVANE_Polygon* prev_poly = nullptr;
         for (const TVANE_Polygon* p = o->Polygons; p != nullptr; prev_poly = p, p = p->Next) {
             out += " prim " + std::to_string(p->Kind) + " marked " + std::to_string(p->Marked) +
-                   " atr " + (p->Attribute ? "'" + p->Attribute->Name + "'" : std::string("-"));
+                   " atr " + (p->Attribute ? "'" + p->Attribute->Name.Bytes() + "'" : std::string("-"));
             if (p->Prev != prev_poly) out += " BAD-PREV";
             out += "\n";
             const TVANE_Vertex* prev_v = nullptr;

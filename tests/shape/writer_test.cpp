@@ -205,4 +205,69 @@ TEST_F(SaveSufTest, PiecesOnSeveralThreadsGiveTheBytesOfOnePass) {
     SufPiecePolygons = 4096;
 }
 
+// Object "o" with one polygon of attribute `attr`, or object `name` with a
+// polygon of attribute "a".
+TVANE_Object* NamedShape(const std::string& object, const std::string& attr) {
+    TVANE_Object* obj = VANE->NewSufObject(object);
+    TVANE_Polygon* poly = VANE->NewSufPolygon(attr, kKindPoly, obj);
+    VANE->InsertSufPolygon(obj, poly);
+    return obj;
+}
+
+TEST_F(SaveSufTest, RefusesANameThatWouldReadBackAsAnother) {
+    WriteFile(target_, "keep me");
+    struct Case {
+        std::string object, attr;
+        std::string refused;  // how the message names it
+    };
+    const Case cases[] = {
+        // Read as "ab/*c", which would open a comment that swallows the rest.
+        {"ab/*c", "a", "オブジェクト名「ab/*c」"},
+        {"o", "x/*y*/z", "属性名「x/*y*/z」"},
+        {"o", "two words", "属性名「two words」"},
+        {"a(b", "a", "オブジェクト名「a(b」"},
+        {"o", "tab\t", "属性名「tab\t」"},
+    };
+    for (const Case& c : cases) {
+        Shape shape(NamedShape(c.object, c.attr));
+        EXPECT_FALSE(VANE->SaveSuf(target_, shape.p)) << c.refused;
+        EXPECT_EQ(SufErrorMessage, "ファイル「" + target_ + "」に保存できません（" + c.refused +
+                                       "は区切り文字か注釈の記号を含むため、読み戻すと同じ名前になりません）。");
+    }
+    EXPECT_EQ(ReadFile(target_), "keep me");
+    EXPECT_TRUE(Strays().empty());
+}
+
+// Every name of up to three bytes from a few that matter to the tokenizer,
+// and some longer ones: the save is refused exactly when the name would not
+// read back as itself, both as an object name and as an attribute name.
+TEST_F(SaveSufTest, SavesExactlyTheNamesThatReadBack) {
+    const std::string alphabet = "a/*( ";
+    std::vector<std::string> names{""};
+    for (std::size_t begin = 0, length = 1; length <= 3; ++length) {
+        const std::size_t end = names.size();
+        for (std::size_t i = begin; i < end; ++i) {
+            for (char c : alphabet) names.push_back(names[i] + c);
+        }
+        begin = end;
+    }
+    for (const char* name : {"*/a/*", "*/*/*", "a/*b*/c", "*/a(/*", "ab\x82[", "a\rb", "a\x1a"}) {
+        names.emplace_back(name);
+    }
+    for (std::size_t i = 1; i < names.size(); ++i) {
+        const std::string& name = names[i];
+        Shape shape(NamedShape(name, name));
+        const bool accepted = VANE->SaveSuf(target_, shape.p);
+        if (!accepted) {
+            // What the reader makes of the name when it is written anyway.
+            WriteFile(target_, "obj suf " + name + " {\r\natr " + name + "\r\nprim poly (\r\n)\r\n}\r\n");
+        }
+        Shape reread(VANE->LoadSuf(target_));
+        const bool same = reread.p != nullptr && reread->Name == name && reread->Polygons != nullptr &&
+                          reread->Polygons->Attribute != nullptr &&
+                          reread->Polygons->Attribute->Name == name && reread->Next == nullptr;
+        EXPECT_EQ(accepted, same) << testing::PrintToString(name);
+    }
+}
+
 }  // namespace

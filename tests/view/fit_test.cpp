@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "shape/errors.h"
 #include "shape/vane.h"
 #include "shapes.h"
 #include "view/settings.h"
@@ -142,7 +143,6 @@ TEST(FitToExtents, DegenerateCasesLeaveTheCameraAlone) {
     const Case cases[] = {
         {"point-sized box", {1, 2, 3, 1, 2, 3}, {600, 0, 0}},
         {"eye at the centre", {-1, -1, -1, 1, 1, 1}, {0, 0, 0}},
-        {"centre beyond doubles", {1e4000L, 0, 0, 1e4000L, 1, 1}, {600, 0, 0}},
     };
     for (const Case& c : cases) {
         TVANE_ViewSettings s = Settings(kViewPerspective);
@@ -160,9 +160,38 @@ TEST(FitToExtents, DegenerateCasesLeaveTheCameraAlone) {
     FitToExtents({1, 2, 3, 1, 2, 3}, Settings(kViewXY), o);
     EXPECT_EQ(o.Camera.HalfSize, 0);
     EXPECT_EQ(o.Camera.ViewCentre.Z, 3);
-    // Beyond the double range the orthographic fit keeps the settings too.
-    FitToExtents({1e4000L, 0, 0, 1e4000L, 1, 1}, Settings(kViewXY), o);
-    ExpectSame(o, Settings(kViewXY));
+}
+
+// A centre or eye beyond the double range is an error, as any value would be
+// that does not fit a double, and the settings stay as they were.
+TEST(FitView, ResultBeyondDoublesThrowsAndKeepsTheSettings) {
+    struct Case {
+        std::uint8_t kind;
+        Point lo, hi;
+        const char* message;
+    };
+    const Case cases[] = {
+        {kViewXY, {0, 2e4000L, 0}, {0, 2e4000L, 1},
+         "表示を合わせられません（中心の Y 座標 2E+4000 は倍精度浮動小数点数の範囲を超えています）。"},
+        {kViewPerspective, {0, 0, 1e4000L}, {1, 1, 1e4000L},
+         "表示を合わせられません（中心の Z 座標 1E+4000 は倍精度浮動小数点数の範囲を超えています）。"},
+        // Centre 0; the eye at 600 is moved out to 2 * 1.7e308 / 1.5.
+        {kViewPerspective, {-1.7e308L, 0, 0}, {1.7e308L, 0, 0},
+         "表示を合わせられません（視点の X 座標 2.26666666666667E+308 は倍精度浮動小数点数の範囲を超えています）。"},
+    };
+    for (const Case& c : cases) {
+        ShapeList shape;
+        AddBox(shape, c.lo, c.hi);
+        TVANE_ViewSettings s = Settings(c.kind);
+        try {
+            VANE->FitView(shape.Head(), s, s);  // in place
+            ADD_FAILURE() << "no error for " << c.message;
+        } catch (const SufConvertError& error) {
+            EXPECT_STREQ(error.what(), c.message);
+        }
+        ExpectSame(s, Settings(c.kind));
+        EXPECT_EQ(s.ObjectOffset.Y, 5);  // not even the perspective rule's offset
+    }
 }
 
 TEST(FitView, NullShapeLeavesTheSettings) {

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "shapes.h"
 #include "view/canvas.h"
@@ -158,6 +163,52 @@ TEST(DrawOrthoObject, FarAwayVerticesDrawTheVisiblePart) {
     EXPECT_EQ(bitmap.Pixel(96, 42), kMarked);
 }
 
+// Edges to vertices far beyond 64-bit pixels keep their direction. At k = 2.4
+// a vertex at (3e300, 1e300) lies 7.2e300 pixels right and 2.4e300 up: an
+// edge from a pixel towards it climbs one row per three columns, never
+// halfway between two rows, so its pixels are known. An edge with both ends
+// that far out cannot be placed to the pixel and is not drawn, nor is one
+// with an end that is not a number.
+TEST(DrawOrthoObject, FarVerticesKeepTheEdgesDirection) {
+    using Pixels = std::set<std::pair<int, int>>;
+    // The pixels from (x0, y0) rightwards to column x1 along that slope.
+    auto climb = [](int x0, int y0, int x1, Pixels& pixels) {
+        for (int x = x0; x <= x1; ++x)
+            pixels.insert({x, y0 - static_cast<int>(std::lround((x - x0) / 3.0))});
+    };
+    constexpr Extended kFar = 1e300L;
+    const Point centre = {0, 0, 0}, far = {3 * kFar, kFar, 0};
+    Pixels edge, triangle;
+    climb(48, 42, 96, edge);
+    climb(48, 42, 96, triangle);
+    climb(72, 42, 96, triangle);                                // far vertex to (10, 0)
+    for (int x = 48; x <= 72; ++x) triangle.insert({x, 42});  // (10, 0) back to the centre
+    struct Case {
+        const char* what;
+        std::vector<Point> polygon;
+        Pixels pixels;  // every pixel drawn
+    };
+    const Case cases[] = {
+        {"near to far", {centre, far}, edge},
+        {"far vertex between near ones", {centre, far, {10, 0, 0}}, triangle},
+        {"both ends far, through the centre", {{-3 * kFar, -kFar, 0}, far}, {}},
+        {"end not a number", {centre, {std::numeric_limits<Extended>::quiet_NaN(), 0, 0}}, {}},
+    };
+    for (const Case& c : cases) {
+        ShapeList shape;
+        TVANE_Object* object = shape.AddObject();
+        if (c.polygon.size() == 2)
+            ShapeList::AddPolygon(object, {c.polygon[0], c.polygon[1]});
+        else
+            ShapeList::AddPolygon(object, {c.polygon[0], c.polygon[1], c.polygon[2]});
+        TBitmap bitmap = Cleared();
+        DrawOrthoObject(*shape.Head(), bitmap, View(kViewXY, 20), Colors());
+        EXPECT_EQ(CountPixels(bitmap, kMarked), static_cast<int>(c.pixels.size())) << c.what;
+        for (const auto& [x, y] : c.pixels)
+            EXPECT_EQ(bitmap.Pixel(x, y), kMarked) << c.what << " at " << x << "," << y;
+    }
+}
+
 TEST(DrawOrthoGrid, LinesAtMultiplesSolidOnlyWhereTheSweepRoundsToZero) {
     TBitmap bitmap = Cleared();
     DrawOrthoGrid(bitmap, View(kViewXY, 20), Colors());
@@ -217,10 +268,22 @@ TEST(DrawOrthoGrid, SpacingThatCannotAdvanceDrawsNoGridAndEnds) {
         DrawOrthoGrid(bitmap, settings, Colors());
         EXPECT_EQ(CountPixels(bitmap, kGrid), 0) << static_cast<double>(spacing);
     }
-    // Far from the origin a spacing of 10 no longer changes the sweep value.
+    // Far from the origin a spacing of 10 no longer changes the sweep value:
+    // no grid at all, not one lone line, also when only one sweep stalls.
+    for (double far_x : {1e25, -1e25}) {
+        for (double far_y : {1e25, 0.0}) {
+            TVANE_ViewSettings settings = View(kViewXY, 20);
+            settings.Camera.ViewCentre = {far_x, far_y, 0};
+            TBitmap bitmap = Cleared();
+            DrawOrthoGrid(bitmap, settings, Colors());
+            EXPECT_EQ(CountPixels(bitmap, kGrid), 0) << far_x << "," << far_y;
+        }
+    }
+    // Where the step still moves the sweep, the grid is drawn as before.
     TVANE_ViewSettings settings = View(kViewXY, 20);
-    settings.Camera.ViewCentre = {1e25, 1e25, 0};
+    settings.Camera.ViewCentre = {1e6, 0, 0};
     TBitmap bitmap = Cleared();
     DrawOrthoGrid(bitmap, settings, Colors());
-    EXPECT_GT(CountPixels(bitmap, kGrid), 0);
+    EXPECT_EQ(bitmap.Pixel(0, 0), kGrid);
+    EXPECT_EQ(bitmap.Pixel(1, 42), kGrid);
 }

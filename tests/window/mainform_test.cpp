@@ -30,6 +30,11 @@ constexpr char kTarget[] =
 constexpr char kOtherTarget[] =
     "obj suf u {\r\n"
     "prim poly ( 5 5 5 10 5 5 5 10 5 )\r\nprim poly ( 5 5 5 5 5 10 10 5 5 )\r\n}\r\n";
+// The start's triangles moved by 1e308 along X: a blend at 200 percent
+// lies beyond the double range.
+constexpr char kFarTarget[] =
+    "obj suf f {\r\natr white\r\n"
+    "prim poly ( 1e308 0 0 1e308 0 0 1e308 10 0 )\r\nprim poly ( 1e308 0 0 1e308 0 10 1e308 0 0 )\r\n}\r\n";
 // "obj" not followed by "suf": read as no shape.
 constexpr char kUnknownFormat[] = "obj xyz s {\r\n}\r\n";
 // A vertex value that is not a number: LoadSuf throws.
@@ -76,7 +81,7 @@ class MainFormTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir_;
-    QString start_, target_, other_target_, unknown_, not_a_number_;
+    QString start_, target_, other_target_, far_target_, unknown_, not_a_number_;
     TForm1* form_ = nullptr;
     TFakeDialog* open_ = nullptr;
     TFakeDialog* save_ = nullptr;
@@ -115,6 +120,7 @@ private slots:
         start_ = WriteShapeFile(dir_, "start.suf", kStart);
         target_ = WriteShapeFile(dir_, "target.suf", kTarget);
         other_target_ = WriteShapeFile(dir_, "other.suf", kOtherTarget);
+        far_target_ = WriteShapeFile(dir_, "far.suf", kFarTarget);
         unknown_ = WriteShapeFile(dir_, "unknown.suf", kUnknownFormat);
         not_a_number_ = WriteShapeFile(dir_, "nan.suf", kNotANumber);
     }
@@ -261,6 +267,8 @@ private slots:
         QTest::newRow("typed 150 goes beyond the target") << "150" << 150;
         QTest::newRow("typed -50 goes away from it") << "-50" << -50;
         QTest::newRow("5a blends at the digits read") << "5a" << 5;
+        QTest::newRow("-20x keeps the sign of the digits read") << "-20x" << -20;
+        QTest::newRow("-20 and a blank too") << "-20 " << -20;
         QTest::newRow("empty blends at 0") << "" << 0;
         QTest::newRow("hexadecimal") << "$32" << 50;
     }
@@ -452,6 +460,22 @@ private slots:
         QTest::mouseClick(form_->AutoFit, Qt::LeftButton);
         type("100");
         QCOMPARE(ViewSettings.Camera.HalfSize, result_fit);
+    }
+
+    void autoFitBeyondDoublesIsShownAndKeepsTheFit() {
+        form_->show();
+        load(form_->Refer1, start_);
+        load(form_->Refer2, far_target_);
+        TErrorRecorder errors;
+        type("200");  // without AutoFit nothing is fitted
+        QVERIFY(errors.Messages.isEmpty());
+        const TVANE_ViewSettings before = ViewSettings;
+        QTest::mouseClick(form_->AutoFit, Qt::LeftButton);
+        QCOMPARE(errors.Messages,
+                 QStringList({QStringLiteral("表示を合わせられません（中心の X 座標 2E+308 は"
+                                             "倍精度浮動小数点数の範囲を超えています）。")}));
+        QCOMPARE(ViewSettings.Camera.ViewCentre.X, before.Camera.ViewCentre.X);
+        QCOMPARE(ViewSettings.Camera.HalfSize, before.Camera.HalfSize);
     }
 
     void sameFileForBothShapesBlendsToTheStart() {
