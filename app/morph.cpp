@@ -1,7 +1,15 @@
 #include "app/morph.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <limits>
+#include <new>
+#include <vector>
 
+#include "shape/kinds.h"
+#include "shape/parallel.h"
+#include "shape/probes.h"
 #include "view/fit.h"
 
 namespace {
@@ -28,60 +36,110 @@ std::int32_t Saturate(std::int64_t value) {
     return static_cast<std::int32_t>(value);
 }
 
-void AddPart(Extended start, Extended target, Extended& result, Extended percent) {
-    result += LinearMap(0, target - start, 0, 100, percent);
-}
-
-void BlendOrKeep(bool blend, Extended start, Extended target, Extended& result, Extended percent) {
+void BlendOrKeep(bool blend, Extended start, Extended target, TPackedExtended& result, Extended percent) {
     result = blend ? LinearMap(start, target, 0, 100, percent) : start;
 }
 
-// The values Options chooses blend at percent; the others take the start's.
-void BlendVertex(const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
-                 Extended percent, const TBlendOptions& options) {
-    BlendOrKeep(options.Positions, start.X, target.X, result.X, percent);
-    BlendOrKeep(options.Positions, start.Y, target.Y, result.Y, percent);
-    BlendOrKeep(options.Positions, start.Z, target.Z, result.Z, percent);
-    BlendOrKeep(options.Normals, start.NX, target.NX, result.NX, percent);
-    BlendOrKeep(options.Normals, start.NY, target.NY, result.NY, percent);
-    BlendOrKeep(options.Normals, start.NZ, target.NZ, result.NZ, percent);
-    BlendOrKeep(options.TextureCoordinates, start.U, target.U, result.U, percent);
-    BlendOrKeep(options.TextureCoordinates, start.V, target.V, result.V, percent);
-}
+// Polygons of the three shapes that pair up, and how many of them on in
+// step along Next (none beyond the shortest list).
+struct TPolygonRun {
+    const TVANE_Polygon* start;
+    const TVANE_Polygon* target;
+    TVANE_Polygon* result;
+    std::size_t count;
+};
 
 // Calls visit(start vertex, target vertex, result vertex, result polygon) for
-// every vertex triple, walking the three lists in step; each level ends with
-// the shortest of its three lists.
+// every vertex triple of the run, walking the three lists in step; each
+// polygon's walk ends with the shortest of its three vertex lists.
 template <typename Visit>
-void WalkTriples(const TVANE_Object* start, const TVANE_Object* target, TVANE_Object* result,
-                 Visit&& visit) {
-    for (; start && target && result;
-         start = start->Next, target = target->Next, result = result->Next) {
-        const TVANE_Polygon* start_poly = start->Polygons;
-        const TVANE_Polygon* target_poly = target->Polygons;
-        TVANE_Polygon* result_poly = result->Polygons;
-        for (; start_poly && target_poly && result_poly;
-             start_poly = start_poly->Next, target_poly = target_poly->Next,
-             result_poly = result_poly->Next) {
-            const TVANE_Vertex* start_vtx = start_poly->Vertices;
-            const TVANE_Vertex* target_vtx = target_poly->Vertices;
-            TVANE_Vertex* result_vtx = result_poly->Vertices;
-            for (; start_vtx && target_vtx && result_vtx;
-                 start_vtx = start_vtx->Next, target_vtx = target_vtx->Next,
-                 result_vtx = result_vtx->Next) {
-                visit(*start_vtx, *target_vtx, *result_vtx, *result_poly);
-            }
+void WalkRun(const TPolygonRun& run, Visit& visit) {
+    const TVANE_Polygon* start_poly = run.start;
+    const TVANE_Polygon* target_poly = run.target;
+    TVANE_Polygon* result_poly = run.result;
+    for (std::size_t i = 0; i < run.count; ++i, start_poly = start_poly->Next,
+                     target_poly = target_poly->Next, result_poly = result_poly->Next) {
+        const TVANE_Vertex* start_vtx = start_poly->Vertices;
+        const TVANE_Vertex* target_vtx = target_poly->Vertices;
+        TVANE_Vertex* result_vtx = result_poly->Vertices;
+        for (; start_vtx && target_vtx && result_vtx;
+             start_vtx = start_vtx->Next, target_vtx = target_vtx->Next, result_vtx = result_vtx->Next) {
+            visit(*start_vtx, *target_vtx, *result_vtx, *result_poly);
         }
     }
 }
 
+// Calls on_run for the polygons of each object triple in runs of at most
+// `most` polygons, in order; each level ends with the shortest of its lists.
+// Stops early when on_run returns false.
+template <typename OnRun>
+void CutIntoRuns(const TVANE_Object* start, const TVANE_Object* target, TVANE_Object* result,
+                 std::size_t most, OnRun&& on_run) {
+    for (; start && target && result; start = start->Next, target = target->Next, result = result->Next) {
+        TPolygonRun run{start->Polygons, target->Polygons, result->Polygons, 0};
+        const TVANE_Polygon* s = run.start;
+        const TVANE_Polygon* t = run.target;
+        TVANE_Polygon* r = run.result;
+        for (; s && t && r; s = s->Next, t = t->Next, r = r->Next) {
+            if (run.count == most) {
+                if (!on_run(run)) return;
+                run = {s, t, r, 0};
+            }
+            ++run.count;
+        }
+        if (run.count > 0 && !on_run(run)) return;
+    }
+}
+
+// Calls visit for every vertex triple, as WalkRun, over the whole shapes: a
+// large shape's runs spread over the cores. Each run gets a copy of
+// visit_all, whose Done() is called when the run is walked; copies work on
+// several threads at once (on different vertices).
+template <typename Visit>
+void WalkTriples(const TVANE_Object* start, const TVANE_Object* target, TVANE_Object* result,
+                 const Visit& visit_all) {
+    std::size_t polygons = 0;
+    CutIntoRuns(start, target, result, SIZE_MAX, [&](const TPolygonRun& run) {
+        polygons += run.count;
+        return polygons < SufParallelPolygons;
+    });
+    if (polygons >= SufParallelPolygons && CoreCount() > 1) {
+        try {
+            std::vector<TPolygonRun> runs;
+            CutIntoRuns(start, target, result, std::max<std::size_t>(SufPiecePolygons, 1),
+                        [&](const TPolygonRun& run) {
+                runs.push_back(run);
+                return true;
+            });
+            ForEachOnCores(runs.size(), [&](std::size_t i) {
+                Visit visit = visit_all;
+                WalkRun(runs[i], visit);
+                visit.Done();
+            });
+            return;
+        } catch (const std::bad_alloc&) {
+            // No room for the list of runs: one pass it is. Nothing was blended.
+        }
+    }
+    CutIntoRuns(start, target, result, SIZE_MAX, [&](const TPolygonRun& run) {
+        Visit visit = visit_all;
+        WalkRun(run, visit);
+        visit.Done();
+        return true;
+    });
+}
+
+// The length of the longer of the two normals a normal is blended from.
+Extended LongerEnd(const TVANE_Vertex& start, const TVANE_Vertex& target) {
+    return MaxExtended(VectorLength(start.NX, start.NY, start.NZ),
+                       VectorLength(target.NX, target.NY, target.NZ));
+}
+
 // Scales the normal of v to unit length. Returns false, leaving it alone,
 // when it is too short to have a direction: zero, or below kNearZeroNormal
-// of the longer of the two normals it was blended from.
-bool Renormalize(TVANE_Vertex& v, const TVANE_Vertex& start, const TVANE_Vertex& target) {
+// of `ends`, the LongerEnd of the two normals it was blended from.
+bool Renormalize(TVANE_Vertex& v, Extended ends) {
     const Extended length = VectorLength(v.NX, v.NY, v.NZ);
-    const Extended ends = MaxExtended(VectorLength(start.NX, start.NY, start.NZ),
-                                      VectorLength(target.NX, target.NY, target.NZ));
     if (length == 0 || length < kNearZeroNormal * ends) return false;
     v.NX /= length;
     v.NY /= length;
@@ -139,15 +197,37 @@ TIntegerReading ReadInteger(std::string_view Text) {
 TBlendOutcome BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
                        std::int32_t Percent, const TBlendOptions& Options) {
     const Extended percent = Percent;
+    std::atomic<std::int64_t> near_zero{0};
+    // Counts the normals of its run and adds them up when the run is done.
+    struct TVisit {
+        const TBlendOptions* options;
+        Extended percent;
+        std::atomic<std::int64_t>* near_zero;
+        std::int64_t counted = 0;
+
+        void Done() const { near_zero->fetch_add(counted, std::memory_order_relaxed); }
+
+        void operator()(const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
+                        const TVANE_Polygon& result_poly) {
+            const TBlendOptions& o = *options;
+            const bool shaded = result_poly.Kind == kKindShade || result_poly.Kind == kKindUvShade;
+            const bool renormalize = o.Renormalize && o.Normals && shaded;
+            // Taken first: Result may be Start itself.
+            const Extended ends = renormalize ? LongerEnd(start, target) : 0;
+            BlendOrKeep(o.Positions, start.X, target.X, result.X, percent);
+            BlendOrKeep(o.Positions, start.Y, target.Y, result.Y, percent);
+            BlendOrKeep(o.Positions, start.Z, target.Z, result.Z, percent);
+            BlendOrKeep(o.Normals, start.NX, target.NX, result.NX, percent);
+            BlendOrKeep(o.Normals, start.NY, target.NY, result.NY, percent);
+            BlendOrKeep(o.Normals, start.NZ, target.NZ, result.NZ, percent);
+            BlendOrKeep(o.TextureCoordinates, start.U, target.U, result.U, percent);
+            BlendOrKeep(o.TextureCoordinates, start.V, target.V, result.V, percent);
+            if (renormalize && !Renormalize(result, ends)) ++counted;
+        }
+    };
+    WalkTriples(Start, Target, Result, TVisit{&Options, percent, &near_zero});
     TBlendOutcome outcome;
-    WalkTriples(Start, Target, Result,
-                [&](const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
-                    const TVANE_Polygon& result_poly) {
-        BlendVertex(start, target, result, percent, Options);
-        const bool shaded = result_poly.Kind == kKindShade || result_poly.Kind == kKindUvShade;
-        if (Options.Renormalize && Options.Normals && shaded && !Renormalize(result, start, target))
-            ++outcome.NearZeroNormals;
-    });
+    outcome.NearZeroNormals = near_zero.load();
     return outcome;
 }
 
@@ -157,28 +237,25 @@ void BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Objec
 }
 
 void MixSuf(const TVANE_Object* Start, const TMixTarget* Targets, std::size_t Count, TVANE_Object* Result) {
-    for (std::size_t i = 0; i < Count; ++i) {
-        const Extended percent = Targets[i].Percent;
-        if (i == 0) {
-            // The first target blends as a morph does, so one target gives its bytes.
-            WalkTriples(Start, Targets[i].Shape, Result,
-                        [percent](const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
-                                  const TVANE_Polygon&) {
-                            BlendVertex(start, target, result, percent, TBlendOptions{});
-                        });
-            continue;
+    // The first target blends as a morph does, so a mix of one target gives a
+    // morph's bytes; each further one adds its part to every value.
+    struct TMixVisit {
+        Extended percent;
+        bool first;
+
+        void Done() const {}
+
+        void operator()(const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
+                        const TVANE_Polygon&) const {
+            for (const auto field : kKinds[kKindUvShade].Fields) {
+                const Extended from = start.*field, to = target.*field;
+                if (first)
+                    result.*field = LinearMap(from, to, 0, 100, percent);
+                else
+                    result.*field = result.*field + LinearMap(0, to - from, 0, 100, percent);
+            }
         }
-        WalkTriples(Start, Targets[i].Shape, Result,
-                    [percent](const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
-                              const TVANE_Polygon&) {
-                        AddPart(start.X, target.X, result.X, percent);
-                        AddPart(start.Y, target.Y, result.Y, percent);
-                        AddPart(start.Z, target.Z, result.Z, percent);
-                        AddPart(start.NX, target.NX, result.NX, percent);
-                        AddPart(start.NY, target.NY, result.NY, percent);
-                        AddPart(start.NZ, target.NZ, result.NZ, percent);
-                        AddPart(start.U, target.U, result.U, percent);
-                        AddPart(start.V, target.V, result.V, percent);
-                    });
-    }
+    };
+    for (std::size_t i = 0; i < Count; ++i)
+        WalkTriples(Start, Targets[i].Shape, Result, TMixVisit{Targets[i].Percent, i == 0});
 }

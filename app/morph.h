@@ -35,7 +35,10 @@ TIntegerReading ReadInteger(std::string_view Text);
 // of the i-th object); at each level the walk ends with the shortest of the
 // three lists, so items beyond it keep the values they had. Names, extents,
 // attributes, kinds and flags are not touched. Any of the three may be
-// nullptr (then nothing changes). One pass, no allocation.
+// nullptr (then nothing changes); Result may be Start itself, blending it
+// in place. A large shape (about 100,000 vertices up) is blended on every
+// core, a smaller one in one pass without allocation; the values are the
+// same.
 void BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
               std::int32_t Percent);
 
@@ -61,7 +64,8 @@ struct TBlendOutcome {
 // BlendSuf with a choice of values: the values Options leaves out get the
 // start's values, whatever Result held; the others blend as above. With all
 // three chosen and Renormalize off it gives what BlendSuf gives. Pairs
-// vertices and ends the walk like BlendSuf. One pass, no allocation.
+// vertices, ends the walk and uses the cores like BlendSuf; Result may be
+// Start itself here too.
 TBlendOutcome BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
                        std::int32_t Percent, const TBlendOptions& Options);
 

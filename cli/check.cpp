@@ -349,10 +349,8 @@ int RunCheck(int argc, char** argv) {
     const std::string start_name(args.Positionals[0]), target_name(args.Positionals[1]);
     TStepTimer timer(args.Has("--timings"));
     TShapeList start, target;
-    if (!LoadShapeFile(start_name, start)) return kExitFailed;
-    timer.Lap("load start");
-    if (!LoadShapeFile(target_name, target)) return kExitFailed;
-    timer.Lap("load target");
+    if (!LoadShapeFiles(start_name, start, target_name, target)) return kExitFailed;
+    timer.Lap("load start and target");
     const TCorrespondence report = CheckCorrespondence(start.Get(), target.Get(), kExamples);
     timer.Lap("check");
     if (args.Has("--json")) {

@@ -44,7 +44,7 @@ bool ReadNumber(const TArguments& args, std::string_view option, Extended& value
     const std::string_view* text = args.Value(option);
     if (text == nullptr) return true;
     try {
-        value = ReadSufValue(*text);
+        value = ToValue(*text);
         return true;
     } catch (const SufConvertError&) {
         UsageError(kExportUsage, std::string(option) + " must be a number, not '" + std::string(*text) + "'");

@@ -43,7 +43,7 @@ int RunMix(int argc, char** argv) {
         target_names.emplace_back(argv[i + 1]);
         const std::string_view percent = argv[i + 2];
         try {
-            percents.push_back(ReadSufValue(percent));
+            percents.push_back(ToValue(percent));
         } catch (const SufConvertError&) {
             return UsageError(kMixUsage, "PERCENT must be a number, not '" + std::string(percent) + "'");
         }

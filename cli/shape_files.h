@@ -17,6 +17,8 @@ public:
     TVANE_Object* Get() const { return List_; }
     // Releases the held list and takes List instead.
     void Reset(TVANE_Object* List);
+    // Gives up the held list without releasing it.
+    void Release() { List_ = nullptr; }
 
 private:
     TVANE_Object* List_ = nullptr;
@@ -28,6 +30,12 @@ private:
 // reported error, the text of the conversion, input/output or import error,
 // or the statement that the file holds no shape.
 bool LoadShapeFile(const std::string& FileName, TShapeList& Out);
+
+// Reads StartName into Start and TargetName into Target, large files at
+// once on two threads. Reports failures as LoadShapeFile of START and then
+// of TARGET would: only START's when both fail.
+bool LoadShapeFiles(const std::string& StartName, TShapeList& Start, const std::string& TargetName,
+                    TShapeList& Target);
 
 // Writes Shape with SaveSuf ("-" is standard output). On failure prints
 // "FILE: MESSAGE" on stderr and returns false.

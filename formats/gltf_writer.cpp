@@ -127,8 +127,8 @@ void AddVertex(const TVANE_Vertex& v, const std::vector<const TVANE_Vertex*>& pa
         const TVANE_Vertex* w = partners[t];
         // Differences to the base as stored, so base + difference comes
         // nearest the target's value.
-        const Extended target[3] = {w ? w->X : Extended(base[0]), w ? w->Y : Extended(base[1]),
-                                    w ? w->Z : Extended(base[2])};
+        const Extended target[3] = {w ? Extended(w->X) : Extended(base[0]), w ? Extended(w->Y) : Extended(base[1]),
+                                    w ? Extended(w->Z) : Extended(base[2])};
         for (int c = 0; c < 3; ++c) p.target_positions[t].push_back(ToFloat(target[c] - base[c]));
         if (shaded) {
             float other[3] = {normal[0], normal[1], normal[2]};

@@ -85,7 +85,7 @@ struct TObjReader {
                 continue;
             }
             try {
-                out.push_back(ReadSufValue(rest.substr(0, n)));
+                out.push_back(ToValue(rest.substr(0, n)));
             } catch (const SufConvertError&) {
                 Fail("'" + std::string(rest.substr(0, n)) + "' is not a number");
                 return;

@@ -39,7 +39,7 @@ std::string_view TWordScanner::RestOfLine() {
 double TWordScanner::Number(const char* What) {
     const std::string_view word = Need(What);
     try {
-        return ReadSufValue(word);
+        return ToValue(word);
     } catch (const SufConvertError&) {
         Fail("'" + std::string(word) + "' is not a number");
     }

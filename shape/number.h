@@ -16,10 +16,17 @@ inline constexpr std::size_t kMaxNumberText = 32;
 // beyond the largest double once rounded to 15 digits.
 std::size_t FormatNumber(Extended Value, char* Out);
 
-// The value of Text, the whole of it, read as the shape reader reads a vertex
-// value: a decimal literal (optional sign, digits with an optional '.', an
-// optional exponent) as the nearest double, an underflow as that nearest
-// double (0 or subnormal). Throws SufConvertError, with the reader's message,
-// for any other text and for a value beyond the largest double. Defined
-// beside the reader, which it shares the scanner with.
-double ReadSufValue(std::string_view Text);
+// The value of Token, which as a whole must be a decimal literal: optional
+// sign, digits with an optional '.' and more digits (a digit or the point
+// at least), an optional exponent ('e' or 'E', optional sign, digits). The
+// nearest double; one that underflows becomes 0 or a subnormal. Throws
+// SufConvertError ("'<token>' は浮動小数点数ではありません") for any other
+// text and for a value whose nearest double is beyond the largest.
+double ToValue(std::string_view Token);
+
+// Reads the literal at the front of Text when a blank (byte 0..32) or the
+// end of Text follows it, giving the value ToValue gives for the literal's
+// text. More says that Text may go on past its end: a literal reaching the
+// end is then not read. Returns the literal's length, or 0 with nothing read.
+// Throws as ToValue for a literal beyond the double range.
+std::size_t ReadPlainValue(std::string_view Text, bool More, double& Value);

@@ -8,6 +8,7 @@
 #include <limits>
 #include <vector>
 
+#include "shape/probes.h"
 #include "tests/morph/shape_builder.h"
 
 namespace {
@@ -301,6 +302,42 @@ TEST_F(BlendSufTest, RenormalizeLeavesNormalsOfNoLengthAloneAndCountsThem) {
     options.Normals = false;
     EXPECT_EQ(BlendSuf(start, target, result, 50, options).NearZeroNormals, 0);
     EXPECT_EQ(got[0]->NZ, 1.0L);
+}
+
+// A large blend runs in pieces over the cores, and morph blends START in
+// place. Pieces of one and two polygons, cut inside and between objects,
+// give the values and the count of one pass, as does blending a shape into
+// itself, where renormalising must use the normals as they were.
+TEST_F(BlendSufTest, PiecesAndInPlaceGiveTheValuesOfOnePass) {
+    using V = ShapeBuilder::Values;
+    const V a{1, 2, 3, 0, 0, 3, 0.25L, 1}, b{-1, 0.1L, 7, 0, 0, -9, 3, -2}, c{5, 5, 5, 3, 4, 0, 1, 1};
+    // At 75 percent d's normal blends to 1.5E-9 across: short beside d's 3,
+    // not beside the blend itself.
+    const V d{0, 0, 0, 0, 0, 3, 0, 0}, e{0, 0, 0, 2e-9L, 0, -1, 0, 0};
+    const std::vector<ShapeBuilder::Object> starts = {{{a, b, c}, {d}, {c, a}}, {{c}}, {{a, b}, {b, c, a}}};
+    const std::vector<ShapeBuilder::Object> targets = {{{b, a, a}, {e}, {a, c}}, {{b}}, {{b, a}, {a, a}}};
+    TVANE_Object* start = builder.Build(starts);
+    TVANE_Object* target = builder.Build(targets);
+    SetKinds(start, kKindShade);
+    TBlendOptions options;
+    options.Renormalize = true;
+    auto blend = [&](std::size_t pieces, bool in_place) {
+        SufParallelPolygons = pieces == 0 ? 32768 : 1;
+        SufPiecePolygons = pieces == 0 ? 4096 : pieces;
+        TVANE_Object* result = builder.Build(starts);
+        SetKinds(result, kKindShade);
+        const TBlendOutcome outcome = BlendSuf(in_place ? result : start, target, result, 75, options);
+        std::vector<V> values;
+        for (const TVANE_Vertex* v : Vertices(result)) values.push_back(ValuesOf(*v));
+        values.push_back(Fill(static_cast<Extended>(outcome.NearZeroNormals)));
+        return values;
+    };
+    const std::vector<V> one_pass = blend(0, false);
+    EXPECT_EQ(one_pass.back()[0], 4.0L);  // a toward b, and d toward e
+    for (std::size_t pieces : {1, 2}) EXPECT_EQ(blend(pieces, false), one_pass) << pieces;
+    for (std::size_t pieces : {0, 1}) EXPECT_EQ(blend(pieces, true), one_pass) << pieces;
+    SufParallelPolygons = 32768;
+    SufPiecePolygons = 4096;
 }
 
 }  // namespace
