@@ -74,10 +74,11 @@ std::string SufName(std::string_view Name, std::string_view Fallback) {
     std::string out(Name);
     for (std::size_t i = 0; i < out.size(); ++i) {
         const auto c = static_cast<unsigned char>(out[i]);
-        if (c <= 32 || std::string_view(",(){}[]`\"'").find(static_cast<char>(c)) != std::string_view::npos)
-            out[i] = '_';
-        else if (c == '*' && ((i > 0 && out[i - 1] == '/') || (i + 1 < out.size() && out[i + 1] == '/')))
-            out[i] = '_';
+        const bool delimiter =
+            c <= 32 || std::string_view(",(){}[]`\"'").find(static_cast<char>(c)) != std::string_view::npos;
+        const bool comment_mark =
+            c == '*' && ((i > 0 && out[i - 1] == '/') || (i + 1 < out.size() && out[i + 1] == '/'));
+        if (delimiter || comment_mark) out[i] = '_';
     }
     return out;
 }

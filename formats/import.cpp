@@ -35,16 +35,16 @@ bool IsImportable(std::string_view FileName) {
     return ext == "obj" || ext == "gltf" || ext == "glb" || ext == "ply" || ext == "stl";
 }
 
-std::string ReadFileBytes(const std::string& FileName) {
-    // Not blocking, so a FIFO without a writer does not hold the program up.
-    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) throw TImportError(std::string("cannot open (") + std::strerror(errno) + ")");
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+namespace {
+
+[[noreturn]] void ThrowErrno(const char* what, int err) {
+    throw TImportError(std::string(what) + " (" + std::strerror(err) + ")");
+}
+
+// The bytes of the open file fd, which must be a regular file.
+std::string ReadOpenFile(int fd) {
     struct stat st {};
-    if (::fstat(fd, &st) != 0) throw TImportError(std::string("cannot open (") + std::strerror(errno) + ")");
+    if (::fstat(fd, &st) != 0) ThrowErrno("cannot open", errno);
     if (!S_ISREG(st.st_mode)) throw TImportError("cannot open (not a regular file)");
     std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
     std::size_t used = 0;
@@ -53,12 +53,29 @@ std::string ReadFileBytes(const std::string& FileName) {
         const ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw TImportError(std::string("cannot read (") + std::strerror(errno) + ")");
+            ThrowErrno("cannot read", errno);
         }
         if (n == 0) break;
         used += static_cast<std::size_t>(n);
     }
     bytes.resize(used);
+    return bytes;
+}
+
+}  // namespace
+
+std::string ReadFileBytes(const std::string& FileName) {
+    // Not blocking, so a FIFO without a writer does not hold the program up.
+    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) ThrowErrno("cannot open", errno);
+    std::string bytes;
+    try {
+        bytes = ReadOpenFile(fd);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    ::close(fd);
     return bytes;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <numbers>
 #include <cstdio>
+#include <limits>
 #include <string>
 
 #include "shape/errors.h"
@@ -58,7 +59,8 @@ TVANE_Point3 FittedPoint(Extended X, Extended Y, Extended Z, const char* What) {
     static constexpr const char* kAxes[] = {"X", "Y", "Z"};
     for (int i = 0; i < 3; ++i) {
         const Extended value = values[i];
-        if (std::isfinite(static_cast<double>(value))) continue;
+        // Compared before converting: a conversion out of range is undefined.
+        if (std::fabs(value) <= std::numeric_limits<double>::max()) continue;
         std::string shown = std::isnan(value) ? "非数" : std::isinf(value) ? "無限大" : "";
         if (shown.empty()) {
             char wide[64];
