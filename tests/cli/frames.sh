@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end tests of plivra-cli: bash tests/cli/frames.sh PLIVRA_CLI SOURCE_DIR
 # Series of blends as shape files, pictures and contact sheets.
+# shellcheck source=lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 # The blends morph writes, to compare frames with.
@@ -9,13 +10,13 @@
 "$cli" morph short_vertex.suf target.suf 100 partial.suf
 
 run frames start.suf target.suf 0 100 50 'f_{}.suf'
-expect "frames 0..100 by 50" 0 stdout "f_000.suf" stdout "f_050.suf" stdout "f_100.suf"
+expect_lines "frames 0..100 by 50" 0 stdout "f_000.suf" "f_050.suf" "f_100.suf"
 same "frame 050 is the blend at 50" f_050.suf half.suf
 run frames start.suf target.suf -50 150 100 'g_{}.suf'
-expect "frames -50..150 by 100" 0 stdout "g_-50.suf" stdout "g_050.suf" stdout "g_150.suf"
+expect_lines "frames -50..150 by 100" 0 stdout "g_-50.suf" "g_050.suf" "g_150.suf"
 same "frame -50 is the blend at -50" g_-50.suf before.suf
 run frames start.suf target.suf 5 5 1 'h_{}.suf'
-expect "frames of one percentage" 0 stdout "h_005.suf"
+expect_lines "frames of one percentage" 0 stdout "h_005.suf"
 run frames start.suf target.suf 100 0 -50 'k_{}.suf'
 expect "frames going down" 0
 check_true "frames going down in order" test "$(cat stdout | tr '\n' ' ')" = "k_100.suf k_050.suf k_000.suf "
@@ -27,7 +28,7 @@ expect "frames into a missing folder" 1 stderr "no_such_folder/000.suf: "
 # A triangle that doubles in size and moves: fitted to all frames together,
 # the small one takes half the room of the large one.
 run frames small.suf large.suf 0 100 50 'tri_{}.suf' --png --size 120x80
-expect "frames --png" 0 stdout "tri_000.suf" stdout "tri_000.png" stdout "tri_050.png" stdout "tri_100.png"
+expect_lines "frames --png" 0 stdout "tri_000.suf" "tri_000.png" "tri_050.suf" "tri_050.png" "tri_100.suf" "tri_100.png"
 same "frames --png still writes the shape files" tri_050.suf "$(run morph small.suf large.suf 50 m50.suf; echo m50.suf)"
 for f in tri_000.png tri_050.png tri_100.png; do
     facts=$(png_pixels "$f" "!$grey" | tr '\n' ' ')
@@ -43,7 +44,7 @@ check_true "frames share one centre: 0% lies left of 100%" test "$l0" -lt "$l1" 
 
 for view in xy yz zx perspective; do
     run frames "$ex/box.suf" "$ex/rounded_box.suf" -50 150 100 "box_${view}_{}.suf" --png-only --view "$view" --size 90x60
-    expect "frames --png-only --view $view" 0 stdout "box_${view}_-50.png" stdout "box_${view}_150.png"
+    expect_lines "frames --png-only --view $view" 0 stdout "box_${view}_-50.png" "box_${view}_050.png" "box_${view}_150.png"
     for f in box_${view}_-50.png box_${view}_050.png box_${view}_150.png; do
         facts=$(png_pixels "$f" "!$grey" | tr '\n' ' ')
         read -r w h left top right bottom <<<"$facts"
@@ -59,7 +60,8 @@ check_true "--png-only writes no shape files" test -z "$(ls box_*.suf 2>/dev/nul
 check_true "--png-only prints only pictures" test "$(grep -c '\.suf$' stdout)" = 0
 
 run frames "$ex/box.suf" "$ex/rounded_box.suf" 0 100 25 'sheet_{}.suf' --sheet sheet.png --size 100x80 --view zx
-expect "frames --sheet" 0 stdout "sheet_100.suf" stdout "sheet.png"
+expect_lines "frames --sheet" 0 stdout "sheet_000.suf" "sheet_025.suf" "sheet_050.suf" "sheet_075.suf" \
+    "sheet_100.suf" "sheet.png"
 check_true "--sheet alone writes no frame pictures" test ! -e sheet_000.png
 # Five 100x80 frames in 3 columns and 2 rows, 3 pixels apart, each above a
 # 13-pixel strip with its label: 7 pixels high, 6 per character, centred.

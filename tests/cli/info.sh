@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end tests of plivra-cli: bash tests/cli/info.sh PLIVRA_CLI SOURCE_DIR
 # Reports on one shape, and the inputs that are not shapes at all.
+# shellcheck source=lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 # ---- inputs that are not shapes --------------------------------------------
@@ -24,15 +25,21 @@ expect "conversion error" 1 stderr "bad_number.suf: '0)' は浮動小数点数�
 # ---- info ------------------------------------------------------------------
 
 run info "$ex/box.suf"
-expect "info box" 0 stdout "objects: 2" stdout '1 "body": 24 polygons, 96 vertices' \
-    stdout "polygons: 32 (poly 12, shade 16, uvpoly 4, uvshade 0)" stdout "vertices: 120" \
-    stdout "attributes: label, base, paint, stone"
+expect_lines "info box" 0 stdout "objects: 2" \
+    '  1 "body": 24 polygons, 96 vertices, X -1 .. 1, Y -1 .. 1, Z -1 .. 1' \
+    '  2 "plinth": 8 polygons, 24 vertices, X -1.4 .. 1.4, Y -1.4 .. 1.4, Z -1.3 .. -1.3' \
+    "polygons: 32 (poly 12, shade 16, uvpoly 4, uvshade 0)" "vertices: 120" \
+    "attributes: label, base, paint, stone"
 run info start.suf
-expect "info small shape" 0 stdout '1 "a": 1 polygons, 3 vertices, X 0 .. 2, Y 0 .. 4, Z -6 .. 1' \
-    stdout "attributes: red, blue" stdout "extents: X 0 .. 2, Y 0 .. 4, Z -6 .. 1"
+expect_lines "info small shape" 0 stdout \
+    '  1 "a": 1 polygons, 3 vertices, X 0 .. 2, Y 0 .. 4, Z -6 .. 1' \
+    '  2 "b": 2 polygons, 6 vertices, X 0 .. 1, Y 0 .. 1, Z 0 .. 1' \
+    "polygons: 3 (poly 2, shade 1, uvpoly 0, uvshade 0)" "vertices: 9" \
+    "attributes: red, blue" "extents: X 0 .. 2, Y 0 .. 4, Z -6 .. 1"
 run info forms.suf
-expect "info prints names as their bytes" 0 stdout "$(printf '1 "\x83\x65\x83\x58\x83\x67"')" \
-    stdout "attributes: none"
+expect_lines "info prints names as their bytes" 0 stdout \
+    "$(printf '  1 "\x83\x65\x83\x58\x83\x67": 1 polygons, 3 vertices, X 0 .. 1, Y 0 .. 2.5, Z 0 .. 3')" \
+    "polygons: 1 (poly 1, shade 0, uvpoly 0, uvshade 0)" "vertices: 3" "attributes: none"
 run info "$ex/box.suf" --json
 expect "info --json" 0
 json_ok "info JSON of the box" \

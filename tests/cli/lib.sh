@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the end-to-end tests of plivra-cli, one file per command; each is
 # run as: bash tests/cli/NAME.sh PLIVRA_CLI SOURCE_DIR
 # Sourcing this file moves into a fresh temporary folder holding the small

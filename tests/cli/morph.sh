@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end tests of plivra-cli: bash tests/cli/morph.sh PLIVRA_CLI SOURCE_DIR
 # One blend written as a shape file, and the options of the blend.
+# shellcheck source=lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 run morph start.suf missing.suf 50 out.suf

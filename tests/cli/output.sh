@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end tests of plivra-cli: bash tests/cli/output.sh PLIVRA_CLI SOURCE_DIR
 # Where the commands write: standard output, full disks, FIFOs, size limits.
+# shellcheck source=lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 # "-" is standard output and gives the bytes a file gets; a sheet there is

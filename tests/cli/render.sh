@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end tests of plivra-cli: bash tests/cli/render.sh PLIVRA_CLI SOURCE_DIR
 # One shape drawn as a PNG picture.
+# shellcheck source=lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 # triangle.suf:

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end tests of plivra-cli: bash tests/cli/usage.sh PLIVRA_CLI SOURCE_DIR
 # The command line itself: help, version, refused commands and arguments.
+# shellcheck source=lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 run
