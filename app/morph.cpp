@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "shape/kinds.h"
 #include "shape/parallel.h"
 #include "shape/probes.h"
 #include "view/fit.h"
@@ -233,4 +234,28 @@ TBlendOutcome BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TV
 void BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
               std::int32_t Percent) {
     BlendSuf(Start, Target, Result, Percent, TBlendOptions{});
+}
+
+void MixSuf(const TVANE_Object* Start, const TMixTarget* Targets, std::size_t Count, TVANE_Object* Result) {
+    // The first target blends as a morph does, so a mix of one target gives a
+    // morph's bytes; each further one adds its part to every value.
+    struct TMixVisit {
+        Extended percent;
+        bool first;
+
+        void Done() const {}
+
+        void operator()(const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
+                        const TVANE_Polygon&) const {
+            for (const auto field : kKinds[kKindUvShade].Fields) {
+                const Extended from = start.*field, to = target.*field;
+                if (first)
+                    result.*field = LinearMap(from, to, 0, 100, percent);
+                else
+                    result.*field = result.*field + LinearMap(0, to - from, 0, 100, percent);
+            }
+        }
+    };
+    for (std::size_t i = 0; i < Count; ++i)
+        WalkTriples(Start, Targets[i].Shape, Result, TMixVisit{Targets[i].Percent, i == 0});
 }

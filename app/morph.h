@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -67,3 +68,20 @@ struct TBlendOutcome {
 // Start itself here too.
 TBlendOutcome BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
                        std::int32_t Percent, const TBlendOptions& Options);
+
+// One target of a mix and how far toward it the mix goes.
+struct TMixTarget {
+    const TVANE_Object* Shape = nullptr;
+    Extended Percent = 0;  // 0 keeps the start, 100 reaches the target; beyond both extrapolates
+};
+
+// Blends Start toward several targets at once into Result, whose lists must
+// hold Result's copy of Start: every vertex value becomes start + the sum of
+// Percent / 100 * (target value - start value) over the targets, summed in
+// their order. The first target blends as BlendSuf does, LinearMap(start,
+// target, 0, 100, Percent); each further one adds LinearMap(0, target -
+// start, 0, 100, Percent) to the value. So a mix of one target gives exactly
+// BlendSuf's result. Each target pairs vertices and ends the walk like
+// BlendSuf; a value its walk does not reach takes nothing from it. One pass
+// per target, no allocation.
+void MixSuf(const TVANE_Object* Start, const TMixTarget* Targets, std::size_t Count, TVANE_Object* Result);

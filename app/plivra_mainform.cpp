@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "app/morph.h"
+#include "formats/import.h"
 #include "qt/application.h"
 #include "qt/fonts.h"
 #include "qt/widgets.h"
@@ -35,6 +36,10 @@ TForm1* Form1 = nullptr;
 namespace {
 
 const QString kSufFilter = QStringLiteral("Quorra 形式形状ファイル|*.suf");
+// Opening also reads the mesh formats there are importers for, after the
+// shape files, which stay the first and default choice.
+const QString kOpenFilter = kSufFilter + QStringLiteral(
+    "|OBJ ファイル|*.obj|glTF ファイル|*.gltf;*.glb|PLY ファイル|*.ply|STL ファイル|*.stl");
 const QString kSufExt = QStringLiteral("suf");
 
 // The track bar's range: tenths of a percent.
@@ -201,7 +206,7 @@ void TForm1::createControls() {
 }
 
 void TForm1::createDialogs() {
-    OpenDialog1 = std::make_unique<TQtFileDialog>(this, TFileDialogKind::Open, kSufFilter, kSufExt);
+    OpenDialog1 = std::make_unique<TQtFileDialog>(this, TFileDialogKind::Open, kOpenFilter, kSufExt);
     SaveDialog1 = std::make_unique<TQtFileDialog>(this, TFileDialogKind::Save, kSufFilter, kSufExt);
 }
 
@@ -289,9 +294,9 @@ void TForm1::Refer1Click() {
         VANE->FreeSuf(Suf1);
     {
         TBusyCursor busy;
-        // A conversion or input/output error leaves here with Suf1 empty and
+        // A conversion, input/output or import error leaves here with Suf1 empty and
         // MorphedSuf still the copy of the previous start shape.
-        Suf1 = VANE->LoadSuf(LocalPath(OpenDialog1->FileName));
+        Suf1 = LoadShape(LocalPath(OpenDialog1->FileName));
     }
     if (MorphedSuf)
         VANE->FreeSuf(MorphedSuf);
@@ -311,7 +316,7 @@ void TForm1::Refer2Click() {
         VANE->FreeSuf(Suf2);
     {
         TBusyCursor busy;
-        Suf2 = VANE->LoadSuf(LocalPath(OpenDialog1->FileName));
+        Suf2 = LoadShape(LocalPath(OpenDialog1->FileName));
     }
     if (Suf2) {
         suf2name->setText(OpenDialog1->FileName);

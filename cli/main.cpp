@@ -18,10 +18,13 @@ struct TCommand {
 
 constexpr TCommand kCommands[] = {
     {"morph", RunMorph, "blend START toward TARGET by a percentage into a new file"},
+    {"mix", RunMix, "blend START toward several targets at once, each by its percentage"},
     {"frames", RunFrames, "write one blend file per percentage of a range"},
     {"check", RunCheck, "tell whether two shapes correspond and share corners, and where not"},
     {"info", RunInfo, "list the objects, polygons, vertices, attributes and extents"},
     {"render", RunRender, "draw a fitted wireframe view of a shape into a PNG picture"},
+    {"import", RunImport, "write an OBJ, glTF, PLY or STL mesh as a shape file"},
+    {"export", RunExport, "write shapes as a glTF morph with its animation, or one as OBJ"},
 };
 
 void PrintUsage(std::FILE* out) {

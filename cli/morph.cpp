@@ -8,12 +8,15 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/picture.h"
+#include "cli/png.h"
 #include "cli/progress.h"
 #include "cli/shape_files.h"
+#include "cli/sheet.h"
 #include "cli/timings.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 #include "view/canvas.h"
+#include "view/fit.h"
 #include "view/settings.h"
 
 namespace {

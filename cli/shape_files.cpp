@@ -6,7 +6,9 @@
 #include <thread>
 
 #include "cli/progress.h"
+#include "formats/import.h"
 #include "shape/errors.h"
+#include "shape/output.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 
@@ -19,6 +21,14 @@ struct TLoaded {
 };
 
 void Load(const std::string& file_name, TLoaded& out) {
+    if (IsImportable(file_name)) {
+        try {
+            out.List.Reset(ImportShape(file_name));
+        } catch (const TImportError& error) {
+            out.Failure = error.what();
+        }
+        return;
+    }
     try {
         out.List.Reset(VANE->LoadSuf(file_name));
     } catch (const SufConvertError& error) {
@@ -121,4 +131,15 @@ std::string OutputPath(const std::string& FileName) {
     // What was printed before goes out before the file's bytes.
     std::fflush(stdout);
     return "/dev/stdout";
+}
+
+bool WriteOutput(const std::string& FileName, std::string_view Bytes) {
+    const std::string path = OutputPath(FileName);
+    try {
+        WriteOutputFile(path, Bytes);
+    } catch (const OutputError& failure) {
+        ReportFailure(FileName, SaveFailureText(path, failure.what()));
+        return false;
+    }
+    return true;
 }

@@ -22,5 +22,6 @@ set(MORPH_SOURCES app/morph.cpp app/morph_check.cpp)
 set(MORPH_HEADERS app/morph.h app/morph_check.h)
 
 set(CLI_SOURCES
-  cli/arguments.cpp cli/check.cpp cli/info.cpp cli/json.cpp cli/main.cpp cli/morph.cpp
-  cli/picture.cpp cli/progress.cpp cli/render.cpp cli/shape_files.cpp)
+  cli/arguments.cpp cli/check.cpp cli/export.cpp cli/import.cpp cli/info.cpp cli/json.cpp
+  cli/main.cpp cli/mix.cpp cli/morph.cpp cli/picture.cpp cli/png.cpp cli/progress.cpp
+  cli/render.cpp cli/shape_files.cpp cli/sheet.cpp)

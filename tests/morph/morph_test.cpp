@@ -341,3 +341,32 @@ TEST_F(BlendSufTest, PiecesAndInPlaceGiveTheValuesOfOnePass) {
 }
 
 }  // namespace
+
+// start: one polygon (v0 v1)   target a: same   target b: only v0
+TEST(MixSuf, OneTargetIsTheBlendAndMoreAddTheirParts) {
+    using V = ShapeBuilder::Values;
+    ShapeBuilder builder;
+    const V s0 = Fill(0.1L), s1 = Fill(815), a0 = Fill(0.7L), a1 = Fill(0), b0 = Fill(-3);
+    TVANE_Object* start = builder.Build({{{s0, s1}}});
+    TVANE_Object* a = builder.Build({{{a0, a1}}});
+    TVANE_Object* b = builder.Build({{{b0}}});
+    for (const Extended p : {0.0L, 100.0L, 33.0L, -250.0L, 12.5L}) {
+        TVANE_Object* blended = builder.Build({{{s0, s1}}});
+        TVANE_Object* mixed = builder.Build({{{s0, s1}}});
+        BlendSuf(start, a, blended, static_cast<std::int32_t>(p));
+        const TMixTarget one[] = {{a, p}};
+        MixSuf(start, one, 1, mixed);
+        if (p == std::floor(p)) {
+            for (std::size_t k = 0; k < 2; ++k)
+                EXPECT_EQ(ValuesOf(*Vertices(mixed)[k]), ValuesOf(*Vertices(blended)[k])) << p;
+        }
+        // A second target adds its part where it reaches and nothing past
+        // its shorter polygon.
+        TVANE_Object* two = builder.Build({{{s0, s1}}});
+        const TMixTarget both[] = {{a, p}, {b, 40}};
+        MixSuf(start, both, 2, two);
+        const Extended first = LinearMap(0.1L, 0.7L, 0, 100, p);
+        EXPECT_EQ(Vertices(two)[0]->X, first + LinearMap(0, -3 - 0.1L, 0, 100, 40)) << p;
+        EXPECT_EQ(Vertices(two)[1]->V, LinearMap(815, 0, 0, 100, p)) << p;
+    }
+}
