@@ -55,7 +55,7 @@ private:
 #endif
     }
 
-    unsigned char bytes_[10];
+    unsigned char bytes_[10] = {};
 };
 static_assert(sizeof(TPackedExtended) == 10);
 

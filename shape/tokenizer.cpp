@@ -267,7 +267,7 @@ void ReadNextLine() {
 bool FillNextLines() {
     TSufFile& f = SufFile;
     CountLineFeeds(f.LineEnd);
-    LineBuffer = std::string_view(f.Window + f.Filled, 0);
+    LineBuffer = std::string_view(f.Window, f.Filled).substr(f.Filled);  // empty, at the end
     f.Counted = f.Filled;
     while (f.Pos >= f.Filled) {
         if (!Fill(f.Filled)) return false;
