@@ -4,11 +4,13 @@ BUILD_ASAN ?= build-asan
 BUILD_FUZZ ?= build-fuzz
 BUILD_BENCH ?= build-bench
 FUZZ_SECONDS ?= 600
-FUZZ_TARGETS := load_suf read_value read_integer
+FUZZ_TARGETS := load_suf read_value read_integer import_obj import_gltf import_ply import_stl
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
 
-.PHONY: all setup build build-asan build-fuzz bench run test test-unit test-asan test-fuzz fuzz lint clean
+.PHONY: all setup build build-asan build-fuzz bench run test test-unit test-asan test-fuzz fuzz lint \
+	install package clean
 
 all: build
 
@@ -56,6 +58,15 @@ test: test-unit test-asan test-fuzz
 # clang-tidy and cppcheck over our code; needs the compile commands of a build.
 lint: build
 	bash scripts/lint.sh $(BUILD) $(JOBS)
+
+# The programs, menu entry, icons, metadata, man pages and completion under
+# PREFIX; DESTDIR stages them elsewhere (for packaging).
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# A Debian package in the build folder: $(BUILD)/plivra_VERSION-1_ARCH.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_BENCH)

@@ -1,8 +1,15 @@
 #include "app/morph.h"
 
-#include <cassert>
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <limits>
+#include <new>
+#include <vector>
 
+#include "shape/kinds.h"
+#include "shape/parallel.h"
+#include "shape/probes.h"
 #include "view/fit.h"
 
 namespace {
@@ -29,74 +36,115 @@ std::int32_t Saturate(std::int64_t value) {
     return static_cast<std::int32_t>(value);
 }
 
-void BlendOrKeep(bool blend, Extended start, Extended target, Extended& result, Extended percent) {
+void BlendOrKeep(bool blend, Extended start, Extended target, TPackedExtended& result, Extended percent) {
     result = blend ? LinearMap(start, target, 0, 100, percent) : start;
 }
 
+// Polygons of the three shapes that pair up, and how many of them on in
+// step along Next (none beyond the shortest list).
+struct TPolygonRun {
+    const TVANE_Polygon* start;
+    const TVANE_Polygon* target;
+    TVANE_Polygon* result;
+    std::size_t count;
+};
+
 // Calls visit(start vertex, target vertex, result vertex, result polygon) for
-// every vertex triple, walking the three lists in step; each level ends with
-// the shortest of its three lists. With Parts > 1 only the vertices of the
-// polygon runs of part Part (see BlendSufPart) are visited.
+// every vertex triple of the run, walking the three lists in step; each
+// polygon's walk ends with the shortest of its three vertex lists.
 template <typename Visit>
-void WalkTriples(const TVANE_Object* start, const TVANE_Object* target, TVANE_Object* result,
-                 Visit&& visit, int part = 0, int parts = 1) {
-    std::int64_t polygon = 0;
-    for (; start && target && result;
-         start = start->Next, target = target->Next, result = result->Next) {
-        const TVANE_Polygon* start_poly = start->Polygons;
-        const TVANE_Polygon* target_poly = target->Polygons;
-        TVANE_Polygon* result_poly = result->Polygons;
-        for (; start_poly && target_poly && result_poly;
-             start_poly = start_poly->Next, target_poly = target_poly->Next,
-             result_poly = result_poly->Next, ++polygon) {
-            if (parts > 1 && polygon / kBlendRun % parts != part) continue;
-            const TVANE_Vertex* start_vtx = start_poly->Vertices;
-            const TVANE_Vertex* target_vtx = target_poly->Vertices;
-            TVANE_Vertex* result_vtx = result_poly->Vertices;
-            for (; start_vtx && target_vtx && result_vtx;
-                 start_vtx = start_vtx->Next, target_vtx = target_vtx->Next,
-                 result_vtx = result_vtx->Next) {
-                visit(*start_vtx, *target_vtx, *result_vtx, *result_poly);
-            }
+void WalkRun(const TPolygonRun& run, Visit& visit) {
+    const TVANE_Polygon* start_poly = run.start;
+    const TVANE_Polygon* target_poly = run.target;
+    TVANE_Polygon* result_poly = run.result;
+    for (std::size_t i = 0; i < run.count; ++i, start_poly = start_poly->Next,
+                     target_poly = target_poly->Next, result_poly = result_poly->Next) {
+        const TVANE_Vertex* start_vtx = start_poly->Vertices;
+        const TVANE_Vertex* target_vtx = target_poly->Vertices;
+        TVANE_Vertex* result_vtx = result_poly->Vertices;
+        for (; start_vtx && target_vtx && result_vtx;
+             start_vtx = start_vtx->Next, target_vtx = target_vtx->Next, result_vtx = result_vtx->Next) {
+            visit(*start_vtx, *target_vtx, *result_vtx, *result_poly);
         }
     }
 }
 
+// Calls on_run for the polygons of each object triple in runs of at most
+// `most` polygons, in order; each level ends with the shortest of its lists.
+// Stops early when on_run returns false.
+template <typename OnRun>
+void CutIntoRuns(const TVANE_Object* start, const TVANE_Object* target, TVANE_Object* result,
+                 std::size_t most, OnRun&& on_run) {
+    for (; start && target && result; start = start->Next, target = target->Next, result = result->Next) {
+        TPolygonRun run{start->Polygons, target->Polygons, result->Polygons, 0};
+        const TVANE_Polygon* s = run.start;
+        const TVANE_Polygon* t = run.target;
+        TVANE_Polygon* r = run.result;
+        for (; s && t && r; s = s->Next, t = t->Next, r = r->Next) {
+            if (run.count == most) {
+                if (!on_run(run)) return;
+                run = {s, t, r, 0};
+            }
+            ++run.count;
+        }
+        if (run.count > 0 && !on_run(run)) return;
+    }
+}
+
+// Calls visit for every vertex triple, as WalkRun, over the whole shapes: a
+// large shape's runs spread over the cores. Each run gets a copy of
+// visit_all, whose Done() is called when the run is walked; copies work on
+// several threads at once (on different vertices).
+template <typename Visit>
+void WalkTriples(const TVANE_Object* start, const TVANE_Object* target, TVANE_Object* result,
+                 const Visit& visit_all) {
+    std::size_t polygons = 0;
+    CutIntoRuns(start, target, result, SIZE_MAX, [&](const TPolygonRun& run) {
+        polygons += run.count;
+        return polygons < SufParallelPolygons;
+    });
+    if (polygons >= SufParallelPolygons && CoreCount() > 1) {
+        try {
+            std::vector<TPolygonRun> runs;
+            CutIntoRuns(start, target, result, std::max<std::size_t>(SufPiecePolygons, 1),
+                        [&](const TPolygonRun& run) {
+                runs.push_back(run);
+                return true;
+            });
+            ForEachOnCores(runs.size(), [&](std::size_t i) {
+                Visit visit = visit_all;
+                WalkRun(runs[i], visit);
+                visit.Done();
+            });
+            return;
+        } catch (const std::bad_alloc&) {
+            // No room for the list of runs: one pass it is. Nothing was blended.
+        }
+    }
+    CutIntoRuns(start, target, result, SIZE_MAX, [&](const TPolygonRun& run) {
+        Visit visit = visit_all;
+        WalkRun(run, visit);
+        visit.Done();
+        return true;
+    });
+}
+
+// The length of the longer of the two normals a normal is blended from.
+Extended LongerEnd(const TVANE_Vertex& start, const TVANE_Vertex& target) {
+    return MaxExtended(VectorLength(start.NX, start.NY, start.NZ),
+                       VectorLength(target.NX, target.NY, target.NZ));
+}
+
 // Scales the normal of v to unit length. Returns false, leaving it alone,
 // when it is too short to have a direction: zero, or below kNearZeroNormal
-// of the longer of the two normals it was blended from.
-bool Renormalize(TVANE_Vertex& v, const TVANE_Vertex& start, const TVANE_Vertex& target) {
+// of `ends`, the LongerEnd of the two normals it was blended from.
+bool Renormalize(TVANE_Vertex& v, Extended ends) {
     const Extended length = VectorLength(v.NX, v.NY, v.NZ);
-    const Extended ends = MaxExtended(VectorLength(start.NX, start.NY, start.NZ),
-                                      VectorLength(target.NX, target.NY, target.NZ));
     if (length == 0 || length < kNearZeroNormal * ends) return false;
     v.NX /= length;
     v.NY /= length;
     v.NZ /= length;
     return true;
-}
-
-// BlendSuf with options, over part Part of Parts (see BlendSufPart).
-TBlendOutcome BlendWalk(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
-                        std::int32_t Percent, const TBlendOptions& Options, int part, int parts) {
-    const Extended percent = Percent;
-    TBlendOutcome outcome;
-    WalkTriples(Start, Target, Result,
-                [&](const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
-                    const TVANE_Polygon& result_poly) {
-        BlendOrKeep(Options.Positions, start.X, target.X, result.X, percent);
-        BlendOrKeep(Options.Positions, start.Y, target.Y, result.Y, percent);
-        BlendOrKeep(Options.Positions, start.Z, target.Z, result.Z, percent);
-        BlendOrKeep(Options.Normals, start.NX, target.NX, result.NX, percent);
-        BlendOrKeep(Options.Normals, start.NY, target.NY, result.NY, percent);
-        BlendOrKeep(Options.Normals, start.NZ, target.NZ, result.NZ, percent);
-        BlendOrKeep(Options.TextureCoordinates, start.U, target.U, result.U, percent);
-        BlendOrKeep(Options.TextureCoordinates, start.V, target.V, result.V, percent);
-        const bool shaded = result_poly.Kind == kKindShade || result_poly.Kind == kKindUvShade;
-        if (Options.Renormalize && Options.Normals && shaded && !Renormalize(result, start, target))
-            ++outcome.NearZeroNormals;
-    }, part, parts);
-    return outcome;
 }
 
 }  // namespace
@@ -148,7 +196,39 @@ TIntegerReading ReadInteger(std::string_view Text) {
 
 TBlendOutcome BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
                        std::int32_t Percent, const TBlendOptions& Options) {
-    return BlendWalk(Start, Target, Result, Percent, Options, 0, 1);
+    const Extended percent = Percent;
+    std::atomic<std::int64_t> near_zero{0};
+    // Counts the normals of its run and adds them up when the run is done.
+    struct TVisit {
+        const TBlendOptions* options;
+        Extended percent;
+        std::atomic<std::int64_t>* near_zero;
+        std::int64_t counted = 0;
+
+        void Done() const { near_zero->fetch_add(counted, std::memory_order_relaxed); }
+
+        void operator()(const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
+                        const TVANE_Polygon& result_poly) {
+            const TBlendOptions& o = *options;
+            const bool shaded = result_poly.Kind == kKindShade || result_poly.Kind == kKindUvShade;
+            const bool renormalize = o.Renormalize && o.Normals && shaded;
+            // Taken first: Result may be Start itself.
+            const Extended ends = renormalize ? LongerEnd(start, target) : 0;
+            BlendOrKeep(o.Positions, start.X, target.X, result.X, percent);
+            BlendOrKeep(o.Positions, start.Y, target.Y, result.Y, percent);
+            BlendOrKeep(o.Positions, start.Z, target.Z, result.Z, percent);
+            BlendOrKeep(o.Normals, start.NX, target.NX, result.NX, percent);
+            BlendOrKeep(o.Normals, start.NY, target.NY, result.NY, percent);
+            BlendOrKeep(o.Normals, start.NZ, target.NZ, result.NZ, percent);
+            BlendOrKeep(o.TextureCoordinates, start.U, target.U, result.U, percent);
+            BlendOrKeep(o.TextureCoordinates, start.V, target.V, result.V, percent);
+            if (renormalize && !Renormalize(result, ends)) ++counted;
+        }
+    };
+    WalkTriples(Start, Target, Result, TVisit{&Options, percent, &near_zero});
+    TBlendOutcome outcome;
+    outcome.NearZeroNormals = near_zero.load();
+    return outcome;
 }
 
 void BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
@@ -156,8 +236,26 @@ void BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Objec
     BlendSuf(Start, Target, Result, Percent, TBlendOptions{});
 }
 
-void BlendSufPart(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
-                  std::int32_t Percent, int Part, int Parts) {
-    assert(Parts >= 1 && Part >= 0 && Part < Parts);
-    BlendWalk(Start, Target, Result, Percent, TBlendOptions{}, Part, Parts);
+void MixSuf(const TVANE_Object* Start, const TMixTarget* Targets, std::size_t Count, TVANE_Object* Result) {
+    // The first target blends as a morph does, so a mix of one target gives a
+    // morph's bytes; each further one adds its part to every value.
+    struct TMixVisit {
+        Extended percent;
+        bool first;
+
+        void Done() const {}
+
+        void operator()(const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
+                        const TVANE_Polygon&) const {
+            for (const auto field : kKinds[kKindUvShade].Fields) {
+                const Extended from = start.*field, to = target.*field;
+                if (first)
+                    result.*field = LinearMap(from, to, 0, 100, percent);
+                else
+                    result.*field = result.*field + LinearMap(0, to - from, 0, 100, percent);
+            }
+        }
+    };
+    for (std::size_t i = 0; i < Count; ++i)
+        WalkTriples(Start, Targets[i].Shape, Result, TMixVisit{Targets[i].Percent, i == 0});
 }

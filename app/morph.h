@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -34,22 +35,12 @@ TIntegerReading ReadInteger(std::string_view Text);
 // of the i-th object); at each level the walk ends with the shortest of the
 // three lists, so items beyond it keep the values they had. Names, extents,
 // attributes, kinds and flags are not touched. Any of the three may be
-// nullptr (then nothing changes). One pass, no allocation.
+// nullptr (then nothing changes); Result may be Start itself, blending it
+// in place. A large shape (about 100,000 vertices up) is blended on every
+// core, a smaller one in one pass without allocation; the values are the
+// same.
 void BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
               std::int32_t Percent);
-
-// Polygons in one run of BlendSufPart: long enough that two threads seldom
-// write the same cache line, short enough to share out a shape's polygons
-// evenly.
-constexpr std::int64_t kBlendRun = 256;
-
-// One part of BlendSuf(Start, Target, Result, Percent): counting the
-// polygon triples of BlendSuf's walk from 0, the runs of kBlendRun of them
-// whose run number modulo Parts is Part (0 <= Part < Parts). The Parts calls
-// write disjoint vertices, so they may run at once on Parts threads, and
-// together they give exactly what BlendSuf gives. No allocation.
-void BlendSufPart(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
-                  std::int32_t Percent, int Part, int Parts);
 
 // Which vertex values a blend moves, and what it does with blended normals.
 struct TBlendOptions {
@@ -73,6 +64,24 @@ struct TBlendOutcome {
 // BlendSuf with a choice of values: the values Options leaves out get the
 // start's values, whatever Result held; the others blend as above. With all
 // three chosen and Renormalize off it gives what BlendSuf gives. Pairs
-// vertices and ends the walk like BlendSuf. One pass, no allocation.
+// vertices, ends the walk and uses the cores like BlendSuf; Result may be
+// Start itself here too.
 TBlendOutcome BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
                        std::int32_t Percent, const TBlendOptions& Options);
+
+// One target of a mix and how far toward it the mix goes.
+struct TMixTarget {
+    const TVANE_Object* Shape = nullptr;
+    Extended Percent = 0;  // 0 keeps the start, 100 reaches the target; beyond both extrapolates
+};
+
+// Blends Start toward several targets at once into Result, whose lists must
+// hold Result's copy of Start: every vertex value becomes start + the sum of
+// Percent / 100 * (target value - start value) over the targets, summed in
+// their order. The first target blends as BlendSuf does, LinearMap(start,
+// target, 0, 100, Percent); each further one adds LinearMap(0, target -
+// start, 0, 100, Percent) to the value. So a mix of one target gives exactly
+// BlendSuf's result. Each target pairs vertices and ends the walk like
+// BlendSuf; a value its walk does not reach takes nothing from it. One pass
+// per target, no allocation.
+void MixSuf(const TVANE_Object* Start, const TMixTarget* Targets, std::size_t Count, TVANE_Object* Result);

@@ -18,6 +18,7 @@
 #include <functional>
 
 #include "app/morph.h"
+#include "formats/import.h"
 #include "qt/application.h"
 #include "qt/fonts.h"
 #include "qt/widgets.h"
@@ -40,6 +41,10 @@ TForm1* Form1 = nullptr;
 namespace {
 
 const QString kSufFilter = QStringLiteral("Quorra 形式形状ファイル|*.suf");
+// Opening also reads the mesh formats there are importers for, after the
+// shape files, which stay the first and default choice.
+const QString kOpenFilter = kSufFilter + QStringLiteral(
+    "|OBJ ファイル|*.obj|glTF ファイル|*.gltf;*.glb|PLY ファイル|*.ply|STL ファイル|*.stl");
 const QString kSufExt = QStringLiteral("suf");
 
 // The track bar's range: tenths of a percent.
@@ -265,7 +270,7 @@ void TForm1::createControls() {
 }
 
 void TForm1::createDialogs() {
-    OpenDialog1 = std::make_unique<TQtFileDialog>(this, TFileDialogKind::Open, kSufFilter, kSufExt);
+    OpenDialog1 = std::make_unique<TQtFileDialog>(this, TFileDialogKind::Open, kOpenFilter, kSufExt);
     SaveDialog1 = std::make_unique<TQtFileDialog>(this, TFileDialogKind::Save, kSufFilter, kSufExt);
 }
 
@@ -365,21 +370,10 @@ void TForm1::PreviewAll() {
 void TForm1::MorphSuf() {
     if (!MorphedSuf)
         return;
-    // An invalid text still blends, at the digits read before the fault
-    // with their sign.
+    // An invalid text still blends, at the digits read before the fault.
+    // A large blend spreads over the cores by itself.
     const TIntegerReading percent = ReadInteger(PercentTXBX->text().toStdString());
-    if (!WorthThreads(MorphedSuf)) {
-        BlendSuf(Suf1, Suf2, MorphedSuf, percent.Value);
-        return;
-    }
-    const int parts = std::max(1, QThread::idealThreadCount());
-    std::vector<std::function<void()>> tasks;
-    tasks.reserve(static_cast<std::size_t>(parts));
-    for (int part = 0; part < parts; ++part)
-        tasks.emplace_back([part, parts, &percent] {
-            BlendSufPart(Suf1, Suf2, MorphedSuf, percent.Value, part, parts);
-        });
-    RunTasks(tasks, true);
+    BlendSuf(Suf1, Suf2, MorphedSuf, percent.Value);
 }
 
 void TForm1::settleAfterDialog() {
@@ -396,9 +390,9 @@ void TForm1::Refer1Click() {
     settleAfterDialog();
     if (Suf1)
         VANE->FreeSuf(Suf1);
-    // A conversion or input/output error leaves here with Suf1 empty and
-    // MorphedSuf still the copy of the previous start shape.
-    Suf1 = VANE->LoadSuf(LocalPath(OpenDialog1->FileName));
+    // A conversion, input/output or import error leaves here with Suf1 empty
+    // and MorphedSuf still the copy of the previous start shape.
+    Suf1 = LoadShape(LocalPath(OpenDialog1->FileName));
     if (MorphedSuf)
         VANE->FreeSuf(MorphedSuf);
     MorphedSuf = VANE->CopySuf(Suf1);
@@ -417,7 +411,7 @@ void TForm1::Refer2Click() {
     settleAfterDialog();
     if (Suf2)
         VANE->FreeSuf(Suf2);
-    Suf2 = VANE->LoadSuf(LocalPath(OpenDialog1->FileName));
+    Suf2 = LoadShape(LocalPath(OpenDialog1->FileName));
     if (Suf2) {
         suf2name->setText(OpenDialog1->FileName);
         ViewAll();

@@ -191,12 +191,9 @@ void JsonCounts(TJsonWriter& json, const std::string& file_name, const TShapeCou
     json.BeginObject();
     json.Key("file");
     json.String(file_name);
-    json.Key("objects");
-    json.Integer(counts.Objects);
-    json.Key("polygons");
-    json.Integer(counts.Polygons);
-    json.Key("vertices");
-    json.Integer(counts.Vertices);
+    json.Member("objects", counts.Objects);
+    json.Member("polygons", counts.Polygons);
+    json.Member("vertices", counts.Vertices);
     json.EndObject();
 }
 
@@ -210,15 +207,12 @@ void JsonName(TJsonWriter& json, const TVANE_Object* object) {
 
 // The members of a place, inside an object the caller opened.
 void JsonPlaceMembers(TJsonWriter& json, const TShapePlace& place) {
-    json.Key("object");
-    json.Integer(place.Object);
+    json.Member("object", place.Object);
     if (place.Polygon > 0) {
-        json.Key("polygon");
-        json.Integer(place.Polygon);
+        json.Member("polygon", place.Polygon);
     }
     if (place.Vertex > 0) {
-        json.Key("vertex");
-        json.Integer(place.Vertex);
+        json.Member("vertex", place.Vertex);
     }
     json.Key("start_name");
     JsonName(json, place.StartObject);
@@ -245,10 +239,8 @@ void JsonFirstMismatch(TJsonWriter& json, const TCorrespondence& report) {
     json.Key("level");
     json.String(kLevels[static_cast<int>(m.Level)]);
     JsonPlaceMembers(json, m.Place);
-    json.Key("start_count");
-    json.Integer(m.StartCount);
-    json.Key("target_count");
-    json.Integer(m.TargetCount);
+    json.Member("start_count", m.StartCount);
+    json.Member("target_count", m.TargetCount);
     json.EndObject();
 }
 
@@ -261,10 +253,8 @@ void JsonPolygonMismatches(TJsonWriter& json, const TCorrespondence& report) {
         json.String(KindName(m.StartKind));
         json.Key("target_kind");
         json.String(KindName(m.TargetKind));
-        json.Key("start_vertices");
-        json.Integer(m.StartVertices);
-        json.Key("target_vertices");
-        json.Integer(m.TargetVertices);
+        json.Member("start_vertices", m.StartVertices);
+        json.Member("target_vertices", m.TargetVertices);
         json.EndObject();
     }
     json.EndArray();
@@ -276,14 +266,10 @@ void JsonCorners(TJsonWriter& json, const TCorrespondence& report) {
         return;
     }
     json.BeginObject();
-    json.Key("in_start");
-    json.Integer(report.CornersInStart);
-    json.Key("in_target");
-    json.Integer(report.CornersInTarget);
-    json.Key("broken_in_start");
-    json.Integer(report.BrokenInStart);
-    json.Key("broken_in_target");
-    json.Integer(report.BrokenInTarget);
+    json.Member("in_start", report.CornersInStart);
+    json.Member("in_target", report.CornersInTarget);
+    json.Member("broken_in_start", report.BrokenInStart);
+    json.Member("broken_in_target", report.BrokenInTarget);
     json.Key("broken");
     json.BeginArray();
     for (const TBrokenCorner& corner : report.BrokenCorners) {
@@ -312,8 +298,7 @@ void JsonDisplacement(TJsonWriter& json, const TCorrespondence& report) {
     json.Number(report.MedianDisplacement);
     json.Key("outlier_factor");
     json.Number(kOutlierFactor);
-    json.Key("outliers");
-    json.Integer(report.Outliers);
+    json.Member("outliers", report.Outliers);
     json.Key("largest");
     json.BeginArray();
     for (const TDisplacementOutlier& outlier : report.LargestOutliers) {
@@ -331,8 +316,7 @@ void PrintJson(const std::string& start_name, const std::string& target_name,
                const TCorrespondence& report) {
     TJsonWriter json(stdout);
     json.BeginObject();
-    json.Key("status");
-    json.Integer(Status(report));
+    json.Member("status", Status(report));
     json.Key("corresponds");
     json.Bool(report.Corresponds());
     json.Key("corners_agree");
@@ -343,10 +327,8 @@ void PrintJson(const std::string& start_name, const std::string& target_name,
     JsonCounts(json, target_name, report.Target);
     json.Key("first_mismatch");
     JsonFirstMismatch(json, report);
-    json.Key("vertex_count_mismatches");
-    json.Integer(report.VertexCountMismatches);
-    json.Key("kind_mismatches");
-    json.Integer(report.KindMismatches);
+    json.Member("vertex_count_mismatches", report.VertexCountMismatches);
+    json.Member("kind_mismatches", report.KindMismatches);
     json.Key("polygon_mismatches");
     JsonPolygonMismatches(json, report);
     json.Key("corners");
@@ -367,10 +349,8 @@ int RunCheck(int argc, char** argv) {
     const std::string start_name(args.Positionals[0]), target_name(args.Positionals[1]);
     TStepTimer timer(args.Has("--timings"));
     TShapeList start, target;
-    if (!LoadShapeFile(start_name, start)) return kExitFailed;
-    timer.Lap("load start");
-    if (!LoadShapeFile(target_name, target)) return kExitFailed;
-    timer.Lap("load target");
+    if (!LoadShapeFiles(start_name, start, target_name, target)) return kExitFailed;
+    timer.Lap("load start and target");
     const TCorrespondence report = CheckCorrespondence(start.Get(), target.Get(), kExamples);
     timer.Lap("check");
     if (args.Has("--json")) {

@@ -18,3 +18,10 @@ int RunInfo(int argc, char** argv);
 // render FILE OUT.png [--view xy|yz|zx] [--size WxH] [--grid]: one fitted
 // wireframe view written as a PNG picture.
 int RunRender(int argc, char** argv);
+// import IN OUT.suf: a mesh file of another format written as a shape file.
+int RunImport(int argc, char** argv);
+// mix START OUT --target T PERCENT ...: one blend toward several targets.
+int RunMix(int argc, char** argv);
+// export START [TARGET ...] OUT.glb|OUT.gltf, export SHAPE OUT.obj: shapes
+// written in another format, a glTF morph with its animation.
+int RunExport(int argc, char** argv);

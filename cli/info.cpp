@@ -147,26 +147,21 @@ void PrintJson(const std::string& file_name, const TShapeFacts& facts) {
         json.BeginObject();
         json.Key("name");
         json.String(object.Object->Name);
-        json.Key("polygons");
-        json.Integer(object.Polygons);
-        json.Key("vertices");
-        json.Integer(object.Vertices);
+        json.Member("polygons", object.Polygons);
+        json.Member("vertices", object.Vertices);
         json.Key("extents");
         JsonBox(json, object.Box);
         json.EndObject();
     }
     json.EndArray();
-    json.Key("polygons");
-    json.Integer(facts.Polygons);
+    json.Member("polygons", facts.Polygons);
     json.Key("polygons_by_kind");
     json.BeginObject();
     for (std::size_t kind = 0; kind < kKindCount; ++kind) {
-        json.Key(kKinds[kind].Keyword);
-        json.Integer(facts.ByKind[kind]);
+        json.Member(kKinds[kind].Keyword, facts.ByKind[kind]);
     }
     json.EndObject();
-    json.Key("vertices");
-    json.Integer(facts.Vertices);
+    json.Member("vertices", facts.Vertices);
     json.Key("attributes");
     json.BeginArray();
     for (const std::string* name : facts.Attributes) json.String(*name);

@@ -102,6 +102,11 @@ void TJsonWriter::Integer(std::int64_t Value) {
     std::fprintf(out_, "%lld", static_cast<long long>(Value));
 }
 
+void TJsonWriter::Member(std::string_view Name, std::int64_t Value) {
+    Key(Name);
+    Integer(Value);
+}
+
 void TJsonWriter::Number(Extended Value) {
     // Readers of JSON hold numbers as doubles. From half a unit above the
     // largest double on, an extended real would round to an infinity; NaN

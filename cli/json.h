@@ -22,6 +22,8 @@ public:
     void Key(std::string_view Name);
     void String(std::string_view Bytes);
     void Integer(std::int64_t Value);
+    // Key(Name) and Integer(Value): one whole-number member of an object.
+    void Member(std::string_view Name, std::int64_t Value);
     // Value rounded to a double, in the shortest text that reads back as that
     // double; null for a value the double range cannot hold (an infinity, NaN,
     // or an extended real beyond the largest double).

@@ -18,14 +18,19 @@ struct TCommand {
 
 constexpr TCommand kCommands[] = {
     {"morph", RunMorph, "blend START toward TARGET by a percentage into a new file"},
+    {"mix", RunMix, "blend START toward several targets at once, each by its percentage"},
     {"frames", RunFrames, "write one blend file per percentage of a range"},
     {"check", RunCheck, "tell whether two shapes correspond and share corners, and where not"},
     {"info", RunInfo, "list the objects, polygons, vertices, attributes and extents"},
     {"render", RunRender, "draw a fitted wireframe view of a shape into a PNG picture"},
+    {"import", RunImport, "write an OBJ, glTF, PLY or STL mesh as a shape file"},
+    {"export", RunExport, "write shapes as a glTF morph with its animation, or one as OBJ"},
 };
 
 void PrintUsage(std::FILE* out) {
-    std::fputs("usage: plivra-cli COMMAND [ARGUMENTS] [--help]\n\ncommands:\n", out);
+    std::fputs("usage: plivra-cli COMMAND [ARGUMENTS] [--help]\n"
+               "       plivra-cli --version\n\ncommands:\n",
+               out);
     for (const TCommand& command : kCommands)
         std::fprintf(out, "  %-8s %s\n", command.Name, command.Summary);
     std::fputs("\n'plivra-cli COMMAND --help' describes one command.\n", out);
@@ -57,6 +62,10 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "help") == 0) {
         PrintUsage(stdout);
         return Finish(0);
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::puts("plivra-cli " PLIVRA_VERSION);
+        return 0;
     }
     for (const TCommand& command : kCommands) {
         if (std::strcmp(argv[1], command.Name) != 0) continue;

@@ -16,12 +16,15 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/picture.h"
+#include "cli/png.h"
 #include "cli/progress.h"
 #include "cli/shape_files.h"
+#include "cli/sheet.h"
 #include "cli/timings.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 #include "view/canvas.h"
+#include "view/fit.h"
 #include "view/settings.h"
 
 namespace {
@@ -207,17 +210,17 @@ int RunMorph(int argc, char** argv) {
     const std::string out_name(args.Positionals[3]);
 
     TStepTimer timer(args.Has("--timings"));
-    TShapeList start, target, result;
-    if (!LoadShapeFile(std::string(args.Positionals[0]), start)) return kExitFailed;
-    timer.Lap("load start");
-    if (!LoadShapeFile(std::string(args.Positionals[1]), target)) return kExitFailed;
-    timer.Lap("load target");
-    if (!CopyStart(start.Get(), result)) return kExitFailed;
-    timer.Lap("copy");
-    const TBlendOutcome outcome = BlendSuf(start.Get(), target.Get(), result.Get(), percent, options);
+    TShapeList start, target;
+    if (!LoadShapeFiles(std::string(args.Positionals[0]), start, std::string(args.Positionals[1]), target))
+        return kExitFailed;
+    timer.Lap("load start and target");
+    // START is blended in place: a copy of it would be the same list, values
+    // aside, and would hold as much memory again.
+    const TBlendOutcome outcome = BlendSuf(start.Get(), target.Get(), start.Get(), percent, options);
     WarnNearZeroNormals(out_name, outcome.NearZeroNormals);
+    target.Reset(nullptr);
     timer.Lap("blend");
-    if (!SaveShapeFile(out_name, result.Get())) return kExitFailed;
+    if (!SaveShapeFile(out_name, start.Get())) return kExitFailed;
     timer.Lap("save");
     return kExitOk;
 }

@@ -5,6 +5,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/picture.h"
+#include "cli/png.h"
 #include "cli/shape_files.h"
 #include "shape/vane.h"
 #include "view/canvas.h"

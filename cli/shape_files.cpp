@@ -1,11 +1,69 @@
 #include "cli/shape_files.h"
 
+#include <sys/stat.h>
+
 #include <exception>
+#include <thread>
 
 #include "cli/progress.h"
+#include "formats/import.h"
 #include "shape/errors.h"
+#include "shape/output.h"
 #include "shape/state.h"
 #include "shape/vane.h"
+
+namespace {
+
+// What one LoadSuf gave: the list, or the text that reports its failure.
+struct TLoaded {
+    TShapeList List;
+    std::string Failure;
+};
+
+void Load(const std::string& file_name, TLoaded& out) {
+    if (IsImportable(file_name)) {
+        try {
+            out.List.Reset(ImportShape(file_name));
+        } catch (const TImportError& error) {
+            out.Failure = error.what();
+        }
+        return;
+    }
+    try {
+        out.List.Reset(VANE->LoadSuf(file_name));
+    } catch (const SufConvertError& error) {
+        out.Failure = error.what();
+        return;
+    } catch (const SufIOError& error) {
+        out.Failure = error.what();
+        return;
+    }
+    if (!out.List.Get()) {
+        out.Failure = SufErrorMessage.empty() ? "holds no shape (no obj, atr or prim statement)"
+                                              : SufErrorMessage;
+    }
+}
+
+// Moves what Load gave into Out, or reports the failure.
+bool Take(const std::string& file_name, TLoaded& loaded, TShapeList& out) {
+    if (!loaded.List.Get()) {
+        ReportFailure(file_name, loaded.Failure);
+        return false;
+    }
+    out.Reset(loaded.List.Get());
+    loaded.List.Release();
+    return true;
+}
+
+// Below this many bytes a file reads faster than a thread starts.
+constexpr off_t kThreadFileBytes = off_t{1} << 20;
+
+bool WorthAThread(const std::string& file_name) {
+    struct stat st {};
+    return ::stat(file_name.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= kThreadFileBytes;
+}
+
+}  // namespace
 
 TShapeList::~TShapeList() { VANE->FreeSuf(List_); }
 
@@ -15,24 +73,33 @@ void TShapeList::Reset(TVANE_Object* List) {
 }
 
 bool LoadShapeFile(const std::string& FileName, TShapeList& Out) {
-    TVANE_Object* list = nullptr;
-    try {
-        list = VANE->LoadSuf(FileName);
-    } catch (const SufConvertError& error) {
-        ReportFailure(FileName, error.what());
-        return false;
-    } catch (const SufIOError& error) {
-        ReportFailure(FileName, error.what());
-        return false;
+    TLoaded loaded;
+    Load(FileName, loaded);
+    return Take(FileName, loaded, Out);
+}
+
+bool LoadShapeFiles(const std::string& StartName, TShapeList& Start, const std::string& TargetName,
+                    TShapeList& Target) {
+    if (!WorthAThread(StartName) || !WorthAThread(TargetName))
+        return LoadShapeFile(StartName, Start) && LoadShapeFile(TargetName, Target);
+    TLoaded start, target;
+    std::exception_ptr target_error;
+    {
+        // Each thread reads with a tokenizer of its own.
+        std::jthread reader([&] {
+            try {
+                Load(TargetName, target);
+            } catch (...) {
+                target_error = std::current_exception();
+            }
+        });
+        Load(StartName, start);
     }
-    if (!list) {
-        ReportFailure(FileName, SufErrorMessage.empty()
-                                    ? "holds no shape (no obj, atr or prim statement)"
-                                    : SufErrorMessage);
-        return false;
-    }
-    Out.Reset(list);
-    return true;
+    // Reported as reading one after the other would: START's failure first,
+    // and then nothing of TARGET.
+    if (!Take(StartName, start, Start)) return false;
+    if (target_error) std::rethrow_exception(target_error);
+    return Take(TargetName, target, Target);
 }
 
 bool SaveShapeFile(const std::string& FileName, TVANE_Object* Shape) {
@@ -64,4 +131,15 @@ std::string OutputPath(const std::string& FileName) {
     // What was printed before goes out before the file's bytes.
     std::fflush(stdout);
     return "/dev/stdout";
+}
+
+bool WriteOutput(const std::string& FileName, std::string_view Bytes) {
+    const std::string path = OutputPath(FileName);
+    try {
+        WriteOutputFile(path, Bytes);
+    } catch (const OutputError& failure) {
+        ReportFailure(FileName, SaveFailureText(path, failure.what()));
+        return false;
+    }
+    return true;
 }

@@ -17,16 +17,25 @@ public:
     TVANE_Object* Get() const { return List_; }
     // Releases the held list and takes List instead.
     void Reset(TVANE_Object* List);
+    // Gives up the held list without releasing it.
+    void Release() { List_ = nullptr; }
 
 private:
     TVANE_Object* List_ = nullptr;
 };
 
-// Reads FileName with LoadSuf into Out. On failure prints one line
+// Reads FileName with LoadSuf into Out, or imports it when its extension
+// names another mesh format (formats/import.h). On failure prints one line
 // "FILE: MESSAGE" on stderr and returns false; MESSAGE is the reader's
-// reported error, the text of the conversion or input/output error, or the
-// statement that the file holds no shape.
+// reported error, the text of the conversion, input/output or import error,
+// or the statement that the file holds no shape.
 bool LoadShapeFile(const std::string& FileName, TShapeList& Out);
+
+// Reads StartName into Start and TargetName into Target, large files at
+// once on two threads. Reports failures as LoadShapeFile of START and then
+// of TARGET would: only START's when both fail.
+bool LoadShapeFiles(const std::string& StartName, TShapeList& Start, const std::string& TargetName,
+                    TShapeList& Target);
 
 // Writes Shape with SaveSuf ("-" is standard output). On failure prints
 // "FILE: MESSAGE" on stderr and returns false.
@@ -41,3 +50,8 @@ void ReportFailure(const std::string& FileName, std::string_view Message);
 // The name the output layer writes for an output argument: "-" is standard
 // output (flushed first, so that its earlier text comes first).
 std::string OutputPath(const std::string& FileName);
+
+// Writes Bytes as the whole of FileName ("-" is standard output) through
+// the output layer. On failure prints "FILE: MESSAGE" on stderr, leaves what
+// stood at FileName as it was and returns false.
+bool WriteOutput(const std::string& FileName, std::string_view Bytes);

@@ -2,11 +2,12 @@
 # source tree. The main build and the fuzz build both read these lists.
 
 set(SHAPE_SOURCES
-  shape/arena.cpp shape/errors.cpp shape/list.cpp shape/number.cpp shape/reader.cpp
-  shape/output.cpp shape/state.cpp shape/vane.cpp shape/writer.cpp)
+  shape/arena.cpp shape/errors.cpp shape/list.cpp shape/number.cpp shape/output.cpp
+  shape/parallel.cpp shape/reader.cpp shape/state.cpp shape/tokenizer.cpp shape/vane.cpp
+  shape/writer.cpp)
 set(SHAPE_HEADERS
-  shape/arena.h shape/errors.h shape/extents.h shape/kinds.h shape/number.h shape/probes.h
-  shape/output.h shape/records.h shape/state.h shape/vane.h)
+  shape/arena.h shape/errors.h shape/extents.h shape/kinds.h shape/number.h shape/output.h
+  shape/parallel.h shape/probes.h shape/records.h shape/state.h shape/tokenizer.h shape/vane.h)
 
 set(VIEW_BASE_SOURCES view/canvas.cpp view/settings.cpp)
 set(VIEW_BASE_HEADERS view/canvas.h view/round.h view/settings.h)
@@ -21,5 +22,6 @@ set(MORPH_SOURCES app/morph.cpp app/morph_check.cpp)
 set(MORPH_HEADERS app/morph.h app/morph_check.h)
 
 set(CLI_SOURCES
-  cli/arguments.cpp cli/check.cpp cli/info.cpp cli/json.cpp cli/main.cpp cli/morph.cpp
-  cli/picture.cpp cli/progress.cpp cli/render.cpp cli/shape_files.cpp)
+  cli/arguments.cpp cli/check.cpp cli/export.cpp cli/import.cpp cli/info.cpp cli/json.cpp
+  cli/main.cpp cli/mix.cpp cli/morph.cpp cli/picture.cpp cli/png.cpp cli/progress.cpp
+  cli/render.cpp cli/shape_files.cpp cli/sheet.cpp)

@@ -114,7 +114,7 @@ void TVANE::DrawClippedLine(TBitmap& Bitmap, const TVANE_Point3& A, const TVANE_
 }
 
 bool OutsideCoordRange(std::int32_t Value) {
-    return Value < -32768 || Value > 32767;
+    return Value < kMinCanvasCoord || Value > kMaxCanvasCoord;
 }
 
 Extended HeadingAngle(const TVANE_Point3& A, const TVANE_Point3& B) {

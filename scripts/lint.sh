@@ -7,7 +7,7 @@ set -uo pipefail
 build=$1
 jobs=$2
 root=$(cd "$(dirname "$0")/.." && pwd)
-sources="$root/(shape|geometry|view|app|cli|tests)/"
+sources="$root/(shape|geometry|view|app|qt|formats|cli|tests)/"
 status=0
 
 echo "lint: clang-tidy"

@@ -10,8 +10,9 @@ packages=(
   qt6-base-dev
   fonts-ipafont xvfb xauth
   clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck
-  libtinyobjloader-dev
+  libtinyobjloader-dev libtinygltf-dev nodejs
   python3
+  help2man librsvg2-bin desktop-file-utils appstream dpkg-dev
   parallel
 )
 
@@ -22,7 +23,23 @@ for p in "${packages[@]}"; do
   fi
 done
 
-[ ${#missing[@]} -eq 0 ] && exit 0
+# Debian's npm is a package of its own; other builds of node bring theirs.
+command -v npm >/dev/null 2>&1 || missing+=(npm)
+
+install_validator() {
+  # The glTF validator the format tests run, from the npm registry at the
+  # version the lock file pins.
+  local validator
+  validator=$(dirname "$0")/../tests/formats/validator
+  if [ ! -d "$validator/node_modules/gltf-validator" ]; then
+    (cd "$validator" && npm ci --no-audit --no-fund --silent)
+  fi
+}
+
+if [ ${#missing[@]} -eq 0 ]; then
+  install_validator
+  exit 0
+fi
 
 echo "setup: installing ${missing[*]}"
 if [ "$(id -u)" -eq 0 ]; then
@@ -36,3 +53,4 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 "${as_root[@]}" apt-get update -qq
 "${as_root[@]}" apt-get install -y -qq "${missing[@]}"
+install_validator

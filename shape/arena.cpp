@@ -4,8 +4,10 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cstdint>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -39,11 +41,25 @@ constexpr std::size_t kLastBlock = std::size_t{8} << 20;
 constexpr std::size_t kSpareLimit = std::size_t{1} << 30;
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
-// Blocks now in use, by address, so a record's block is found by a search;
-// the one found last is tried first, since lists are mostly walked in the
-// order their records were made.
+// Blocks now in use, by address, so a record's block is found by a search.
+// Shapes of several threads share the list, the spare blocks and the
+// counts, so `registry` guards them all. A block's own count is only ever
+// touched by the thread that holds its shape.
+std::mutex registry;
 std::vector<TRecordBlock*> blocks;
-TRecordBlock* last_found = nullptr;
+
+// The block a thread found last is tried first, without the lock, since
+// lists are mostly walked in the order their records were made. Its bounds
+// are kept here rather than read from its header: they hold while no block
+// was released since (`releases` unchanged), for a block of records in use
+// stays.
+std::atomic<std::uint64_t> releases{0};
+struct TFoundBlock {
+    std::uintptr_t begin = 0, end = 0;
+    TRecordBlock* block = nullptr;
+    std::uint64_t releases = 0;
+};
+thread_local constinit TFoundBlock last_found;
 
 // A released block waiting in the spare list, linked through its own memory.
 struct TSpareBlock {
@@ -61,12 +77,16 @@ bool Holds(const TRecordBlock* block, const void* p) {
 }
 
 TRecordBlock* FindBlock(const void* p) {
-    if (last_found != nullptr && Holds(last_found, p)) return last_found;
+    const std::uint64_t now = releases.load(std::memory_order_acquire);
+    if (last_found.releases == now && Address(p) - last_found.begin < last_found.end - last_found.begin)
+        return last_found.block;
+    const std::lock_guard<std::mutex> lock(registry);
     auto after = std::upper_bound(blocks.begin(), blocks.end(), Address(p),
                                   [](std::uintptr_t a, const TRecordBlock* b) { return a < Address(b); });
     if (after == blocks.begin() || !Holds(*(after - 1), p)) return nullptr;
-    last_found = *(after - 1);
-    return last_found;
+    TRecordBlock* block = *(after - 1);
+    last_found = {Address(block), Address(block) + block->bytes, block, releases.load(std::memory_order_relaxed)};
+    return block;
 }
 
 void Poison([[maybe_unused]] void* p, [[maybe_unused]] std::size_t bytes) {
@@ -131,6 +151,7 @@ void GiveBackLarge(void* memory, std::size_t bytes) {
 }
 
 TRecordBlock* NewBlock(std::size_t bytes) {
+    const std::lock_guard<std::mutex> lock(registry);
     const bool mapped = bytes >= kHugePage;
     void* memory = mapped ? TakeLarge(bytes) : ::operator new(bytes);
     // cppcheck-suppress legacyUninitvar ; placement new initialises the block
@@ -157,9 +178,10 @@ TRecordBlock* NewBlock(std::size_t bytes) {
 }
 
 void ReleaseBlock(TRecordBlock* block) {
+    const std::lock_guard<std::mutex> lock(registry);
     blocks.erase(std::lower_bound(blocks.begin(), blocks.end(), block,
                                   [](const TRecordBlock* a, const TRecordBlock* b) { return Address(a) < Address(b); }));
-    if (last_found == block) last_found = nullptr;
+    releases.fetch_add(1, std::memory_order_release);
     // With no shape left, nothing of the library stays allocated.
     if (blocks.empty()) std::vector<TRecordBlock*>().swap(blocks);
     const std::size_t bytes = block->bytes;
@@ -235,11 +257,18 @@ void ReleasePolygon(TVANE_Polygon* Poly) { Release(Poly); }
 
 void ReleaseVertex(TVANE_Vertex* Vtx) { Release(Vtx); }
 
-std::size_t RecordBlocksInUse() { return blocks.size(); }
+std::size_t RecordBlocksInUse() {
+    const std::lock_guard<std::mutex> lock(registry);
+    return blocks.size();
+}
 
-std::size_t MappedRecordBytes() { return mapped_bytes; }
+std::size_t MappedRecordBytes() {
+    const std::lock_guard<std::mutex> lock(registry);
+    return mapped_bytes;
+}
 
 void ReleaseSpareBlocks() {
+    const std::lock_guard<std::mutex> lock(registry);
     while (spares != nullptr) {
         TSpareBlock* spare = spares;
         spares = spare->next;
@@ -248,36 +277,4 @@ void ReleaseSpareBlocks() {
         ::munmap(spare, bytes);
     }
     spare_bytes = 0;
-}
-
-TByteBuffer::TByteBuffer(std::size_t bytes) {
-    if (bytes >= kHugePage) {
-        data_ = static_cast<char*>(TakeLarge(bytes));
-        mapped_ = true;
-    } else {
-        data_ = new char[bytes];
-    }
-    size_ = bytes;
-}
-
-TByteBuffer::~TByteBuffer() {
-    if (data_ == nullptr) return;
-    if (mapped_) {
-        GiveBackLarge(data_, size_);
-    } else {
-        delete[] data_;
-    }
-}
-
-TByteBuffer::TByteBuffer(TByteBuffer&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)),
-      size_(std::exchange(other.size_, 0)),
-      mapped_(std::exchange(other.mapped_, false)) {}
-
-TByteBuffer& TByteBuffer::operator=(TByteBuffer&& other) noexcept {
-    TByteBuffer old(std::move(*this));
-    data_ = std::exchange(other.data_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-    mapped_ = std::exchange(other.mapped_, false);
-    return *this;
 }

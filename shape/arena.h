@@ -23,7 +23,8 @@ struct TRecordBlock;
 
 // Hands out records of one type from blocks of its own, each block twice
 // the size of the one before up to a limit; the blocks of one arena hold
-// records of one shape only. Single-threaded, like the whole library.
+// records of one shape only. One thread uses an arena at a time; arenas
+// and releases of records on several threads at once are safe.
 class TRecordArena {
 public:
     // A downward arena fills each block from its end, for a caller that
@@ -80,29 +81,7 @@ inline void PrefetchAhead(const T* record) {
 void ReleasePolygon(TVANE_Polygon* Poly);
 void ReleaseVertex(TVANE_Vertex* Vtx);
 
-// Released blocks from 2 MiB up (record blocks and file buffers) are kept
-// for the next shape, up to 1 GiB in all (reloading a shape or making a new
-// blend first frees the old one). This gives them back to the system.
+// Released blocks from 2 MiB up are kept for the next shape, up to 1 GiB in
+// all (reloading a shape or making a new blend first frees the old one).
+// This gives them back to the system.
 void ReleaseSpareBlocks();
-
-// A buffer for the bytes of a whole file, left uncleared: from the spare
-// blocks or fresh huge pages when it is 2 MiB or more, otherwise from new[].
-// Size() may be more than asked for. Throws std::bad_alloc.
-class TByteBuffer {
-public:
-    TByteBuffer() = default;
-    explicit TByteBuffer(std::size_t bytes);
-    ~TByteBuffer();
-    TByteBuffer(const TByteBuffer&) = delete;
-    TByteBuffer& operator=(const TByteBuffer&) = delete;
-    TByteBuffer(TByteBuffer&& other) noexcept;
-    TByteBuffer& operator=(TByteBuffer&& other) noexcept;
-
-    char* Data() const { return data_; }
-    std::size_t Size() const { return size_; }
-
-private:
-    char* data_ = nullptr;
-    std::size_t size_ = 0;
-    bool mapped_ = false;
-};

@@ -11,7 +11,7 @@ constexpr std::size_t kMaxKindValues = 8;
 struct TKindLayout {
     std::string_view Keyword;
     std::size_t Count;  // values per vertex line
-    Extended TVANE_Vertex::*Fields[kMaxKindValues];
+    TPackedExtended TVANE_Vertex::*Fields[kMaxKindValues];
     // A written line separates groups (position, normal, texture
     // coordinates) by two blanks instead of one: before the values marked.
     bool GroupStart[kMaxKindValues];

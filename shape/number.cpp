@@ -1,13 +1,173 @@
+// Numbers in shape files: reading a value token (its grammar checked, then
+// the nearest double) and writing a value back with 15 significant digits.
 #include "shape/number.h"
 
+#include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <system_error>
+
+#include "shape/errors.h"
 
 namespace {
+
+// 10^0 .. 10^22, every one an exact double: the fast path of reading, and
+// the first guess of the first digit's place in writing.
+constexpr int kMaxExactPower = 22;
+constexpr double kPowersOfTen[kMaxExactPower + 1] = {
+    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// ---- reading ----------------------------------------------------------------
+
+[[noreturn]] void ThrowNotANumber(std::string_view token) {
+    std::string text = "'";
+    text.append(token);
+    text.append("' は浮動小数点数ではありません");
+    throw SufConvertError(text);
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Where the parts of a decimal literal stand in its text: optional sign,
+// digits with an optional '.' and more digits (a digit or the point must be
+// there), an optional exponent with an optional sign and at least one digit.
+struct TLiteral {
+    bool valid = false;  // the text up to `end` is a literal
+    std::size_t end = 0;  // where the literal's grammar stopped
+    bool negative = false;
+    std::uint64_t digits = 0;  // the significant digits, while there are at most 19
+    std::int64_t significant = 0;
+    std::size_t int_begin = 0, int_end = 0, frac_begin = 0, frac_end = 0;
+    std::size_t first = 0;  // the first nonzero digit, or frac_end when there is none
+    std::int64_t exponent = 0;  // clamped to +-10^9
+};
+
+// Eight ASCII digits at p as one number; false when a byte is no digit.
+[[gnu::always_inline]] inline bool EightDigits(const char* p, std::uint64_t& value) {
+    std::uint64_t x;
+    std::memcpy(&x, p, 8);  // the first digit in the lowest byte
+    // Each byte is 0x30..0x39: high half 3, and adding 6 does not carry out of the low half.
+    constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0u;
+    if (((x & kHigh) | (((x + 0x0606060606060606u) & kHigh) >> 4)) != 0x3333333333333333u) {
+        return false;
+    }
+    x -= 0x3030303030303030u;
+    x = x * 10 + (x >> 8);  // pairs of digits
+    constexpr std::uint64_t kMask = 0x000000FF000000FFu;
+    x = ((x & kMask) * (100 + (1000000ull << 32)) + ((x >> 16) & kMask) * (1 + (10000ull << 32))) >> 32;
+    value = x;
+    return true;
+}
+
+// Scans the longest literal at the front of t; inlined, as it runs for
+// every value read.
+[[gnu::always_inline]] inline TLiteral ScanLiteral(std::string_view t) {
+    TLiteral lit;
+    const std::size_t n = t.size();
+    std::size_t i = 0;
+    if (i < n && (t[i] == '+' || t[i] == '-')) lit.negative = t[i++] == '-';
+    // Gathers a run of digits into lit.digits, eight at a time where it can;
+    // past 19 significant digits the sum wraps, which nobody then reads.
+    auto gather = [&] {
+        std::uint64_t eight = 0;
+        while (n - i >= 8 && EightDigits(t.data() + i, eight)) {
+            lit.digits = lit.digits * 100000000u + eight;
+            i += 8;
+        }
+        for (; i < n && IsDigit(t[i]); ++i) lit.digits = lit.digits * 10 + static_cast<std::uint64_t>(t[i] - '0');
+    };
+    lit.int_begin = i;
+    gather();
+    lit.int_end = lit.frac_begin = lit.frac_end = i;
+    bool point = false;
+    if (i < n && t[i] == '.') {
+        point = true;
+        lit.frac_begin = ++i;
+        gather();
+        lit.frac_end = i;
+    }
+    lit.end = i;
+    if (lit.int_begin == lit.int_end && !point) return lit;
+    // Leading zeros are not significant.
+    lit.first = lit.int_begin;
+    while (lit.first < lit.int_end && t[lit.first] == '0') ++lit.first;
+    std::size_t leading = lit.first - lit.int_begin;
+    if (lit.first == lit.int_end) {
+        lit.first = lit.frac_begin;
+        while (lit.first < lit.frac_end && t[lit.first] == '0') ++lit.first;
+        leading += lit.first - lit.frac_begin;
+    }
+    const std::size_t all = (lit.int_end - lit.int_begin) + (lit.frac_end - lit.frac_begin);
+    lit.significant = static_cast<std::int64_t>(all - leading);
+    if (i < n && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        bool exp_negative = false;
+        if (i < n && (t[i] == '+' || t[i] == '-')) exp_negative = t[i++] == '-';
+        const std::size_t exp_begin = i;
+        while (i < n && IsDigit(t[i])) {
+            lit.exponent = std::min<std::int64_t>(lit.exponent * 10 + (t[i] - '0'), 1'000'000'000);
+            ++i;
+        }
+        lit.end = i;
+        if (i == exp_begin) return lit;
+        if (exp_negative) lit.exponent = -lit.exponent;
+    }
+    lit.valid = true;
+    return lit;
+}
+
+// The value of the literal t, scanned whole into lit, when LiteralValue has
+// no quick answer: from the C++ library's conversion.
+double ConvertLiteral(std::string_view t, const TLiteral& lit) {
+    const double zero = lit.negative ? -0.0 : 0.0;
+    const std::size_t n = t.size();
+    const char* first = t.data() + (t[0] == '+' ? 1 : 0);
+    double value = 0;
+    auto [end, ec] = std::from_chars(first, t.data() + n, value);
+    if (end != t.data() + n) ThrowNotANumber(t);
+    if (ec == std::errc::result_out_of_range) {
+        // Tell overflow from underflow by the place of the first nonzero digit.
+        constexpr std::size_t kMost = 1'000'000'000'000;
+        const std::int64_t magnitude =
+            lit.first < lit.int_end
+                ? static_cast<std::int64_t>(std::min(lit.int_end - lit.first, kMost))
+                : -static_cast<std::int64_t>(std::min(lit.first - lit.frac_begin, kMost));
+        if (magnitude + lit.exponent > 0) ThrowNotANumber(t);
+        return zero;
+    }
+    if (ec != std::errc()) ThrowNotANumber(t);
+    return value;
+}
+
+// The value of the literal t, scanned whole into lit: the nearest double;
+// one that underflows becomes that nearest double (0 or subnormal), one
+// whose nearest double would be beyond the largest finite one is rejected
+// like a token that is not a number. Inlined into the readers of values.
+[[gnu::always_inline]] inline double LiteralValue(std::string_view t, const TLiteral& lit) {
+    if (lit.int_begin == lit.int_end && lit.frac_begin == lit.frac_end) {
+        return lit.negative ? -0.0 : 0.0;  // ".", "-.", ".e5"
+    }
+    // Clinger's fast path: with at most 15 significant digits and a power of
+    // ten up to 10^22, both factors are exact doubles, so one multiplication
+    // or division gives the correctly rounded double, as from_chars would.
+    const std::int64_t scale = lit.exponent - static_cast<std::int64_t>(lit.frac_end - lit.frac_begin);
+    if (lit.significant <= 15 && scale >= -22 && scale <= 22) {
+        const double d = static_cast<double>(lit.digits);
+        const double value = scale >= 0 ? d * kPowersOfTen[scale] : d / kPowersOfTen[-scale];
+        return lit.negative ? -value : value;
+    }
+    return ConvertLiteral(t, lit);
+}
+
+
+// ---- writing ----------------------------------------------------------------
 
 using U128 = unsigned __int128;
 
@@ -66,22 +226,6 @@ bool Scale(std::uint64_t m, int k, int s, U128& n) {
     return true;
 }
 
-// Powers of ten around 1, for placing the first digit; from 1E-27 the
-// table's values are not exact, which only costs another attempt below.
-constexpr int kTableLow = -30;
-constexpr int kTableHigh = 30;
-struct PowersOfTen {
-    Extended value[kTableHigh - kTableLow + 1];
-    constexpr PowersOfTen() : value() {
-        Extended p = 1;
-        for (int i = 0; i <= kTableHigh; ++i, p *= 10) {
-            value[i - kTableLow] = p;
-            if (-i >= kTableLow) value[-i - kTableLow] = 1 / p;
-        }
-    }
-};
-constexpr PowersOfTen kPowersOfTen;
-
 // |value| ~= digits * 10^s with 10^14 <= digits < 10^15, correctly rounded.
 void Round15(Extended magnitude, std::uint64_t& digits, int& s) {
     // The 80-bit format: a 64-bit mantissa with its integer bit, then the
@@ -96,10 +240,14 @@ void Round15(Extended magnitude, std::uint64_t& digits, int& s) {
     m <<= zeros;
     k -= zeros;
     // 2^(k+63) <= magnitude < 2^(k+64): the first digit's place is this or one more.
+    // Where the table reaches, it tells which; elsewhere (and where the
+    // product below rounds the wrong way) the attempts below correct it.
     int place = static_cast<int>(std::floor((k + 63) * 0.30102999566398120));
-    if (place + 1 >= kTableLow && place + 1 <= kTableHigh &&
-        magnitude >= kPowersOfTen.value[place + 1 - kTableLow]) {
-        ++place;
+    const int next = place + 1;
+    if (next >= 0 && next <= kMaxExactPower) {
+        if (magnitude >= kPowersOfTen[next]) ++place;
+    } else if (next < 0 && -next <= kMaxExactPower) {
+        if (magnitude * kPowersOfTen[-next] >= 1) ++place;
     }
     s = place - 14;
     for (int attempt = 0; attempt < 4; ++attempt) {
@@ -170,4 +318,22 @@ std::size_t FormatNumber(Extended Value, char* Out) {
         out += std::snprintf(out, 8, "%d", e - 1);
     }
     return static_cast<std::size_t>(out - Out);
+}
+
+double ToValue(std::string_view Token) {
+    const TLiteral lit = ScanLiteral(Token);
+    if (!lit.valid || lit.end != Token.size()) ThrowNotANumber(Token);
+    return LiteralValue(Token, lit);
+}
+
+std::size_t ReadPlainValue(std::string_view Text, bool More, double& Value) {
+    const TLiteral lit = ScanLiteral(Text);
+    if (!lit.valid) return 0;
+    if (lit.end == Text.size()) {
+        if (More) return 0;
+    } else if (static_cast<unsigned char>(Text[lit.end]) > 32) {
+        return 0;
+    }
+    Value = LiteralValue(Text.substr(0, lit.end), lit);
+    return lit.end;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <string_view>
 
 #include "shape/records.h"
 
@@ -14,3 +15,18 @@ inline constexpr std::size_t kMaxNumberText = 32;
 // when the text could not be read back: a value that is not finite, or one
 // beyond the largest double once rounded to 15 digits.
 std::size_t FormatNumber(Extended Value, char* Out);
+
+// The value of Token, which as a whole must be a decimal literal: optional
+// sign, digits with an optional '.' and more digits (a digit or the point
+// at least), an optional exponent ('e' or 'E', optional sign, digits). The
+// nearest double; one that underflows becomes 0 or a subnormal. Throws
+// SufConvertError ("'<token>' は浮動小数点数ではありません") for any other
+// text and for a value whose nearest double is beyond the largest.
+double ToValue(std::string_view Token);
+
+// Reads the literal at the front of Text when a blank (byte 0..32) or the
+// end of Text follows it, giving the value ToValue gives for the literal's
+// text. More says that Text may go on past its end: a literal reaching the
+// end is then not read. Returns the literal's length, or 0 with nothing read.
+// Throws as ToValue for a literal beyond the double range.
+std::size_t ReadPlainValue(std::string_view Text, bool More, double& Value);

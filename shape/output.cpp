@@ -22,6 +22,9 @@
 #include <cstring>
 #include <iterator>
 #include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "shape/errors.h"
@@ -33,14 +36,19 @@ constexpr int kMaxLinks = 40;
 
 [[noreturn]] void Fail(int err) { throw OutputError(SufErrnoText(err)); }
 
-void WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            Fail(errno);
+// The bytes of a file as pieces written one after the other.
+using TPieces = std::span<const std::string_view>;
+
+void WriteAll(int fd, TPieces pieces) {
+    for (std::string_view bytes : pieces) {
+        while (!bytes.empty()) {
+            const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                Fail(errno);
+            }
+            bytes.remove_prefix(static_cast<std::size_t>(n));
         }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
     }
 }
 
@@ -326,7 +334,7 @@ private:
 
 // Writes bytes to a temporary file beside target and renames it over
 // target; old is what stands at target now, if anything.
-void Replace(const std::string& target, const struct stat* old, std::string_view bytes) {
+void Replace(const std::string& target, const struct stat* old, TPieces bytes) {
     const std::string pattern = Directory(target) + ".plivra-save-XXXXXX";
     if (pattern.size() >= sizeof temp_name) Fail(ENAMETOOLONG);
     const std::lock_guard<std::mutex> lock(save_lock);
@@ -344,14 +352,14 @@ void Replace(const std::string& target, const struct stat* old, std::string_view
     temp.Commit(target);
 }
 
-void WriteToDescriptor(int fd, std::string_view bytes) {
+void WriteToDescriptor(int fd, TPieces bytes) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) Fail(errno);
     WriteAll(fd, bytes);
 }
 
 // Writes into what stands at target (not a regular file) as it is.
-void WriteInto(const std::string& target, std::string_view bytes) {
+void WriteInto(const std::string& target, TPieces bytes) {
     // No O_TRUNC: a device or FIFO has nothing to cut.
     const int fd = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) Fail(errno);
@@ -377,6 +385,10 @@ void WriteInto(const std::string& target, std::string_view bytes) {
 }  // namespace
 
 void WriteOutputFile(const std::string& FileName, std::string_view Bytes) {
+    WriteOutputFile(FileName, TPieces(&Bytes, 1));
+}
+
+void WriteOutputFile(const std::string& FileName, std::span<const std::string_view> Bytes) {
     const TTarget target = ResolveTarget(FileName);
     if (target.Descriptor >= 0) {
         WriteToDescriptor(target.Descriptor, Bytes);

@@ -1,4 +1,5 @@
 #pragma once
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -39,6 +40,8 @@ public:
 // the program left them at their default action. Saves of several threads
 // take turns. Throws std::bad_alloc when memory runs out.
 void WriteOutputFile(const std::string& FileName, std::string_view Bytes);
+// The same with the content given as pieces, written in order.
+void WriteOutputFile(const std::string& FileName, std::span<const std::string_view> Bytes);
 
 // "ファイル「FileName」に保存できません（Cause）。", the message of every
 // failed save.

@@ -9,6 +9,18 @@
 // to compare the two.
 extern bool SufPlainValues;
 
+// Bytes the reader's window of a file starts with; reading is the same for
+// every size. Tests make it tiny, so that words and lines are cut at every
+// place. Set it before a load, never while one runs.
+extern std::size_t SufWindowBytes;
+
+// Shapes of at least this many polygons are written and blended in pieces
+// of SufPiecePolygons polygons spread over the cores, smaller ones in one
+// pass on the calling thread; the bytes and values are the same either way.
+// Tests lower both to compare the two on small shapes.
+extern std::size_t SufParallelPolygons;
+extern std::size_t SufPiecePolygons;
+
 // Blocks holding records now.
 std::size_t RecordBlocksInUse();
 // Bytes of the blocks in use that come from the system directly, headers and

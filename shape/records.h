@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
@@ -12,6 +13,51 @@
 using Extended = long double;
 static_assert(std::numeric_limits<Extended>::digits == 64,
               "plivra needs long double to be the 80-bit extended real");
+
+// An extended real as the records store it: its ten bytes, without the six
+// bytes of padding a long double takes in memory. It reads as and is
+// assigned from Extended, so all arithmetic stays in 80 bits; the value
+// is the same bit for bit.
+class alignas(2) TPackedExtended {
+public:
+    TPackedExtended() = default;
+    // NOLINTNEXTLINE(google-explicit-constructor): stands in for Extended
+    TPackedExtended(Extended Value) noexcept { Store(Value); }
+    // NOLINTNEXTLINE(google-explicit-constructor)
+    operator Extended() const noexcept { return Load(); }
+    TPackedExtended& operator=(Extended Value) noexcept {
+        Store(Value);
+        return *this;
+    }
+    TPackedExtended& operator+=(Extended Value) noexcept { return *this = Load() + Value; }
+    TPackedExtended& operator-=(Extended Value) noexcept { return *this = Load() - Value; }
+    TPackedExtended& operator*=(Extended Value) noexcept { return *this = Load() * Value; }
+    TPackedExtended& operator/=(Extended Value) noexcept { return *this = Load() / Value; }
+
+private:
+    // The x87 unit loads and stores exactly these ten bytes. Going through
+    // a long double in memory instead, the compiler writes its parts with
+    // two stores and reads them back with one load, which stalls.
+    Extended Load() const noexcept {
+        Extended value;
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+        asm("fldt %1" : "=t"(value) : "m"(bytes_));
+#else
+        std::memcpy(&value, bytes_, sizeof bytes_);
+#endif
+        return value;
+    }
+    void Store(Extended value) noexcept {
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+        asm("fstpt %0" : "=m"(bytes_) : "t"(value) : "st");
+#else
+        std::memcpy(bytes_, &value, sizeof bytes_);
+#endif
+    }
+
+    unsigned char bytes_[10] = {};
+};
+static_assert(sizeof(TPackedExtended) == 10);
 
 // A point of three doubles: the camera's eye and view centre, and points of
 // the perspective view.
@@ -32,8 +78,8 @@ struct TVANE_Object {
     TVANE_Object* Prev = nullptr;
     std::string Name;                   // bytes as they stand in the file
     TVANE_Polygon* Polygons = nullptr;  // first polygon, nullptr when none
-    Extended MinX = 0, MinY = 0, MinZ = 0;  // box of the vertex positions
-    Extended MaxX = 0, MaxY = 0, MaxZ = 0;
+    TPackedExtended MinX = 0, MinY = 0, MinZ = 0;  // box of the vertex positions
+    TPackedExtended MaxX = 0, MaxY = 0, MaxZ = 0;
     TVANE_Attribute* Attributes = nullptr;  // newest first; may be shared with other objects
 };
 
@@ -94,8 +140,11 @@ struct TVANE_Polygon {
 struct TVANE_Vertex {
     TVANE_Vertex* Next = nullptr;
     TVANE_Vertex* Prev = nullptr;
-    Extended X = 0, Y = 0, Z = 0;     // position
-    Extended NX = 0, NY = 0, NZ = 0;  // normal, not necessarily of unit length
-    Extended U = 0, V = 0;            // texture coordinates
-    std::uint8_t Marked = 0;          // 1 when read from a file
+    TPackedExtended X = 0, Y = 0, Z = 0;     // position
+    TPackedExtended NX = 0, NY = 0, NZ = 0;  // normal, not necessarily of unit length
+    TPackedExtended U = 0, V = 0;            // texture coordinates
+    std::uint8_t Marked = 0;                 // 1 when read from a file
 };
+// Shapes of millions of vertices: each byte of a vertex is megabytes.
+static_assert(sizeof(TVANE_Vertex) <= 104);
+static_assert(sizeof(TVANE_Object) <= 128);

@@ -1,15 +1,17 @@
 #include "shape/state.h"
 
+#include <unistd.h>
+
 #include <new>
 
 #include "shape/arena.h"
 #include "shape/vane.h"
 
-TSufFile SufFile;
-bool SufFileOpen = false;
-bool InComment = false;
-std::string_view LineBuffer;
-std::int32_t LineNumber = 0;
+thread_local constinit TSufFile SufFile;
+thread_local constinit bool SufFileOpen = false;
+thread_local constinit bool InComment = false;
+thread_local constinit std::string_view LineBuffer;
+thread_local constinit std::int32_t LineNumber = 0;
 thread_local std::string SufErrorMessage;
 TVANE_Object* TestSuf = nullptr;
 Extended ScreenCentreX = 0;
@@ -30,10 +32,11 @@ void SetSufErrorMessage(std::initializer_list<std::string_view> parts) noexcept 
 
 void CloseSufFile() {
     LineBuffer = {};
-    // Release the content rather than keep a large buffer alive between loads.
-    SufFile.Storage = TByteBuffer();
-    SufFile.Bytes = {};
-    SufFile.Pos = SufFile.LineEnd = SufFile.Counted = 0;
+    if (SufFile.Fd >= 0) ::close(SufFile.Fd);
+    delete[] SufFile.Window;
+    const bool at_end = SufFile.AtEnd;
+    SufFile = TSufFile();
+    SufFile.AtEnd = at_end;
     SufFileOpen = false;
 }
 

@@ -1,20 +1,25 @@
-// Shape file writer. The text is built in memory and handed in one go to
-// the output layer (shape/output.h), which replaces an existing file only
-// once everything is written, flushed and closed: a failed save leaves it
-// as it was.
+// Shape file writer. The text is built in memory (a large shape in pieces on
+// every core) and handed in one go to the output layer (shape/output.h),
+// which replaces an existing file only once everything is written, flushed
+// and closed: a failed save leaves it as it was.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "shape/errors.h"
 #include "shape/kinds.h"
 #include "shape/number.h"
 #include "shape/output.h"
+#include "shape/parallel.h"
+#include "shape/probes.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 
@@ -75,56 +80,115 @@ void CheckName(std::string_view what, const std::string& name) {
                       "」は区切り文字か注釈の記号を含むため、読み戻すと同じ名前になりません"};
 }
 
-std::string BuildText(const TVANE_Object* shape) {
-    std::string out;
+// A run of polygons of one object, written as a piece of the text: the
+// object's first line when it starts the object, its last when it ends it.
+struct TPiece {
+    const TVANE_Object* object = nullptr;
+    const TVANE_Polygon* first = nullptr;  // nullptr when the object has none
+    std::size_t polygons = 0;
+    const TVANE_Attribute* written = nullptr;  // the attribute in effect before `first`
+    bool opens = false;
+    bool closes = false;
+};
+
+void AppendPiece(std::string& out, const TPiece& piece) {
     // Names count in full: a long attribute name written once per object can
     // make most of the text, and growing the buffer would hold it twice.
-    std::size_t estimate = 0;
-    for (const TVANE_Object* obj = shape; obj != nullptr; obj = obj->Next) {
-        estimate += obj->Name.size() + 16;
-        const TVANE_Attribute* written = nullptr;
-        for (const TVANE_Polygon* poly = obj->Polygons; poly != nullptr; poly = poly->Next) {
-            if (poly->Attribute != written) {
-                written = poly->Attribute;
-                if (written != nullptr) estimate += written->Name.size() + 6;
-            }
-            estimate += 20;
-            for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) estimate += 48;
+    std::size_t estimate = piece.opens ? piece.object->Name.size() + 16 : 0;
+    const TVANE_Attribute* written = piece.written;
+    const TVANE_Polygon* poly = piece.first;
+    for (std::size_t i = 0; i < piece.polygons; ++i, poly = poly->Next) {
+        if (poly->Attribute != written) {
+            written = poly->Attribute;
+            if (written != nullptr) estimate += written->Name.size() + 6;
         }
+        estimate += 20;
+        for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) estimate += 48;
     }
     out.reserve(estimate);
-    for (const TVANE_Object* obj = shape; obj != nullptr; obj = obj->Next) {
-        CheckName("オブジェクト名", obj->Name);
-        AppendLine(out, "obj suf ", obj->Name, " {");
-        const TVANE_Attribute* written = nullptr;
-        for (const TVANE_Polygon* poly = obj->Polygons; poly != nullptr; poly = poly->Next) {
-            if (poly->Attribute != written) {
-                written = poly->Attribute;
-                if (written != nullptr) {
-                    CheckName("属性名", written->Name);
-                    AppendLine(out, "atr ", written->Name);
-                }
-            }
-            const TKindLayout& layout = KindLayout(poly->Kind);
-            AppendLine(out, "prim ", layout.Keyword, " (");
-            for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) {
-                out.append("   ");
-                for (std::size_t i = 0; i < layout.Count; ++i) {
-                    out.append(layout.GroupStart[i] ? "  " : " ");
-                    AppendValue(out, v->*layout.Fields[i]);
-                }
-                out.append(kLineEnd);
-            }
-            AppendLine(out, ")");
-        }
-        AppendLine(out, "}");
+    if (piece.opens) {
+        CheckName("オブジェクト名", piece.object->Name);
+        AppendLine(out, "obj suf ", piece.object->Name, " {");
     }
-    return out;
+    // An attribute line is written where the polygons' attribute changes.
+    written = piece.written;
+    poly = piece.first;
+    for (std::size_t i = 0; i < piece.polygons; ++i, poly = poly->Next) {
+        if (poly->Attribute != written) {
+            written = poly->Attribute;
+            if (written != nullptr) {
+                CheckName("属性名", written->Name);
+                AppendLine(out, "atr ", written->Name);
+            }
+        }
+        const TKindLayout& layout = KindLayout(poly->Kind);
+        AppendLine(out, "prim ", layout.Keyword, " (");
+        for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) {
+            out.append("   ");
+            for (std::size_t k = 0; k < layout.Count; ++k) {
+                out.append(layout.GroupStart[k] ? "  " : " ");
+                AppendValue(out, v->*layout.Fields[k]);
+            }
+            out.append(kLineEnd);
+        }
+        AppendLine(out, ")");
+    }
+    if (piece.closes) AppendLine(out, "}");
 }
 
-void WriteReplacing(const std::string& file_name, std::string_view bytes) {
+// The shape cut into pieces of at most `polygons` polygons each, in order.
+std::vector<TPiece> CutIntoPieces(const TVANE_Object* shape, std::size_t polygons) {
+    std::vector<TPiece> pieces;
+    for (const TVANE_Object* obj = shape; obj != nullptr; obj = obj->Next) {
+        pieces.push_back({obj, obj->Polygons, 0, nullptr, true, false});
+        const TVANE_Attribute* before = nullptr;
+        for (const TVANE_Polygon* poly = obj->Polygons; poly != nullptr; poly = poly->Next) {
+            if (pieces.back().polygons == polygons) pieces.push_back({obj, poly, 0, before, false, false});
+            ++pieces.back().polygons;
+            before = poly->Attribute;
+        }
+        pieces.back().closes = true;
+    }
+    return pieces;
+}
+
+// The text of the shape as pieces to be written one after the other. A
+// large shape is formatted on every core; the first failure in the order of
+// the text is the one raised, as formatting in one pass would raise it.
+std::vector<std::string> BuildText(const TVANE_Object* shape) {
+    std::size_t polygons = 0;
+    for (const TVANE_Object* obj = shape; obj != nullptr && polygons < SufParallelPolygons; obj = obj->Next) {
+        for (const TVANE_Polygon* poly = obj->Polygons; poly != nullptr && polygons < SufParallelPolygons;
+             poly = poly->Next) {
+            ++polygons;
+        }
+    }
+    const bool parallel = polygons >= SufParallelPolygons && CoreCount() > 1;
+    const std::vector<TPiece> pieces =
+        CutIntoPieces(shape, parallel ? std::max<std::size_t>(SufPiecePolygons, 1) : SIZE_MAX);
+    std::vector<std::string> texts(pieces.size());
+    if (!parallel) {
+        for (std::size_t i = 0; i < pieces.size(); ++i) AppendPiece(texts[i], pieces[i]);
+        return texts;
+    }
+    std::vector<std::exception_ptr> failures(pieces.size());
+    ForEachOnCores(pieces.size(), [&](std::size_t i) {
+        try {
+            AppendPiece(texts[i], pieces[i]);
+        } catch (...) {
+            failures[i] = std::current_exception();
+        }
+    });
+    for (const std::exception_ptr& failure : failures) {
+        if (failure) std::rethrow_exception(failure);
+    }
+    return texts;
+}
+
+void WriteReplacing(const std::string& file_name, const std::vector<std::string>& texts) {
+    const std::vector<std::string_view> pieces(texts.begin(), texts.end());
     try {
-        WriteOutputFile(file_name, bytes);
+        WriteOutputFile(file_name, pieces);
     } catch (const OutputError& error) {
         throw SaveFailure{error.what()};
     }
@@ -135,8 +199,7 @@ void WriteReplacing(const std::string& file_name, std::string_view bytes) {
 bool TVANE::SaveSuf(const std::string& FileName, TVANE_Object* Shape) {
     SufErrorMessage.clear();
     try {
-        std::string text = BuildText(Shape);
-        WriteReplacing(FileName, text);
+        WriteReplacing(FileName, BuildText(Shape));
         return true;
     } catch (const SaveFailure& failure) {
         SetSufErrorMessage({"ファイル「", FileName, "」に保存できません（", failure.cause, "）。"});

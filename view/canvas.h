@@ -6,6 +6,11 @@
 
 struct TBitmap;
 
+// The range a coordinate of the windows' canvases may take, kept here so
+// that pictures stay drawable in the windows too.
+constexpr std::int32_t kMinCanvasCoord = -32768;
+constexpr std::int32_t kMaxCanvasCoord = 32767;
+
 // A colour as a bitmap stores it: 0xFF in the highest byte (opaque).
 constexpr std::uint32_t StoredPixel(TVANE_Color Color) {
     return (Color & 0x00FFFFFFu) | 0xFF000000u;

@@ -1,14 +1,23 @@
 #include "view/fit.h"
 
 #include <cmath>
+#include <cstdint>
+#include <numbers>
 #include <cstdio>
+#include <limits>
 #include <string>
 
 #include "shape/errors.h"
 #include "shape/vane.h"
+#include "shape/state.h"
+#include "view/ortho.h"
 #include "view/settings.h"
 
 namespace {
+
+// Share of the picture left free on each side by FitPicture.
+constexpr Extended kMarginShare = 0.04L;
+
 
 // The box centre, each sum formed in extended precision.
 TVANE_Point3 BoxCentre(const TVANE_Extents& e) {
@@ -50,7 +59,8 @@ TVANE_Point3 FittedPoint(Extended X, Extended Y, Extended Z, const char* What) {
     static constexpr const char* kAxes[] = {"X", "Y", "Z"};
     for (int i = 0; i < 3; ++i) {
         const Extended value = values[i];
-        if (std::isfinite(static_cast<double>(value))) continue;
+        // Compared before converting: a conversion out of range is undefined.
+        if (std::fabs(value) <= std::numeric_limits<double>::max()) continue;
         std::string shown = std::isnan(value) ? "非数" : std::isinf(value) ? "無限大" : "";
         if (shown.empty()) {
             char wide[64];
@@ -94,4 +104,55 @@ void TVANE::FitView(TVANE_Object* Shape, const TVANE_ViewSettings& Settings,
         box.Add(ObjectExtents(*object));
     }
     FitToExtents(box.Box(), settings, Fitted);
+}
+
+void AddShapeExtents(const TVANE_Object* Shape, TBoxGrowth<Extended>& Box) {
+    for (; Shape; Shape = Shape->Next)
+        for (const TVANE_Polygon* p = Shape->Polygons; p; p = p->Next)
+            for (const TVANE_Vertex* v = p->Vertices; v; v = v->Next) Box.Add(v->X, v->Y, v->Z);
+}
+
+void FitPicture(const TVANE_Extents& Box, std::int32_t Width, std::int32_t Height,
+                TVANE_ViewSettings& Settings) {
+    TVANE_ViewSettings settings = Settings;  // Settings stay as they are if the fit throws
+    FitToExtents(Box, settings, settings);
+    if (settings.ViewKind != kViewPerspective) {
+        // The fit maps half the box's longest side onto the larger half of the
+        // picture, whatever the view and the picture's shape, and its far edge
+        // then falls on the pixel just outside. Take the scale instead from the
+        // two axes this view shows, each against its own side of the picture
+        // less the margins.
+        Extended across = Box.MaxX - Box.MinX, up = Box.MaxY - Box.MinY;
+        if (settings.ViewKind == kViewYZ) across = Box.MaxY - Box.MinY;
+        if (settings.ViewKind != kViewXY) up = Box.MaxZ - Box.MinZ;
+        const Extended free = 1 - 2 * kMarginShare;
+        Extended pixels_per_unit = 0;
+        if (across > 0) pixels_per_unit = free * Width / across;
+        if (up > 0 && (pixels_per_unit == 0 || free * Height / up < pixels_per_unit))
+            pixels_per_unit = free * Height / up;
+        if (pixels_per_unit > 0) settings.Camera.HalfSize = MaxInteger(Width / 2, Height / 2) / pixels_per_unit;
+        Settings = settings;
+        return;
+    }
+    // The angle of view runs across the width; up the height it is narrower
+    // when the picture is wider than tall.
+    const Extended half_across = settings.Camera.FieldOfView / 2 * std::numbers::pi_v<Extended> / 180;
+    Extended half = std::atan(std::tan(half_across) * (1 - 2 * kMarginShare));
+    if (Height < Width) half = std::atan(std::tan(half) * Height / Width);
+    const Extended radius = VectorLength(Box.MaxX - Box.MinX, Box.MaxY - Box.MinY, Box.MaxZ - Box.MinZ) / 2;
+    TVANE_Camera& camera = settings.Camera;
+    const Extended dx = camera.Eye.X - camera.ViewCentre.X;
+    const Extended dy = camera.Eye.Y - camera.ViewCentre.Y;
+    const Extended dz = camera.Eye.Z - camera.ViewCentre.Z;
+    const Extended distance = VectorLength(dx, dy, dz);
+    if (radius != 0 && distance != 0) {
+        // Nothing nearer than the near plane is drawn, so a small shape also
+        // keeps its whole sphere beyond it, however small that makes it look.
+        const Extended wanted =
+            MaxExtended(radius / std::sin(half), (radius - NearPlane) * (1 + kMarginShare));
+        const Extended scale = wanted / distance;
+        camera.Eye = FittedPoint(camera.ViewCentre.X + dx * scale, camera.ViewCentre.Y + dy * scale,
+                                 camera.ViewCentre.Z + dz * scale, "視点");
+    }
+    Settings = settings;
 }

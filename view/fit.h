@@ -1,4 +1,6 @@
 #pragma once
+#include <cstdint>
+
 #include "shape/extents.h"
 #include "shape/records.h"
 
@@ -27,3 +29,18 @@ Extended MaxExtended(Extended A, Extended B);
 
 // sqrt((A * A + B * B) + C * C) in extended precision.
 Extended VectorLength(Extended A, Extended B, Extended C);
+
+// Grows Box by the position of every vertex of Shape (stored extents are not
+// trusted: a blend moves vertices without updating them).
+void AddShapeExtents(const TVANE_Object* Shape, TBoxGrowth<Extended>& Box);
+
+// Fits Settings to Box for a Width x Height picture (FitToExtents) and then
+// makes the whole box fit inside with a small margin on every side: the
+// orthographic views take HalfSize from the two axes they show, so the box
+// fills the picture's width or height; the perspective view moves the eye
+// away along its line until the box's bounding sphere fits the narrower of
+// its two angles of view and lies wholly beyond the near plane. Throws
+// SufConvertError, leaving Settings as they were, when the centre or the eye
+// would lie beyond the double range.
+void FitPicture(const TVANE_Extents& Box, std::int32_t Width, std::int32_t Height,
+                TVANE_ViewSettings& Settings);

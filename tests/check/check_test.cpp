@@ -261,9 +261,8 @@ TEST(GroupPositions, PositionsChosenToCollideStayNearLinear) {
         const Extended v = i < 2 * kPositions ? values[i % kPositions] : std::numeric_limits<Extended>::quiet_NaN();
         vertices[i].X = vertices[i].Y = vertices[i].Z = v;
     }
-    std::vector<const TVANE_Vertex*> slots;
-    slots.reserve(vertices.size());
-    for (const TVANE_Vertex& v : vertices) slots.push_back(&v);
+    std::vector<const TVANE_Vertex*> slots(vertices.size());
+    for (std::size_t i = 0; i < vertices.size(); ++i) slots[i] = &vertices[i];
 
     std::uint64_t comparisons = 0;
     const std::vector<std::uint32_t> groups = GroupPositions(slots, &comparisons);

@@ -5,11 +5,10 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
-#include <thread>
 #include <vector>
 
+#include "shape/probes.h"
 #include "tests/morph/shape_builder.h"
 
 namespace {
@@ -305,47 +304,69 @@ TEST_F(BlendSufTest, RenormalizeLeavesNormalsOfNoLengthAloneAndCountsThem) {
     EXPECT_EQ(got[0]->NZ, 1.0L);
 }
 
+// A large blend runs in pieces over the cores, and morph blends START in
+// place. Pieces of one and two polygons, cut inside and between objects,
+// give the values and the count of one pass, as does blending a shape into
+// itself, where renormalising must use the normals as they were.
+TEST_F(BlendSufTest, PiecesAndInPlaceGiveTheValuesOfOnePass) {
+    using V = ShapeBuilder::Values;
+    const V a{1, 2, 3, 0, 0, 3, 0.25L, 1}, b{-1, 0.1L, 7, 0, 0, -9, 3, -2}, c{5, 5, 5, 3, 4, 0, 1, 1};
+    // At 75 percent d's normal blends to 1.5E-9 across: short beside d's 3,
+    // not beside the blend itself.
+    const V d{0, 0, 0, 0, 0, 3, 0, 0}, e{0, 0, 0, 2e-9L, 0, -1, 0, 0};
+    const std::vector<ShapeBuilder::Object> starts = {{{a, b, c}, {d}, {c, a}}, {{c}}, {{a, b}, {b, c, a}}};
+    const std::vector<ShapeBuilder::Object> targets = {{{b, a, a}, {e}, {a, c}}, {{b}}, {{b, a}, {a, a}}};
+    TVANE_Object* start = builder.Build(starts);
+    TVANE_Object* target = builder.Build(targets);
+    SetKinds(start, kKindShade);
+    TBlendOptions options;
+    options.Renormalize = true;
+    auto blend = [&](std::size_t pieces, bool in_place) {
+        SufParallelPolygons = pieces == 0 ? 32768 : 1;
+        SufPiecePolygons = pieces == 0 ? 4096 : pieces;
+        TVANE_Object* result = builder.Build(starts);
+        SetKinds(result, kKindShade);
+        const TBlendOutcome outcome = BlendSuf(in_place ? result : start, target, result, 75, options);
+        std::vector<V> values;
+        for (const TVANE_Vertex* v : Vertices(result)) values.push_back(ValuesOf(*v));
+        values.push_back(Fill(static_cast<Extended>(outcome.NearZeroNormals)));
+        return values;
+    };
+    const std::vector<V> one_pass = blend(0, false);
+    EXPECT_EQ(one_pass.back()[0], 4.0L);  // a toward b, and d toward e
+    for (std::size_t pieces : {1, 2}) EXPECT_EQ(blend(pieces, false), one_pass) << pieces;
+    for (std::size_t pieces : {0, 1}) EXPECT_EQ(blend(pieces, true), one_pass) << pieces;
+    SufParallelPolygons = 32768;
+    SufPiecePolygons = 4096;
+}
+
 }  // namespace
 
-// Three objects of 300, 500 and 10 triangles; the target's second object
-// stops 50 polygons short and one of its triangles lacks a vertex, so the
-// parts must end the walk where BlendSuf does. The parts run at once.
-TEST_F(BlendSufTest, PartsTogetherGiveTheWholeBlend) {
+// start: one polygon (v0 v1)   target a: same   target b: only v0
+TEST(MixSuf, OneTargetIsTheBlendAndMoreAddTheirParts) {
     using V = ShapeBuilder::Values;
-    const auto sheet = [](std::size_t triangles, Extended lift, std::size_t short_polygon) {
-        ShapeBuilder::Object object;
-        for (std::size_t t = 0; t < triangles; ++t) {
-            ShapeBuilder::Polygon polygon;
-            for (std::size_t k = 0; k < (t == short_polygon ? 2u : 3u); ++k) {
-                const auto i = static_cast<Extended>(t * 3 + k);
-                polygon.push_back(V{i / 7, i / 3, lift * i, 0, 0, 1, i / 11, lift});
-            }
-            object.push_back(polygon);
+    ShapeBuilder builder;
+    const V s0 = Fill(0.1L), s1 = Fill(815), a0 = Fill(0.7L), a1 = Fill(0), b0 = Fill(-3);
+    TVANE_Object* start = builder.Build({{{s0, s1}}});
+    TVANE_Object* a = builder.Build({{{a0, a1}}});
+    TVANE_Object* b = builder.Build({{{b0}}});
+    for (const Extended p : {0.0L, 100.0L, 33.0L, -250.0L, 12.5L}) {
+        TVANE_Object* blended = builder.Build({{{s0, s1}}});
+        TVANE_Object* mixed = builder.Build({{{s0, s1}}});
+        BlendSuf(start, a, blended, static_cast<std::int32_t>(p));
+        const TMixTarget one[] = {{a, p}};
+        MixSuf(start, one, 1, mixed);
+        if (p == std::floor(p)) {
+            for (std::size_t k = 0; k < 2; ++k)
+                EXPECT_EQ(ValuesOf(*Vertices(mixed)[k]), ValuesOf(*Vertices(blended)[k])) << p;
         }
-        return object;
-    };
-    constexpr std::size_t kNone = ~std::size_t{0};
-    TVANE_Object* start = builder.Build({sheet(300, 0, kNone), sheet(500, 0, kNone), sheet(10, 0, kNone)});
-    TVANE_Object* target = builder.Build({sheet(300, 2, kNone), sheet(450, 3, 123), sheet(10, -1, kNone)});
-    const auto bits = [](const TVANE_Object* shape) {
-        std::vector<std::array<unsigned char, 10>> out;
-        for (const TVANE_Vertex* v : Vertices(shape))
-            for (const Extended value : ValuesOf(*v)) {
-                std::array<unsigned char, 10> b{};
-                std::memcpy(b.data(), &value, b.size());
-                out.push_back(b);
-            }
-        return out;
-    };
-    TVANE_Object* whole = builder.Build({sheet(300, 9, kNone), sheet(500, 9, kNone), sheet(10, 9, kNone)});
-    BlendSuf(start, target, whole, 37);
-    for (const int parts : {1, 2, 3}) {
-        TVANE_Object* result = builder.Build({sheet(300, 9, kNone), sheet(500, 9, kNone), sheet(10, 9, kNone)});
-        std::vector<std::thread> threads;
-        threads.reserve(static_cast<std::size_t>(parts));
-        for (int part = 0; part < parts; ++part)
-            threads.emplace_back([=] { BlendSufPart(start, target, result, 37, part, parts); });
-        for (std::thread& thread : threads) thread.join();
-        EXPECT_TRUE(bits(result) == bits(whole)) << parts << " parts";
+        // A second target adds its part where it reaches and nothing past
+        // its shorter polygon.
+        TVANE_Object* two = builder.Build({{{s0, s1}}});
+        const TMixTarget both[] = {{a, p}, {b, 40}};
+        MixSuf(start, both, 2, two);
+        const Extended first = LinearMap(0.1L, 0.7L, 0, 100, p);
+        EXPECT_EQ(Vertices(two)[0]->X, first + LinearMap(0, -3 - 0.1L, 0, 100, 40)) << p;
+        EXPECT_EQ(Vertices(two)[1]->V, LinearMap(815, 0, 0, 100, p)) << p;
     }
 }

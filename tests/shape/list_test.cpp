@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -210,6 +213,32 @@ TEST(CalcSufExtents, BoxesAllVerticesOfTheObject) {
     VANE->CalcSufExtents(empty.p);
     EXPECT_EQ(Extents(empty.p), "-3 0 0 / 0 8 0");
     VANE->CalcSufExtents(nullptr);
+}
+
+// Records keep the ten bytes of an extended real: values no double holds,
+// the smallest subnormal, a negative zero and a NaN's payload come back bit
+// for bit, and arithmetic on a field stays in 80 bits.
+TEST(NewSufVertex, KeepsEveryBitOfTheExtendedValues) {
+    const Extended third = 1.0L / 3;
+    const Extended values[8] = {third,
+                                -third * 1e4000L,
+                                std::numeric_limits<Extended>::denorm_min(),
+                                -0.0L,
+                                std::numeric_limits<Extended>::max(),
+                                std::numeric_limits<Extended>::quiet_NaN(),
+                                -std::numeric_limits<Extended>::infinity(),
+                                1 + std::numeric_limits<Extended>::epsilon()};
+    TVANE_Vertex* v = VANE->NewSufVertex(values[0], values[1], values[2], values[3], values[4],
+                                         values[5], values[6], values[7]);
+    ASSERT_NE(v, nullptr);
+    const Extended back[8] = {v->X, v->Y, v->Z, v->NX, v->NY, v->NZ, v->U, v->V};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(std::memcmp(&back[i], &values[i], 10), 0) << i;
+    v->X += 1;
+    v->X *= 2;
+    const Extended sum = (third + 1) * 2;
+    EXPECT_EQ(static_cast<Extended>(v->X), sum);
+    EXPECT_NE(static_cast<Extended>(v->X), static_cast<Extended>(static_cast<double>(sum)));
+    delete v;
 }
 
 TEST(VANE_Source, StopReleasesTestSufAndClearsTheMessage) {

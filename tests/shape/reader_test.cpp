@@ -7,9 +7,11 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "shape/errors.h"
+#include "shape/probes.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 #include "shape/probes.h"
@@ -85,20 +87,40 @@ TEST(IsTokenDelimiter, ControlBytesBlankAndTenPunctuationMarks) {
     }
 }
 
+// The file is read through a window that is filled again as reading goes
+// on; these sizes cut words, blank runs, CR LF pairs and values at every
+// place of the small files below, the last one holds them whole.
+constexpr std::size_t kWindowSizes[] = {1, 2, 3, 5, 8, std::size_t{1} << 20};
+
+// Sets SufWindowBytes for one scope.
+struct WindowSize {
+    explicit WindowSize(std::size_t bytes) { SufWindowBytes = bytes; }
+    ~WindowSize() { SufWindowBytes = std::size_t{1} << 20; }
+    WindowSize(const WindowSize&) = delete;
+    WindowSize& operator=(const WindowSize&) = delete;
+};
+
 // Words and tokens of `bytes`, each followed by "@" and LineNumber after it.
+// The same for every window size, or the sizes that differ are named.
 std::string Split(std::string_view bytes, bool tokens) {
     TempDir dir;
     std::string path = dir.Path("w.suf");
     WriteFile(path, bytes);
-    VANE_SourceInitialize();
-    std::string out;
-    for (int guard = 0; guard < 100; ++guard) {
-        std::string w = tokens ? VANE->ReadToken(path) : VANE->ReadWord(path);
-        out += "[" + w + "]@" + std::to_string(LineNumber) + " ";
-        if (w.empty()) break;
+    std::string first;
+    for (std::size_t window : kWindowSizes) {
+        WindowSize size(window);
+        VANE_SourceInitialize();
+        std::string out;
+        for (int guard = 0; guard < 100; ++guard) {
+            std::string w = tokens ? VANE->ReadToken(path) : VANE->ReadWord(path);
+            out += "[" + w + "]@" + std::to_string(LineNumber) + " ";
+            if (w.empty()) break;
+        }
+        VANE_SourceInitialize();
+        if (first.empty()) first = out;
+        if (out != first) return "window " + std::to_string(window) + ": " + out;
     }
-    VANE_SourceInitialize();
-    return out;
+    return first;
 }
 
 TEST(ReadWord, SplitsAfterTheDelimiterAndCountsLines) {
@@ -121,6 +143,9 @@ TEST(ReadWord, SplitsAfterTheDelimiterAndCountsLines) {
         {"", "[]@0 "},
         // Byte 26 ends the file.
         {"a b\x1a" "c\rd", "[a ]@1 [b]@1 []@1 "},
+        // Blanks that end a line are no part of its words after the first.
+        {"ab  \rx yz \t\r\n  w  \n", "[ab ]@1 [x ]@2 [yz]@2 [ ]@3 [w]@3 []@3 "},
+        {"\n\n  x\n\n", "[\n]@1 [x]@3 []@4 "},
         // Bytes of 128 and above are word bytes; a delimiter byte cuts a name.
         {"\x82\xa0\x81[\x82\xa2", "[\x82\xa0\x81[]@1 [\x82\xa2]@1 []@1 "},
     };
@@ -386,21 +411,62 @@ TEST_F(LoadSufTest, ValuesReadFromTheLineMatchTheTokenPath) {
         for (const char* list : vertex_lists) {
             const std::string bytes = std::string("obj suf a {\r\nprim ") + kind + " (\r\n" + list;
             WriteFile(path_, bytes);
+            // Either path, through windows of every size.
             std::string outcome[2];
-            for (int plain = 0; plain < 2; ++plain) {
-                SufPlainValues = plain == 1;
-                try {
-                    Shape s(VANE->LoadSuf(path_));
-                    outcome[plain] = Dump(s.p) + SufErrorMessage;
-                } catch (const SufConvertError& e) {
-                    outcome[plain] = e.what();
+            for (std::size_t window : kWindowSizes) {
+                WindowSize size(window);
+                for (int plain = 0; plain < 2; ++plain) {
+                    SufPlainValues = plain == 1;
+                    std::string got;
+                    try {
+                        Shape s(VANE->LoadSuf(path_));
+                        got = Dump(s.p) + SufErrorMessage;
+                    } catch (const SufConvertError& e) {
+                        got = e.what();
+                    }
+                    got += " at line " + std::to_string(LineNumber);
+                    if (outcome[plain].empty()) outcome[plain] = got;
+                    EXPECT_EQ(got, outcome[plain]) << testing::PrintToString(bytes) << " window " << window;
                 }
-                outcome[plain] += " at line " + std::to_string(LineNumber);
             }
             SufPlainValues = true;
             EXPECT_EQ(outcome[1], outcome[0]) << testing::PrintToString(bytes);
         }
     }
+}
+
+// Each thread reads with a tokenizer, a line count and a message of its
+// own: files read on several threads at once give what each gives alone.
+TEST_F(LoadSufTest, ThreadsReadAtOnceAsEachReadsAlone) {
+    const std::string files[] = {kTriangle, "obj suf a {\r}\r\r\ratr", "obj suf a {\rprim poly (\r\n1 2 x\r",
+                                 std::string(kTriangle) + "obj sux"};
+    std::vector<std::string> paths, alone;
+    auto outcome = [](const std::string& path) {
+        std::string out;
+        try {
+            Shape s(VANE->LoadSuf(path));
+            out = Dump(s.p) + SufErrorMessage;
+        } catch (const SufConvertError& e) {
+            out = e.what();
+        }
+        return out + " at line " + std::to_string(LineNumber);
+    };
+    for (const std::string& bytes : files) {
+        paths.push_back(dir_.Path("t" + std::to_string(paths.size()) + ".suf"));
+        WriteFile(paths.back(), bytes);
+        alone.push_back(outcome(paths.back()));
+    }
+    SufWindowBytes = 3;  // many reads, so the threads take turns within a load
+    std::vector<std::string> together(paths.size());
+    {
+        std::vector<std::jthread> threads;
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            threads.emplace_back([&, i] { together[i] = outcome(paths[i]); });
+        }
+    }
+    SufWindowBytes = std::size_t{1} << 20;
+    EXPECT_EQ(together, alone);
+    EXPECT_EQ(SufErrorMessage, alone.back().substr(0, alone.back().find(" at line")));
 }
 
 TEST_F(LoadSufTest, EachLoadStartsAfreshFromLineOne) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "shape/probes.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 #include "tests/shape/test_util.h"
@@ -178,6 +179,30 @@ TEST_F(SaveSufTest, FailureLeavesTheTargetAndNoTemporaryFile) {
     }
     EXPECT_TRUE(std::filesystem::is_empty(dir_.Path("folder")));
     EXPECT_EQ(Strays(), std::vector<std::string>{"folder"});
+}
+
+// A large shape is written in pieces formatted on several threads. Pieces
+// of one, two and three polygons start and end inside objects, between and
+// at attribute changes and at the empty object; the bytes are those of one
+// pass, and of two bad values the first in the file is the one named.
+TEST_F(SaveSufTest, PiecesOnSeveralThreadsGiveTheBytesOfOnePass) {
+    TVANE_Object* loose = Load(kLoose);
+    TVANE_Object* cube = Load(kCube);
+    Shape bad(VANE->CopySuf(loose));
+    bad->Polygons->Vertices->Next->Z = -4.294967194e315L;  // polygon 1
+    bad->Next->Next->Polygons->Vertices->U = 1e309L;       // the last one
+    auto save = [&](std::size_t pieces) {
+        SufParallelPolygons = pieces == 0 ? 32768 : 1;
+        SufPiecePolygons = pieces == 0 ? 4096 : pieces;
+        std::string out = Save(loose) + Save(cube);
+        EXPECT_FALSE(VANE->SaveSuf(target_, bad.p));
+        return out + SufErrorMessage;
+    };
+    const std::string one_pass = save(0);
+    EXPECT_NE(one_pass.find("値 -4.294967194E+315"), std::string::npos);
+    for (std::size_t pieces : {1, 2, 3}) EXPECT_EQ(save(pieces), one_pass) << pieces;
+    SufParallelPolygons = 32768;
+    SufPiecePolygons = 4096;
 }
 
 // Object "o" with one polygon of attribute `attr`, or object `name` with a

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "shape/errors.h"
 #include "shape/vane.h"
@@ -198,4 +200,51 @@ TEST(FitView, NullShapeLeavesTheSettings) {
     TVANE_ViewSettings fitted;
     VANE->FitView(nullptr, Settings(kViewXY), fitted);
     ExpectSame(fitted, Settings(kViewXY));
+}
+
+// A box 10 wide, 2 high and 4 deep fitted to pictures of both shapes: the
+// axes a view shows fill 92 % of the picture side that limits them, the
+// other stays within its side, and the box centre lands on the centre pixel.
+TEST(FitPicture, OrthographicViewsFillThePictureWithinTheMargins) {
+    const TVANE_Extents box{0, 0, 0, 10, 2, 4};
+    struct Case {
+        std::uint8_t kind;
+        Extended across, up;
+    };
+    for (const Case c : {Case{kViewXY, 10, 2}, Case{kViewYZ, 2, 4}, Case{kViewZX, 10, 4}}) {
+        for (const auto& [width, height] : {std::pair{100, 50}, std::pair{50, 100}, std::pair{37, 37}}) {
+            TVANE_ViewSettings settings = Settings(c.kind);
+            FitPicture(box, width, height, settings);
+            // The orthographic drawing maps HalfSize onto the larger half side.
+            const Extended pixels_per_unit = std::max(width / 2, height / 2) / settings.Camera.HalfSize;
+            const Extended used_across = c.across * pixels_per_unit / width;
+            const Extended used_up = c.up * pixels_per_unit / height;
+            SCOPED_TRACE(testing::Message() << int(c.kind) << " " << width << "x" << height);
+            EXPECT_NEAR(static_cast<double>(std::max(used_across, used_up)), 0.92, 1e-12);
+            EXPECT_LE(used_across, 0.92L + 1e-12L);
+            EXPECT_LE(used_up, 0.92L + 1e-12L);
+            EXPECT_EQ(settings.Camera.ViewCentre.X, 5);
+            EXPECT_EQ(settings.Camera.ViewCentre.Y, 1);
+            EXPECT_EQ(settings.Camera.ViewCentre.Z, 2);
+        }
+    }
+}
+
+// The perspective view keeps its line of sight and backs off until the box's
+// bounding sphere fits the narrower angle of view with the margin.
+TEST(FitPicture, PerspectiveBacksOffUntilTheSphereFits) {
+    const TVANE_Extents box{-3, -4, -12, 3, 4, 12};  // radius 13
+    for (const auto& [width, height] : {std::pair{200, 100}, std::pair{100, 200}}) {
+        TVANE_ViewSettings settings = Settings(kViewPerspective);
+        settings.Camera.Eye = {1, 0, 0};
+        FitPicture(box, width, height, settings);
+        const TVANE_Camera& camera = settings.Camera;
+        EXPECT_EQ(camera.Eye.Y, 0);
+        EXPECT_EQ(camera.Eye.Z, 0);
+        // The narrower half angle, with 4 % of the picture free on each side.
+        const double field = static_cast<double>(camera.FieldOfView);
+        const double half_across = std::atan(std::tan(field / 2 * M_PI / 180) * 0.92);
+        const double half = height < width ? std::atan(std::tan(half_across) * height / width) : half_across;
+        EXPECT_NEAR(camera.Eye.X, 13 / std::sin(half), 1e-9);
+    }
 }

@@ -564,6 +564,31 @@ private slots:
         }
     }
 
+    void importedMeshesBlendLikeShapeFiles() {
+        // Two quads of one topology, the second raised by one.
+        const QString start = WriteShapeFile(dir_, "quad.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0.1\nf 1 2 3 4\n");
+        const QString target = WriteShapeFile(dir_, "quad_up.obj", "v 0 0 1\nv 1 0 1\nv 1 1 1\nv 0 1 1.1\nf 1 2 3 4\n");
+        const QString bad = WriteShapeFile(dir_, "bad.obj", "v 0 0 0\nv 1 x 0\nf 1 2 1\n");
+        form_->show();
+        load(form_->Refer1, start);
+        load(form_->Refer2, target);
+        QCOMPARE(form_->suf1name->text(), start);
+        type("30");
+        const QByteArray window = saveBlend("quad_window.suf");
+        const QString batch = dir_.filePath("quad_batch.suf");
+        QProcess cli;
+        cli.start(QStringLiteral(PLIVRA_BINARY_DIR "/plivra-cli"), {"morph", start, target, "30", batch});
+        QVERIFY(cli.waitForFinished());
+        QCOMPARE(cli.exitCode(), 0);
+        QVERIFY(!window.isEmpty());
+        QCOMPARE(window, ReadBytes(batch));
+
+        TErrorRecorder errors;
+        load(form_->Refer2, bad);
+        QCOMPARE(errors.Messages, QStringList({bad + QStringLiteral(": line 2: 'x' is not a number")}));
+        QVERIFY(Suf2 == nullptr);
+    }
+
     void closeEndsTheWindow() {
         form_->show();
         QTest::mouseClick(form_->Button4, Qt::LeftButton);

@@ -1,0 +1,84 @@
+#include "formats/builder.h"
+
+#include <cassert>
+
+#include "shape/vane.h"
+
+TShapeBuilder::~TShapeBuilder() { VANE->FreeSuf(list_); }
+
+void TShapeBuilder::BeginObject(std::string_view Name) {
+    pending_name_ = SufName(Name, "default");
+    new_object_ = true;
+}
+
+void TShapeBuilder::BeginPolygon(std::uint8_t Kind, std::string_view Attribute) {
+    assert(Kind <= kKindUvShade);
+    if (new_object_) {
+        auto* o = new TVANE_Object;
+        o->Name = pending_name_;
+        o->Prev = obj_;
+        if (obj_ != nullptr) {
+            obj_->Next = o;
+            o->Attributes = obj_->Attributes;
+        } else {
+            list_ = o;
+        }
+        obj_ = o;
+        poly_ = nullptr;
+        new_object_ = false;
+    }
+    TVANE_Attribute* attr = nullptr;
+    if (!Attribute.empty()) {
+        std::string name = SufName(Attribute, "material");
+        auto found = attributes_.find(name);
+        if (found != attributes_.end()) {
+            attr = found->second;
+        } else {
+            attr = new TVANE_Attribute{obj_->Attributes, name};
+            obj_->Attributes = attr;
+            attributes_.emplace(std::move(name), attr);
+        }
+    }
+    TVANE_Polygon* p = polygons_.New();
+    p->Prev = poly_;
+    p->Attribute = attr;
+    p->Kind = Kind;
+    p->Marked = 1;
+    (poly_ != nullptr ? poly_->Next : obj_->Polygons) = p;
+    poly_ = p;
+    vtx_ = nullptr;
+    ++polygon_count_;
+}
+
+void TShapeBuilder::AddVertex(const TVANE_Vertex& Values) {
+    assert(poly_ != nullptr);
+    TVANE_Vertex* v = vertices_.New();
+    v->X = Values.X, v->Y = Values.Y, v->Z = Values.Z;
+    v->NX = Values.NX, v->NY = Values.NY, v->NZ = Values.NZ;
+    v->U = Values.U, v->V = Values.V;
+    v->Marked = 1;
+    v->Prev = vtx_;
+    (vtx_ != nullptr ? vtx_->Next : poly_->Vertices) = v;
+    vtx_ = v;
+}
+
+TVANE_Object* TShapeBuilder::Finish() {
+    for (TVANE_Object* o = list_; o != nullptr; o = o->Next) VANE->CalcSufExtents(o);
+    TVANE_Object* list = list_;
+    list_ = obj_ = nullptr;
+    return list;
+}
+
+std::string SufName(std::string_view Name, std::string_view Fallback) {
+    if (Name.empty()) return std::string(Fallback);
+    std::string out(Name);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const auto c = static_cast<unsigned char>(out[i]);
+        const bool delimiter =
+            c <= 32 || std::string_view(",(){}[]`\"'").find(static_cast<char>(c)) != std::string_view::npos;
+        const bool comment_mark =
+            c == '*' && ((i > 0 && out[i - 1] == '/') || (i + 1 < out.size() && out[i + 1] == '/'));
+        if (delimiter || comment_mark) out[i] = '_';
+    }
+    return out;
+}

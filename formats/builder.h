@@ -1,0 +1,61 @@
+#pragma once
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "shape/arena.h"
+#include "shape/records.h"
+
+// A failure to read a file of another format. what() is the cause in
+// English, without the file name ("line 12: 'x' is not a number"); the
+// caller puts the file name in front.
+class TImportError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Builds a shape list front to back, as the shape reader does: objects,
+// polygons and vertices in the order they are added, attribute records
+// shared by name across the whole list (each object's list starts as the
+// previous object's), records marked as read from a file, extents set.
+// Names are made safe for a shape file (see SufName). An object is made
+// only when its first polygon arrives, so empty groups leave nothing behind.
+class TShapeBuilder {
+public:
+    TShapeBuilder() = default;
+    ~TShapeBuilder();  // releases a list that Finish did not hand out
+    TShapeBuilder(const TShapeBuilder&) = delete;
+    TShapeBuilder& operator=(const TShapeBuilder&) = delete;
+
+    // Starts a new object for the polygons that follow.
+    void BeginObject(std::string_view Name);
+    // Starts a polygon of Kind (0..3) with the attribute Attribute ("" for none).
+    void BeginPolygon(std::uint8_t Kind, std::string_view Attribute);
+    // Appends a vertex with Values' X .. V to the polygon begun last.
+    void AddVertex(const TVANE_Vertex& Values);
+
+    std::size_t Polygons() const { return polygon_count_; }
+    // The list, extents computed; the caller owns it and releases it with
+    // FreeSuf. nullptr when no polygon was added.
+    TVANE_Object* Finish();
+
+private:
+    TVANE_Object* list_ = nullptr;
+    TVANE_Object* obj_ = nullptr;  // object polygons go to, nullptr until the first
+    TVANE_Polygon* poly_ = nullptr;
+    TVANE_Vertex* vtx_ = nullptr;
+    std::string pending_name_ = "default";
+    bool new_object_ = true;
+    std::size_t polygon_count_ = 0;
+    std::unordered_map<std::string, TVANE_Attribute*> attributes_;
+    TArenaOf<TVANE_Polygon> polygons_;
+    TArenaOf<TVANE_Vertex> vertices_;
+};
+
+// Name as a shape file can hold it: one token that reads back as it was
+// written. Bytes 0..32 and the token delimiters , ( ) { } [ ] ` " ' become
+// '_', as does the '*' of "/*" and "*/" (comment marks); an empty name
+// becomes Fallback.
+std::string SufName(std::string_view Name, std::string_view Fallback);

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# End-to-end tests of plivra-cli: bash tests/cli/formats.sh PLIVRA_CLI SOURCE_DIR
+# Other mesh formats in (import, and every command's inputs) and out (export).
+# shellcheck source=lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+printf 'o quad\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0.1\nf 1 2 3 4\n' >quad.obj
+printf 'o quad\nv 0 0 1\nv 1 0 1\nv 1 1 1\nv 0 1 1.1\nf 1 2 3 4\n' >quad_up.obj
+run import quad.obj quad.suf
+expect "import an OBJ file" 0
+run morph quad.obj quad_up.obj 50 quad_half.suf
+expect "morph reads OBJ files" 0
+run check quad.obj quad_up.obj
+expect "two OBJ files of one topology correspond" 0
+run export quad.suf quad_up.obj quad.glb --from -50 --to 150 --seconds 4
+expect "export a morph to glTF" 0
+run import quad.glb quad_back.suf
+expect "a glTF file reads back" 0
+run info quad_back.suf
+expect "fanned into two triangles" 0 stdout "2 polygons, 6 vertices"
+run export quad.suf quad_up.suf quad.obj
+expect "an OBJ file holds one shape" 2 stderr "an OBJ file holds one shape and no animation"
+run export quad.suf quad.stl
+expect "export refuses other formats" 2 stderr "OUT must end in .glb, .gltf or .obj"
+printf 'v 0 0 0\nv 1 x 0\nf 1 2 1\n' >bad.obj
+run import bad.obj bad.suf
+expect "a bad OBJ file" 1 stderr "bad.obj: line 2: 'x' is not a number"
+check_true "a bad OBJ file is one line" test "$(wc -l <stderr)" -eq 1
+check_true "a refused import writes nothing" test ! -e bad.suf
+printf '{"asset":{"version":"2.0"},"meshes":[{"primitives":[{"attributes":{"POSITION":7}}]}]}' >bad.gltf
+run export bad.gltf bad.glb
+expect "a bad glTF file" 1 stderr "bad.gltf: a primitive refers to accessor 7, which is not there"
+check_true "a refused export writes nothing" test ! -e bad.glb
+
+finish

@@ -1,0 +1,197 @@
+#include "formats/export.h"
+
+#include <gtest/gtest.h>
+#include <tiny_gltf.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "formats/import.h"
+#include "tests/shape/test_util.h"
+
+namespace {
+
+using test_util::Dump;
+using test_util::Shape;
+using test_util::TempDir;
+using test_util::WriteFile;
+
+// object "lid":  a quad (poly), a pentagon (shade), a two-corner polygon
+//                (no triangle: left out of glTF), a triangle (uvshade)
+// object "side": a hexagon (uvpoly) with an attribute
+// The target moves every vertex; "short" lacks the second object.
+constexpr char kStart[] =
+    "obj suf lid {\r"
+    "prim poly ( 0 0 0  1 0 0  1 1 0  0 1 0.1 )\r"
+    "atr red\r"
+    "prim shade ( 0 0 1 0 0 2  1 0 1 0 0 1  1 1 1 0 0 1  0.5 1.5 1 0 0 1  0 1 1 0 0 1 )\r"
+    "prim poly ( 0 0 0  1 1 1 )\r"
+    "prim uvshade ( 0 0 2 1 0 0 0 0  1 0 2 1 0 0 1 0  0 1 2 1 0 0 0 1 )\r"
+    "}\r"
+    "obj suf side {\r"
+    "atr blue\r"
+    "prim uvpoly ( 0 0 0 0 0  2 0 0 1 0  3 1 0 1 1  2 2 0 1 1  0 2 0 0 1  -1 1 0.3 0 0.5 )\r"
+    "}\r";
+
+constexpr char kTarget[] =
+    "obj suf lid {\r"
+    "prim poly ( 0 0 1  1 0 1  1 1 1  0 1 1.1 )\r"
+    "atr red\r"
+    "prim shade ( 0 0 2 0 1 0  1 0 2 0 1 0  1 1 2 0 1 0  0.5 1.5 2 0 1 0  0 1 2 0 1 0 )\r"
+    "prim poly ( 0 0 0  1 1 1 )\r"
+    "prim uvshade ( 0 0 3 1 0 0 0.5 0  1 0 3 1 0 0 1 0.5  0 1 3 1 0 0 0 1 )\r"
+    "}\r"
+    "obj suf side {\r"
+    "atr blue\r"
+    "prim uvpoly ( 0 0 5 0 0  2 0 5 1 0  3 1 5 1 1  2 2 5 1 1  0 2 5 0 1  -1 1 5.3 0 0.5 )\r"
+    "}\r";
+
+constexpr char kShort[] = "obj suf lid {\rprim poly ( 0.5 0 0  1 0 0 )\r}\r";
+
+// Runs the Khronos validator on path; true for no error and no warning.
+bool Validates(const std::string& path) {
+    const std::string command = "node '" PLIVRA_SOURCE_DIR "/tests/formats/validator/validate.js' '" + path + "'";
+    return std::system(command.c_str()) == 0;
+}
+
+// Positions of every triangle corner of a shape whose polygons are fanned,
+// rounded to float: what the glTF file must give back.
+std::vector<float> FannedPositions(const TVANE_Object* shape) {
+    std::vector<float> out;
+    for (const TVANE_Object* o = shape; o != nullptr; o = o->Next) {
+        for (const TVANE_Polygon* p = o->Polygons; p != nullptr; p = p->Next) {
+            std::vector<const TVANE_Vertex*> v;
+            for (const TVANE_Vertex* x = p->Vertices; x != nullptr; x = x->Next) v.push_back(x);
+            for (std::size_t k = 1; k + 1 < v.size(); ++k) {
+                for (const TVANE_Vertex* c : {v[0], v[k], v[k + 1]})
+                    for (Extended value : {c->X, c->Y, c->Z}) out.push_back(static_cast<float>(value));
+            }
+        }
+    }
+    return out;
+}
+
+std::vector<float> Positions(const TVANE_Object* shape) {
+    std::vector<float> out;
+    for (const TVANE_Object* o = shape; o != nullptr; o = o->Next)
+        for (const TVANE_Polygon* p = o->Polygons; p != nullptr; p = p->Next)
+            for (const TVANE_Vertex* c = p->Vertices; c != nullptr; c = c->Next)
+                for (Extended value : {c->X, c->Y, c->Z}) out.push_back(static_cast<float>(value));
+    return out;
+}
+
+// The float values of a VEC3 or SCALAR float accessor, written tightly.
+std::vector<float> Floats(const tinygltf::Model& m, int accessor) {
+    const tinygltf::Accessor& a = m.accessors[static_cast<std::size_t>(accessor)];
+    const tinygltf::BufferView& v = m.bufferViews[static_cast<std::size_t>(a.bufferView)];
+    const std::size_t n = a.count * (a.type == TINYGLTF_TYPE_VEC3 ? 3 : a.type == TINYGLTF_TYPE_VEC2 ? 2 : 1);
+    std::vector<float> out(n);
+    std::memcpy(out.data(), m.buffers[0].data.data() + v.byteOffset + a.byteOffset, n * sizeof(float));
+    return out;
+}
+
+TEST(ExportGltf, ValidatesAndReadsBackWithItsMorphTargets) {
+    TempDir dir;
+    WriteFile(dir.Path("start.suf"), kStart);
+    WriteFile(dir.Path("target.suf"), kTarget);
+    WriteFile(dir.Path("short.suf"), kShort);
+    Shape start(VANE->LoadSuf(dir.Path("start.suf")));
+    Shape target(VANE->LoadSuf(dir.Path("target.suf")));
+    Shape short_target(VANE->LoadSuf(dir.Path("short.suf")));
+    TGltfAnimation animation;
+    animation.FromPercent = -50;
+    animation.ToPercent = 150;
+    animation.Seconds = 1.5;
+    const std::vector<TGltfTarget> targets = {{target.p, "up"}, {short_target.p, "short"}};
+    for (const bool binary : {true, false}) {
+        const std::string path = dir.Path(binary ? "out.glb" : "out.gltf");
+        const std::string bytes = ExportGltf(start.p, targets, animation, binary);
+        WriteFile(path, bytes);
+        EXPECT_TRUE(Validates(path)) << path;
+
+        // Read back: one object per primitive, triangles in fan order.
+        Shape back(ImportShape(path));
+        EXPECT_EQ(Positions(back.p), FannedPositions(start.p)) << path;
+
+        tinygltf::TinyGLTF loader;
+        tinygltf::Model model;
+        std::string err, warn;
+        ASSERT_TRUE(binary ? loader.LoadBinaryFromMemory(&model, &err, &warn,
+                                                         reinterpret_cast<const unsigned char*>(bytes.data()),
+                                                         static_cast<unsigned>(bytes.size()))
+                           : loader.LoadASCIIFromString(&model, &err, &warn, bytes.data(),
+                                                        static_cast<unsigned>(bytes.size()), ""))
+            << err;
+        ASSERT_EQ(model.meshes.size(), 2u);
+        const tinygltf::Mesh& lid = model.meshes[0];
+        EXPECT_EQ(lid.extras.Get("targetNames").Get(0).Get<std::string>(), "up");
+        EXPECT_EQ(lid.extras.Get("targetNames").Get(1).Get<std::string>(), "short");
+        EXPECT_EQ(lid.weights, (std::vector<double>{-0.5, -0.5}));
+        // lid: poly, then shade with attribute red, then uvshade (red).
+        ASSERT_EQ(lid.primitives.size(), 3u);
+        const tinygltf::Primitive& shade = lid.primitives[1];
+        EXPECT_EQ(shade.attributes.count("NORMAL"), 1u);
+        EXPECT_EQ(shade.attributes.count("TEXCOORD_0"), 0u);
+        EXPECT_EQ(model.materials[static_cast<std::size_t>(shade.material)].name, "red");
+        const std::vector<float> base = Floats(model, shade.attributes.at("POSITION"));
+        const std::vector<float> up = Floats(model, shade.targets[0].at("POSITION"));
+        const std::vector<float> normal_up = Floats(model, shade.targets[0].at("NORMAL"));
+        const std::vector<float> none = Floats(model, shade.targets[1].at("POSITION"));
+        for (std::size_t k = 0; k < base.size(); k += 3) {
+            EXPECT_EQ(base[k + 2] + up[k + 2], 2.0f);  // every corner rises by one
+            EXPECT_EQ(none[k] + none[k + 1] + none[k + 2], 0.0f);  // short: lid's shade is past it
+        }
+        EXPECT_EQ(normal_up[1], 1.0f);  // (0 0 2) at unit length turns to (0 1 0)
+        EXPECT_EQ(normal_up[2], -1.0f);
+        const tinygltf::Primitive& mapped = lid.primitives[2];
+        const std::vector<float> uv_up = Floats(model, mapped.targets[0].at("TEXCOORD_0"));
+        EXPECT_EQ(uv_up[0], 0.5f);
+        // The short target reaches the lid's first polygon: its first corner moves by 0.5.
+        EXPECT_EQ(Floats(model, lid.primitives[0].targets[1].at("POSITION"))[0], 0.5f);
+        const tinygltf::Animation& play = model.animations.at(0);
+        ASSERT_EQ(play.channels.size(), 2u);
+        EXPECT_EQ(play.channels[0].target_path, "weights");
+        EXPECT_EQ(Floats(model, play.samplers[0].input), (std::vector<float>{0.0f, 1.5f}));
+        EXPECT_EQ(Floats(model, play.samplers[0].output), (std::vector<float>{-0.5f, -0.5f, 1.5f, 1.5f}));
+    }
+    // One shape alone: no targets, no animation, still valid.
+    const std::string single = dir.Path("single.glb");
+    WriteFile(single, ExportGltf(start.p, {}, animation, true));
+    EXPECT_TRUE(Validates(single));
+}
+
+TEST(ExportGltf, RefusesWhatGltfCannotHold) {
+    TempDir dir;
+    WriteFile(dir.Path("line.suf"), "obj suf a {\rprim poly ( 0 0 0  1 1 1 )\r}\r");
+    WriteFile(dir.Path("far.suf"), "obj suf a {\rprim poly ( 0 0 0  1 1 1  1E300 0 0 )\r}\r");
+    Shape line(VANE->LoadSuf(dir.Path("line.suf")));
+    Shape far(VANE->LoadSuf(dir.Path("far.suf")));
+    struct Row {
+        const TVANE_Object* shape;
+        const char* message;
+    };
+    for (const Row& row : {Row{line.p, "holds no polygon of three corners or more"},
+                           Row{far.p, "a value lies beyond single precision"}}) {
+        try {
+            ExportGltf(row.shape, {}, TGltfAnimation(), true);
+            ADD_FAILURE() << row.message;
+        } catch (const TExportError& error) {
+            EXPECT_STREQ(error.what(), row.message);
+        }
+    }
+}
+
+TEST(ExportObj, ReadsBackAsTheShapeFileDoes) {
+    TempDir dir;
+    WriteFile(dir.Path("start.suf"), kStart);
+    Shape start(VANE->LoadSuf(dir.Path("start.suf")));
+    // Values a shape file rounds: the OBJ text must round them alike.
+    start->Polygons->Vertices->X = 1.0L / 3;
+    ASSERT_TRUE(VANE->SaveSuf(dir.Path("saved.suf"), start.p));
+    Shape saved(VANE->LoadSuf(dir.Path("saved.suf")));
+    Shape back(ImportObj(ExportObj(start.p)));
+    EXPECT_EQ(Dump(back.p), Dump(saved.p));
+}
+
+}  // namespace

@@ -1,0 +1,148 @@
+#include "formats/import.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/shape/test_util.h"
+
+namespace {
+
+using test_util::Dump;
+using test_util::Extents;
+using test_util::Shape;
+using test_util::TempDir;
+using test_util::WriteFile;
+
+// 3-----2      v5 repeats v1's position; the faces share corners, list
+// |     |      them from different starts, use negative indices and have
+// 0-----1      3 to 8 corners. Values need more than float precision.
+constexpr char kObj[] =
+    "# plivra test\n"
+    "v 0.1 0.2 0.30000000000000004\n"
+    "v 1 0 0\r\n"
+    "v 1 1 -2.5e-3\n"
+    "  v\t0 1 0\n"
+    "v 0.1 0.2 0.30000000000000004\n"
+    "vt 0.25 0.75\n"
+    "vt 1\n"
+    "vn 0 0 1\n"
+    "o front\n"
+    "f 1 2 3\n"
+    "usemtl red paint\n"
+    "f 2/1/1 3/2/1 4/1/1 1/2/1\n"
+    "g back side\n"
+    "f -1//-1 -2//1 -3//1 -4//1 -5//1\n"
+    "o third\n"
+    "f 3/1 2/2 1/1 5/2 4/1 3/2 2/1 1/2\n"
+    "l 1 2\n"
+    "f 5 5 5 5 5 5\n"
+    "f 4 3 2 1 5 4 3\n";
+
+// The same shape as a shape file: what a reader of exact values must give.
+constexpr char kSuf[] =
+    "obj suf front {\r"
+    "prim poly ( 0.1 0.2 0.30000000000000004  1 0 0  1 1 -2.5e-3 )\r"
+    "atr red_paint\r"
+    "prim uvshade ( 1 0 0 0 0 1 0.25 0.75  1 1 -2.5e-3 0 0 1 1 0  0 1 0 0 0 1 0.25 0.75\r"
+    "  0.1 0.2 0.30000000000000004 0 0 1 1 0 )\r"
+    "}\r"
+    "obj suf back_side {\r"
+    "prim shade ( 0.1 0.2 0.30000000000000004 0 0 1  0 1 0 0 0 1  1 1 -2.5e-3 0 0 1\r"
+    "  1 0 0 0 0 1  0.1 0.2 0.30000000000000004 0 0 1 )\r"
+    "}\r"
+    "obj suf third {\r"
+    "prim uvpoly ( 1 1 -2.5e-3 0.25 0.75  1 0 0 1 0  0.1 0.2 0.30000000000000004 0.25 0.75\r"
+    "  0.1 0.2 0.30000000000000004 1 0  0 1 0 0.25 0.75  1 1 -2.5e-3 1 0  1 0 0 0.25 0.75\r"
+    "  0.1 0.2 0.30000000000000004 1 0 )\r"
+    "prim poly ( 0.1 0.2 0.30000000000000004 0.1 0.2 0.30000000000000004\r"
+    "  0.1 0.2 0.30000000000000004 0.1 0.2 0.30000000000000004\r"
+    "  0.1 0.2 0.30000000000000004 0.1 0.2 0.30000000000000004 )\r"
+    "prim poly ( 0 1 0  1 1 -2.5e-3  1 0 0  0.1 0.2 0.30000000000000004\r"
+    "  0.1 0.2 0.30000000000000004  0 1 0  1 1 -2.5e-3 )\r"
+    "}\r";
+
+TEST(ImportObj, GivesWhatTheShapeFileGives) {
+    TempDir dir;
+    WriteFile(dir.Path("a.obj"), kObj);
+    WriteFile(dir.Path("a.suf"), kSuf);
+    Shape imported(ImportShape(dir.Path("a.obj")));
+    Shape loaded(VANE->LoadSuf(dir.Path("a.suf")));
+    ASSERT_NE(loaded.p, nullptr);
+    EXPECT_EQ(Dump(imported.p), Dump(loaded.p));
+    for (const TVANE_Object *a = imported.p, *b = loaded.p; a && b; a = a->Next, b = b->Next)
+        EXPECT_EQ(Extents(a), Extents(b)) << a->Name;
+    // One attribute record per name, shared by the objects after it.
+    ASSERT_NE(imported->Next->Polygons->Attribute, nullptr);
+    EXPECT_EQ(imported->Next->Polygons->Attribute, imported->Polygons->Next->Attribute);
+}
+
+TEST(ImportObj, BadInputNamesLineAndCause) {
+    struct Row {
+        const char* text;
+        const char* message;
+    };
+    const Row rows[] = {
+        {"v 0 0 0\nv 1 x 0\nf 1 2 1\n", "line 2: 'x' is not a number"},
+        {"v 0 0 0\r\nv 1 0\r\n", "line 2: needs 3 numbers"},
+        {"v 0 0 0\n\n\nf 1 2 3\n", "line 4: a face refers to vertex 2 of 1"},
+        {"v 0 0 0\nf 1 -2 1\n", "line 2: a face refers to vertex -2 of 1"},
+        {"v 0 0 0\nvn 0 0 1\nf 1//2 1//1 1//1\n", "line 3: a face refers to normal 2 of 1"},
+        {"v 1e999 0 0\n", "line 1: '1e999' is not a number"},
+        {"v 0,5 0 0\n", "line 1: '0,5' is not a number"},
+        {"v 0 0 0\nl 1 1\n", "holds no face"},
+        {"", "holds no face"},
+    };
+    for (const Row& row : rows) {
+        try {
+            Shape shape(ImportObj(row.text));
+            ADD_FAILURE() << "accepted: " << row.text;
+        } catch (const TImportError& error) {
+            EXPECT_STREQ(error.what(), row.message) << row.text;
+        }
+    }
+}
+
+// 3---2       two faces sharing the edge 2-0 of a quad, corners listed from
+// | / |       different starts, one vertex (4) repeating vertex 0's position
+// 0---1
+constexpr char kPly[] =
+    "ply\nformat ascii 1.0\nelement vertex 5\nproperty float x\nproperty float y\n"
+    "property float z\nelement face 3\nproperty list uchar int vertex_indices\nend_header\n"
+    "0 0 0\n1 0 0\n1 1 0\n0 1 0.5\n0 0 0\n"
+    "3 2 0 1\n3 4 2 3\n6 3 2 1 0 4 3\n";
+
+constexpr char kStl[] =
+    "solid plate\nfacet normal 0 0 1\nouter loop\nvertex 1 1 0\nvertex 0 0 0\nvertex 1 0 0\n"
+    "endloop\nendfacet\nfacet normal 0 0 -1\nouter loop\nvertex 0 0 0\nvertex 1 1 0\nvertex 0 1 0.5\n"
+    "endloop\nendfacet\nendsolid plate\n";
+
+TEST(ImportPlyAndStl, KeepTheFileOrderAndExactValues) {
+    TempDir dir;
+    WriteFile(dir.Path("a.ply"), kPly);
+    WriteFile(dir.Path("a.suf"),
+              "obj suf default {\rprim poly ( 1 1 0 0 0 0 1 0 0 )\rprim poly ( 0 0 0 1 1 0 0 1 0.5 )\r"
+              "prim poly ( 0 1 0.5 1 1 0 1 0 0 0 0 0 0 0 0 0 1 0.5 )\r}\r");
+    Shape ply(ImportShape(dir.Path("a.ply")));
+    Shape want(VANE->LoadSuf(dir.Path("a.suf")));
+    EXPECT_EQ(Dump(ply.p), Dump(want.p));
+
+    WriteFile(dir.Path("a.stl"), kStl);
+    WriteFile(dir.Path("b.suf"),
+              "obj suf plate {\rprim shade ( 1 1 0 0 0 1  0 0 0 0 0 1  1 0 0 0 0 1 )\r"
+              "prim shade ( 0 0 0 0 0 -1  1 1 0 0 0 -1  0 1 0.5 0 0 -1 )\r}\r");
+    Shape stl(ImportShape(dir.Path("a.stl")));
+    Shape want_stl(VANE->LoadSuf(dir.Path("b.suf")));
+    EXPECT_EQ(Dump(stl.p), Dump(want_stl.p));
+
+    WriteFile(dir.Path("bad.ply"), "ply\nformat ascii 1.0\nelement vertex 1\n");
+    EXPECT_THROW(ImportShape(dir.Path("bad.ply")), TImportError);
+    try {
+        Shape missing(LoadShape(dir.Path("none.stl")));
+        ADD_FAILURE();
+    } catch (const TImportError& error) {
+        EXPECT_EQ(std::string(error.what()), dir.Path("none.stl") + ": cannot open (No such file or directory)");
+    }
+}
+
+}  // namespace
