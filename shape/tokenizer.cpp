@@ -130,7 +130,10 @@ void CountLineFeeds(std::size_t upto) {
 bool Fill(std::size_t keep) {
     TSufFile& f = SufFile;
     CountLineFeeds(keep);
-    const std::size_t line = Offset(LineBuffer.data()) - keep;
+    // An empty rest of line may still point just before what is kept; it
+    // moves to the front with the rest.
+    const std::size_t offset = Offset(LineBuffer.data());
+    const std::size_t line = offset >= keep ? offset - keep : 0;
     const std::size_t kept = f.Filled - keep;
     char* window = f.Window;
     if (kept > f.Capacity / 2) {
