@@ -276,7 +276,8 @@ bool FillNextLines() {
         if (!Fill(f.Filled)) return false;
         if (f.SkipLineFeed) {
             f.SkipLineFeed = false;
-            if (f.Window[0] == '\n') f.Pos = 1;
+            // The LF of a CR LF split by the window ends no line of its own.
+            if (f.Window[0] == '\n') f.Pos = f.Counted = 1;
         }
     }
     return true;

@@ -140,6 +140,9 @@ TEST(ReadWord, SplitsAfterTheDelimiterAndCountsLines) {
         // Trailing blank lines are read before the end is found.
         {"a\r\r\r", "[a]@1 []@3 "},
         {"a\n\n", "[a\n]@1 []@2 "},
+        // The LF of a CR LF that ends the file begins no line, wherever the
+        // window cuts the pair.
+        {"a\nb\r\n", "[a\n]@1 [b]@2 []@2 "},
         {"", "[]@0 "},
         // Byte 26 ends the file.
         {"a b\x1a" "c\rd", "[a ]@1 [b]@1 []@1 "},
