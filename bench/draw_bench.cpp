@@ -2,7 +2,6 @@
 // the sizes of the window's boxes: 149 x 141 (the previews) and 97 x 85.
 #include <benchmark/benchmark.h>
 
-#include <map>
 
 #include "bench/support.h"
 #include "shape/records.h"
@@ -12,16 +11,9 @@
 
 namespace {
 
-TVANE_Object* Sheet(int cells) {
-    static std::map<int, TVANE_Object*> shapes;
-    TVANE_Object*& shape = shapes[cells];
-    if (shape == nullptr) shape = LoadBenchShape(BenchMesh(cells).start);
-    return shape;
-}
-
 void BM_FitView(benchmark::State& state) {
     const int cells = static_cast<int>(state.range(0));
-    TVANE_Object* shape = Sheet(cells);
+    TVANE_Object* shape = BenchStartShape(cells);
     TVANE_ViewSettings settings;
     VANE->DefaultViewSettings(settings);
     for (auto _ : state) {
@@ -37,7 +29,7 @@ void BM_DrawSuf(benchmark::State& state) {
     const int width = static_cast<int>(state.range(1));
     const int height = width == 149 ? 141 : 85;
     const int cells = static_cast<int>(state.range(2));
-    TVANE_Object* shape = Sheet(cells);
+    TVANE_Object* shape = BenchStartShape(cells);
     TVANE_ViewSettings settings;
     VANE->DefaultViewSettings(settings);
     settings.ViewKind = static_cast<std::uint8_t>(state.range(0));
@@ -57,7 +49,7 @@ void BM_DrawSuf(benchmark::State& state) {
 // Anchor: the walk every view makes, reading two coordinates of each vertex
 // and doing nothing else with them.
 void BM_WalkVertices(benchmark::State& state) {
-    TVANE_Object* shape = Sheet(static_cast<int>(state.range(0)));
+    TVANE_Object* shape = BenchStartShape(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         Extended sum = 0;
         for (const TVANE_Object* object = shape; object != nullptr; object = object->Next) {

@@ -60,12 +60,7 @@ void BM_ArrayBlend(benchmark::State& state) {
     state.counters["triangles"] = 2.0 * cells * cells;
 }
 
-void Sizes(benchmark::internal::Benchmark* b) {
-    for (int cells : {kCells10k, kCells100k, kCells1M}) b->Arg(cells);
-    b->Unit(benchmark::kMillisecond);
-}
-
 }  // namespace
 
-BENCHMARK(BM_Blend)->Apply(Sizes);
-BENCHMARK(BM_ArrayBlend)->Apply(Sizes);
+BENCHMARK(BM_Blend)->Apply(LargeBenchSizes);
+BENCHMARK(BM_ArrayBlend)->Apply(LargeBenchSizes);

@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -18,14 +17,6 @@
 
 namespace {
 
-// The start sheet of each size, loaded once and kept for the run.
-TVANE_Object* Start(int cells) {
-    static std::map<int, TVANE_Object*> shapes;
-    TVANE_Object*& shape = shapes[cells];
-    if (shape == nullptr) shape = LoadBenchShape(BenchMesh(cells).start);
-    return shape;
-}
-
 long Vertices(int cells) { return 6L * cells * cells; }
 
 void SetSize(benchmark::State& state, int cells) {
@@ -35,7 +26,7 @@ void SetSize(benchmark::State& state, int cells) {
 void BM_LoadSuf(benchmark::State& state) {
     const int cells = static_cast<int>(state.range(0));
     const std::string path = BenchMesh(cells).start;
-    Start(cells);  // the kept copy exists before the first measured load
+    BenchStartShape(cells);  // the kept copy exists before the first measured load
     double bytes_per_vertex = 0;
     for (auto _ : state) {
         // What the loaded shape holds; the file's bytes are gone again.
@@ -56,7 +47,7 @@ void BM_LoadSuf(benchmark::State& state) {
 void BM_LoadSufFreshMemory(benchmark::State& state) {
     const int cells = static_cast<int>(state.range(0));
     const std::string path = BenchMesh(cells).start;
-    Start(cells);
+    BenchStartShape(cells);
     for (auto _ : state) {
         state.PauseTiming();
         ReleaseSpareBlocks();
@@ -99,7 +90,7 @@ void BM_ReadFile(benchmark::State& state) {
 
 void BM_SaveSuf(benchmark::State& state) {
     const int cells = static_cast<int>(state.range(0));
-    TVANE_Object* shape = Start(cells);
+    TVANE_Object* shape = BenchStartShape(cells);
     const std::string path = BenchMesh(cells).start + ".saved";
     for (auto _ : state) {
         if (!VANE->SaveSuf(path, shape)) {
@@ -114,16 +105,16 @@ void BM_SaveSuf(benchmark::State& state) {
 // snprintf("%.14Le") of every value the writer formats, into one buffer.
 void BM_FormatSnprintf(benchmark::State& state) {
     const int cells = static_cast<int>(state.range(0));
-    TVANE_Object* shape = Start(cells);
+    TVANE_Object* shape = BenchStartShape(cells);
     std::vector<char> out(static_cast<std::size_t>(Vertices(cells)) * 3 * 32);
     for (auto _ : state) {
         char* p = out.data();
         for (const TVANE_Object* o = shape; o != nullptr; o = o->Next) {
             for (const TVANE_Polygon* poly = o->Polygons; poly != nullptr; poly = poly->Next) {
                 for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) {
-                    p += std::snprintf(p, 32, "%.14Le", v->X);
-                    p += std::snprintf(p, 32, "%.14Le", v->Y);
-                    p += std::snprintf(p, 32, "%.14Le", v->Z);
+                    p += std::snprintf(p, 32, "%.14Le", static_cast<Extended>(v->X));
+                    p += std::snprintf(p, 32, "%.14Le", static_cast<Extended>(v->Y));
+                    p += std::snprintf(p, 32, "%.14Le", static_cast<Extended>(v->Z));
                 }
             }
         }
@@ -134,7 +125,7 @@ void BM_FormatSnprintf(benchmark::State& state) {
 
 void BM_CopySuf(benchmark::State& state) {
     const int cells = static_cast<int>(state.range(0));
-    TVANE_Object* shape = Start(cells);
+    TVANE_Object* shape = BenchStartShape(cells);
     for (auto _ : state) {
         TVANE_Object* copy = VANE->CopySuf(shape);
         state.PauseTiming();
@@ -146,7 +137,7 @@ void BM_CopySuf(benchmark::State& state) {
 
 void BM_FreeSuf(benchmark::State& state) {
     const int cells = static_cast<int>(state.range(0));
-    TVANE_Object* shape = Start(cells);
+    TVANE_Object* shape = BenchStartShape(cells);
     for (auto _ : state) {
         state.PauseTiming();
         TVANE_Object* copy = VANE->CopySuf(shape);
@@ -167,25 +158,16 @@ void BM_ArrayCopy(benchmark::State& state) {
     SetSize(state, cells);
 }
 
-void Sizes(benchmark::internal::Benchmark* b) {
-    for (int cells : {kCellsBunny, kCells10k, kCells100k, kCells1M}) b->Arg(cells);
-    b->Unit(benchmark::kMillisecond);
-}
-void LargeSizes(benchmark::internal::Benchmark* b) {
-    for (int cells : {kCells10k, kCells100k, kCells1M}) b->Arg(cells);
-    b->Unit(benchmark::kMillisecond);
-}
-
 }  // namespace
 
-BENCHMARK(BM_LoadSuf)->Apply(Sizes);
-BENCHMARK(BM_LoadSufFreshMemory)->Apply(Sizes);
-BENCHMARK(BM_TinyObjLoad)->Apply(Sizes);
-BENCHMARK(BM_ReadFile)->Apply(Sizes);
-BENCHMARK(BM_SaveSuf)->Apply(LargeSizes);
-BENCHMARK(BM_FormatSnprintf)->Apply(LargeSizes);
-BENCHMARK(BM_CopySuf)->Apply(LargeSizes);
+BENCHMARK(BM_LoadSuf)->Apply(AllBenchSizes);
+BENCHMARK(BM_LoadSufFreshMemory)->Apply(AllBenchSizes);
+BENCHMARK(BM_TinyObjLoad)->Apply(AllBenchSizes);
+BENCHMARK(BM_ReadFile)->Apply(AllBenchSizes);
+BENCHMARK(BM_SaveSuf)->Apply(LargeBenchSizes);
+BENCHMARK(BM_FormatSnprintf)->Apply(LargeBenchSizes);
+BENCHMARK(BM_CopySuf)->Apply(LargeBenchSizes);
 BENCHMARK(BM_FreeSuf)->Arg(kCells10k)->Arg(kCells100k)->Unit(benchmark::kMillisecond);
 // Each run of the largest pays a paused copy first: a few runs are enough.
 BENCHMARK(BM_FreeSuf)->Arg(kCells1M)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ArrayCopy)->Apply(LargeSizes);
+BENCHMARK(BM_ArrayCopy)->Apply(LargeBenchSizes);

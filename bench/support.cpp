@@ -161,6 +161,23 @@ std::size_t ReadBenchFile(const std::string& path, std::unique_ptr<char[]>& byte
     return size;
 }
 
+TVANE_Object* BenchStartShape(int cells) {
+    static std::map<int, TVANE_Object*> shapes;
+    TVANE_Object*& shape = shapes[cells];
+    if (shape == nullptr) shape = LoadBenchShape(BenchMesh(cells).start);
+    return shape;
+}
+
+void AllBenchSizes(benchmark::internal::Benchmark* b) {
+    for (int cells : {kCellsBunny, kCells10k, kCells100k, kCells1M}) b->Arg(cells);
+    b->Unit(benchmark::kMillisecond);
+}
+
+void LargeBenchSizes(benchmark::internal::Benchmark* b) {
+    for (int cells : {kCells10k, kCells100k, kCells1M}) b->Arg(cells);
+    b->Unit(benchmark::kMillisecond);
+}
+
 TVANE_Object* LoadBenchShape(const std::string& path) {
     TVANE_Object* shape = VANE->LoadSuf(path);
     if (shape == nullptr) Die("cannot load " + path + ": " + SufErrorMessage);

@@ -1,6 +1,8 @@
 #pragma once
 // Shared pieces of the benchmarks: the corresponding sheet meshes kept in
 // the cache folder, and a few measuring helpers.
+#include <benchmark/benchmark.h>
+
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -35,6 +37,14 @@ std::size_t ReadBenchFile(const std::string& path, std::unique_ptr<char[]>& byte
 
 // Loads a shape from the cache; aborts the run when that fails.
 TVANE_Object* LoadBenchShape(const std::string& path);
+
+// The start sheet of that size, loaded on first use and kept for the run.
+TVANE_Object* BenchStartShape(int cells);
+
+// The sizes a benchmark runs at, in milliseconds: every size of the table,
+// or from 10 k triangles up.
+void AllBenchSizes(benchmark::internal::Benchmark* b);
+void LargeBenchSizes(benchmark::internal::Benchmark* b);
 
 // Bytes the process holds from the allocator and in record blocks right now.
 std::size_t HeldBytes();

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <iterator>
+#include <string>
 
 namespace {
 
@@ -49,6 +51,20 @@ bool ParseArguments(int argc, char** argv, const TUsage& Usage,
         }
     }
     return true;
+}
+
+int ParseCommand(int argc, char** argv, const TUsage& Usage, std::size_t Count, TArguments& Out,
+                 std::initializer_list<std::string_view> Accepted,
+                 std::initializer_list<std::string_view> WithValue) {
+    if (!ParseArguments(argc, argv, Usage, Accepted, Out, WithValue)) return kExitUsage;
+    if (Out.Help) return ShowHelp(Usage);
+    if (Out.Positionals.size() != Count) {
+        constexpr const char* kCounts[] = {"no arguments", "one argument",   "two arguments", "three arguments",
+                                           "four arguments", "five arguments", "six arguments"};
+        const std::string count = Count < std::size(kCounts) ? kCounts[Count] : std::to_string(Count) + " arguments";
+        return UsageError(Usage, "needs " + count);
+    }
+    return kGoOn;
 }
 
 int ShowHelp(const TUsage& Usage) {

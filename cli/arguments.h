@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -40,6 +41,17 @@ struct TArguments {
 bool ParseArguments(int argc, char** argv, const TUsage& Usage,
                     std::initializer_list<std::string_view> Accepted, TArguments& Out,
                     std::initializer_list<std::string_view> WithValue = {});
+
+// What ParseCommand returns when the command goes on.
+constexpr int kGoOn = -1;
+
+// The start of a command that takes Count positionals: splits argv as
+// ParseArguments does and answers --help, a bad option and another count
+// itself ("needs two arguments"). Returns kGoOn, or the status the command
+// ends with.
+int ParseCommand(int argc, char** argv, const TUsage& Usage, std::size_t Count, TArguments& Out,
+                 std::initializer_list<std::string_view> Accepted = {},
+                 std::initializer_list<std::string_view> WithValue = {});
 
 // Prints the usage on stdout for --help; returns kExitOk.
 int ShowHelp(const TUsage& Usage);

@@ -342,9 +342,8 @@ void PrintJson(const std::string& start_name, const std::string& target_name,
 
 int RunCheck(int argc, char** argv) {
     TArguments args;
-    if (!ParseArguments(argc, argv, kCheckUsage, {"--json", "--timings"}, args)) return kExitUsage;
-    if (args.Help) return ShowHelp(kCheckUsage);
-    if (args.Positionals.size() != 2) return UsageError(kCheckUsage, "needs two arguments");
+    if (const int status = ParseCommand(argc, argv, kCheckUsage, 2, args, {"--json", "--timings"}); status != kGoOn)
+        return status;
 
     const std::string start_name(args.Positionals[0]), target_name(args.Positionals[1]);
     TStepTimer timer(args.Has("--timings"));

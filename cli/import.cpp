@@ -18,9 +18,7 @@ constexpr TUsage kImportUsage = {
 
 int RunImport(int argc, char** argv) {
     TArguments args;
-    if (!ParseArguments(argc, argv, kImportUsage, {}, args)) return kExitUsage;
-    if (args.Help) return ShowHelp(kImportUsage);
-    if (args.Positionals.size() != 2) return UsageError(kImportUsage, "needs two arguments");
+    if (const int status = ParseCommand(argc, argv, kImportUsage, 2, args); status != kGoOn) return status;
     TShapeList shape;
     if (!LoadShapeFile(std::string(args.Positionals[0]), shape)) return kExitFailed;
     if (!SaveShapeFile(std::string(args.Positionals[1]), shape.Get())) return kExitFailed;

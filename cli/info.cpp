@@ -175,9 +175,7 @@ void PrintJson(const std::string& file_name, const TShapeFacts& facts) {
 
 int RunInfo(int argc, char** argv) {
     TArguments args;
-    if (!ParseArguments(argc, argv, kInfoUsage, {"--json"}, args)) return kExitUsage;
-    if (args.Help) return ShowHelp(kInfoUsage);
-    if (args.Positionals.size() != 1) return UsageError(kInfoUsage, "needs one argument");
+    if (const int status = ParseCommand(argc, argv, kInfoUsage, 1, args, {"--json"}); status != kGoOn) return status;
 
     const std::string file_name(args.Positionals[0]);
     TShapeList shape;

@@ -197,10 +197,9 @@ bool ReadPictures(const TArguments& args, TPictures& pictures) {
 
 int RunMorph(int argc, char** argv) {
     TArguments args;
-    if (!ParseArguments(argc, argv, kMorphUsage, {"--timings"}, args, {"--normals", "--blend"}))
-        return kExitUsage;
-    if (args.Help) return ShowHelp(kMorphUsage);
-    if (args.Positionals.size() != 4) return UsageError(kMorphUsage, "needs four arguments");
+    if (const int status = ParseCommand(argc, argv, kMorphUsage, 4, args, {"--timings"}, {"--normals", "--blend"});
+        status != kGoOn)
+        return status;
     std::int32_t percent = 0;
     if (!ParseWholeNumber(args.Positionals[2], percent))
         return UsageError(kMorphUsage, "PERCENT must be a whole number in the signed 32-bit range, not '" +
@@ -317,19 +316,11 @@ bool ReadJobs(const TArguments& args, TFramesRun& run) {
 // ends here, with its exit status in Status (help shown, or a usage error
 // printed).
 bool ReadFramesRun(int argc, char** argv, TFramesRun& run, int& status) {
-    status = kExitUsage;
     TArguments args;
-    if (!ParseArguments(argc, argv, kFramesUsage, {"--png", "--png-only", "--quiet"}, args,
-                        {"--normals", "--blend", "--view", "--size", "--sheet", "--jobs", "--shard"}))
-        return false;
-    if (args.Help) {
-        status = ShowHelp(kFramesUsage);
-        return false;
-    }
-    if (args.Positionals.size() != 6) {
-        UsageError(kFramesUsage, "needs six arguments");
-        return false;
-    }
+    status = ParseCommand(argc, argv, kFramesUsage, 6, args, {"--png", "--png-only", "--quiet"},
+                          {"--normals", "--blend", "--view", "--size", "--sheet", "--jobs", "--shard"});
+    if (status != kGoOn) return false;
+    status = kExitUsage;
     if (!ReadRange(args, run)) return false;
     run.Quiet = args.Has("--quiet");
     run.StartName = args.Positionals[0];

@@ -28,10 +28,9 @@ constexpr TUsage kRenderUsage = {
 
 int RunRender(int argc, char** argv) {
     TArguments args;
-    if (!ParseArguments(argc, argv, kRenderUsage, {"--grid"}, args, {"--view", "--size"}))
-        return kExitUsage;
-    if (args.Help) return ShowHelp(kRenderUsage);
-    if (args.Positionals.size() != 2) return UsageError(kRenderUsage, "needs two arguments");
+    if (const int status = ParseCommand(argc, argv, kRenderUsage, 2, args, {"--grid"}, {"--view", "--size"});
+        status != kGoOn)
+        return status;
 
     std::uint8_t kind = kViewXY;
     if (const std::string_view* view = args.Value("--view"); view && !ParseView(*view, kind))

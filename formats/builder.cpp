@@ -14,16 +14,8 @@ void TShapeBuilder::BeginObject(std::string_view Name) {
 void TShapeBuilder::BeginPolygon(std::uint8_t Kind, std::string_view Attribute) {
     assert(Kind <= kKindUvShade);
     if (new_object_) {
-        auto* o = new TVANE_Object;
-        o->Name = pending_name_;
-        o->Prev = obj_;
-        if (obj_ != nullptr) {
-            obj_->Next = o;
-            o->Attributes = obj_->Attributes;
-        } else {
-            list_ = o;
-        }
-        obj_ = o;
+        obj_ = AppendObject(list_, obj_);
+        obj_->Name = pending_name_;
         poly_ = nullptr;
         new_object_ = false;
     }

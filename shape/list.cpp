@@ -23,6 +23,22 @@ void PushFront(TRecord*& head, TRecord* record) {
     head = record;
 }
 
+}  // namespace
+
+TVANE_Object* AppendObject(TVANE_Object*& Head, TVANE_Object* Last) {
+    auto* o = new TVANE_Object;
+    o->Prev = Last;
+    if (Last != nullptr) {
+        Last->Next = o;
+        o->Attributes = Last->Attributes;
+    } else {
+        Head = o;
+    }
+    return o;
+}
+
+namespace {
+
 TVANE_Attribute* FindAttribute(TVANE_Attribute* head, const std::string& name) {
     for (TVANE_Attribute* a = head; a != nullptr; a = a->Next) {
         if (a->Name == name) return a;

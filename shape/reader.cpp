@@ -43,22 +43,14 @@ struct Parser {
 
     // After "obj": returns the last token read.
     std::string_view Object(Outcome& outcome) {
-        auto* o = new TVANE_Object;
-        o->Prev = obj;
-        if (obj != nullptr) {
-            obj->Next = o;
-            o->Attributes = obj->Attributes;
-        } else {
-            result = o;
-        }
-        obj = o;
+        obj = AppendObject(result, obj);
         last_poly = nullptr;
         box = {};
         if (Token() != "suf") {
             outcome = Outcome::kFormatError;
             return {};
         }
-        o->Name = Token();
+        obj->Name = Token();
         return Token();  // "{" in a well-formed file
     }
 

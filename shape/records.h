@@ -70,6 +70,12 @@ struct TVANE_Point3 {
 struct TVANE_Attribute;
 struct TVANE_Polygon;
 struct TVANE_Vertex;
+struct TVANE_Object;
+
+// A new object after Last, the end of a list (nullptr: the list is empty and
+// Head becomes the new object). It starts with Last's attribute list, as
+// each object of a file does.
+TVANE_Object* AppendObject(TVANE_Object*& Head, TVANE_Object* Last);
 
 // One object of a shape list. Objects form a doubly linked list; the holder
 // keeps only the head.

@@ -27,14 +27,15 @@ public:
     void SaveTestClick();
     void EndButtonClick();
 
+    // Filter "形状ファイル|*.suf"; the save dialog adds "suf".
+    std::unique_ptr<TFileDialog> OpenDialog1;
+    std::unique_ptr<TFileDialog> SaveDialog1;
+
     QListWidget* ListBox1 = nullptr;
     QPushButton* FreeSufTest = nullptr;
     QPushButton* LoadTest = nullptr;
     QPushButton* SaveTest = nullptr;
     QPushButton* EndButton = nullptr;
-    // Filter "形状ファイル|*.suf"; the save dialog adds "suf".
-    std::unique_ptr<TFileDialog> OpenDialog1;
-    std::unique_ptr<TFileDialog> SaveDialog1;
 
 private:
     void showLine(const QString& line);
