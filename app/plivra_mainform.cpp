@@ -8,14 +8,9 @@
 #include <QPainter>
 #include <QPalette>
 #include <QPushButton>
-#include <QSemaphore>
 #include <QSignalBlocker>
 #include <QSlider>
-#include <QThread>
-#include <QThreadPool>
 #include <algorithm>
-#include <exception>
-#include <functional>
 
 #include "app/morph.h"
 #include "formats/import.h"
@@ -25,6 +20,7 @@
 #include "shape/state.h"
 #include "shape/vane.h"
 #include "view/canvas.h"
+#include "view/draw.h"
 #include "view/round.h"
 
 #ifndef PLIVRA_VERSION
@@ -50,6 +46,26 @@ const QString kSufExt = QStringLiteral("suf");
 // The track bar's range: tenths of a percent.
 constexpr int kTrackMax = 1000;
 
+// Where each of the nine view boxes stands and who paints it, in TViewBox
+// order: the three views of the start shape, of the target, of the blend.
+struct TViewBoxPlace {
+    const char* Name;
+    QRect Place;
+    TPaintBox* TForm1::*Box;
+    void (TForm1::*Paint)(QPainter&);
+};
+const TViewBoxPlace kViewBoxPlaces[kViewBoxCount] = {
+    {"Suf1XY", QRect(8, 64, 97, 85), &TForm1::Suf1XY, &TForm1::Suf1XYPaint},
+    {"Suf1YZ", QRect(112, 64, 97, 85), &TForm1::Suf1YZ, &TForm1::Suf1YZPaint},
+    {"Suf1ZX", QRect(216, 64, 97, 85), &TForm1::Suf1ZX, &TForm1::Suf1ZXPaint},
+    {"Suf2XY", QRect(8, 196, 97, 85), &TForm1::Suf2XY, &TForm1::Suf2XYPaint},
+    {"Suf2YZ", QRect(112, 196, 97, 85), &TForm1::Suf2YZ, &TForm1::Suf2YZPaint},
+    {"Suf2ZX", QRect(214, 196, 97, 85), &TForm1::Suf2ZX, &TForm1::Suf2ZXPaint},
+    {"PreviewXY", QRect(4, 312, 149, 141), &TForm1::PreviewXY, &TForm1::PreviewXYPaint},
+    {"PreviewYZ", QRect(160, 312, 149, 141), &TForm1::PreviewYZ, &TForm1::PreviewYZPaint},
+    {"PreviewZX", QRect(316, 312, 149, 141), &TForm1::PreviewZX, &TForm1::PreviewZXPaint},
+};
+
 std::string LocalPath(const QString& file_name) {
     return QFile::encodeName(file_name).toStdString();
 }
@@ -73,51 +89,6 @@ void FitFiveCharacters(QLineEdit* field) {
     font.setStretch(kPercentStretch);
     field->setFont(font);
     field->setTextMargins(-kLineEditInnerMargin, 0, -kLineEditInnerMargin, 0);
-}
-
-// Below this many polygons a shape's blend or view is too quick to be worth
-// sharing out between threads.
-constexpr std::int64_t kThreadedPolygons = 20000;
-
-// Whether Shape has kThreadedPolygons polygons or more; walks no further.
-bool WorthThreads(const TVANE_Object* shape) {
-    std::int64_t polygons = 0;
-    for (; shape; shape = shape->Next)
-        for (const TVANE_Polygon* polygon = shape->Polygons; polygon; polygon = polygon->Next)
-            if (++polygons >= kThreadedPolygons)
-                return true;
-    return false;
-}
-
-// Runs the tasks and returns when all have finished: with Threaded, at once,
-// the first on the calling thread and the others on the application's thread
-// pool; otherwise one after the other. The first exception a task threw is
-// thrown again here, after all have finished.
-void RunTasks(const std::vector<std::function<void()>>& tasks, bool threaded) {
-    if (!threaded || tasks.size() < 2) {
-        for (const auto& task : tasks)
-            task();
-        return;
-    }
-    std::vector<std::exception_ptr> errors(tasks.size());
-    QSemaphore finished;
-    const auto run = [&](std::size_t i) {
-        try {
-            tasks[i]();
-        } catch (...) {
-            errors[i] = std::current_exception();
-        }
-    };
-    for (std::size_t i = 1; i < tasks.size(); ++i)
-        QThreadPool::globalInstance()->start([&run, &finished, i] {
-            run(i);
-            finished.release();
-        });
-    run(0);
-    finished.acquire(static_cast<int>(tasks.size() - 1));
-    for (const std::exception_ptr& error : errors)
-        if (error)
-            std::rethrow_exception(error);
 }
 
 // The labels' sizes fit their texts in the design fonts. Where a stand-in
@@ -194,13 +165,27 @@ QLineEdit* TForm1::createField(const char* name, const QRect& geometry) {
     return field;
 }
 
-TPaintBox* TForm1::createPaintBox(const char* name, const QRect& geometry,
-                                  void (TForm1::*handler)(QPainter&)) {
-    auto* paint_box = new TPaintBox(this);
-    paint_box->setObjectName(QString::fromLatin1(name));
-    paint_box->setGeometry(geometry);
-    connect(paint_box, &TPaintBox::paint, this, handler);
-    return paint_box;
+QLabel* TForm1::createTitle(const char* name, const QString& caption, const QRect& geometry) {
+    QLabel* label = createLabel(name, caption, geometry);
+    label->setFont(MinchoFont(geometry.height()));
+    return label;
+}
+
+TBevel* TForm1::createBevel(const char* name, int top) {
+    auto* bevel = new TBevel(this);
+    bevel->setObjectName(QString::fromLatin1(name));
+    bevel->setGeometry(4, top, 465, 3);
+    return bevel;
+}
+
+void TForm1::createPaintBoxes() {
+    for (const TViewBoxPlace& place : kViewBoxPlaces) {
+        auto* paint_box = new TPaintBox(this);
+        paint_box->setObjectName(QString::fromLatin1(place.Name));
+        paint_box->setGeometry(place.Place);
+        connect(paint_box, &TPaintBox::paint, this, place.Paint);
+        this->*place.Box = paint_box;
+    }
 }
 
 void TForm1::createControls() {
@@ -214,34 +199,20 @@ void TForm1::createControls() {
     Label1 = createLabel("Label1", tr("形状ファイル１"), QRect(12, 44, 73, 12));
     suf1name = createField("suf1name", QRect(92, 40, 329, 20));
     Refer1 = MakeButton(this, "Refer1", tr("参照"), QRect(424, 40, 41, 21), &TForm1::Refer1Click);
-    Suf1XY = createPaintBox("Suf1XY", QRect(8, 64, 97, 85), &TForm1::Suf1XYPaint);
-    Suf1YZ = createPaintBox("Suf1YZ", QRect(112, 64, 97, 85), &TForm1::Suf1YZPaint);
-    Suf1ZX = createPaintBox("Suf1ZX", QRect(216, 64, 97, 85), &TForm1::Suf1ZXPaint);
-    Label5 = createLabel("Label5", tr("スタート形状"), QRect(324, 92, 125, 24));
-    Label5->setFont(MinchoFont(24));
-    Bevel1 = new TBevel(this);
-    Bevel1->setObjectName(QStringLiteral("Bevel1"));
-    Bevel1->setGeometry(4, 161, 465, 3);
+    Label5 = createTitle("Label5", tr("スタート形状"), QRect(324, 92, 125, 24));
+    Bevel1 = createBevel("Bevel1", 161);
 
     Label2 = createLabel("Label2", tr("形状ファイル2"), QRect(16, 176, 71, 12));
     suf2name = createField("suf2name", QRect(92, 172, 329, 20));
     Refer2 = MakeButton(this, "Refer2", tr("参照"), QRect(424, 172, 41, 21), &TForm1::Refer2Click);
-    Suf2XY = createPaintBox("Suf2XY", QRect(8, 196, 97, 85), &TForm1::Suf2XYPaint);
-    Suf2YZ = createPaintBox("Suf2YZ", QRect(112, 196, 97, 85), &TForm1::Suf2YZPaint);
-    Suf2ZX = createPaintBox("Suf2ZX", QRect(214, 196, 97, 85), &TForm1::Suf2ZXPaint);
-    Label6 = createLabel("Label6", tr("ターゲット形状"), QRect(324, 228, 126, 21));
-    Label6->setFont(MinchoFont(21));
-    Bevel2 = new TBevel(this);
-    Bevel2->setObjectName(QStringLiteral("Bevel2"));
-    Bevel2->setGeometry(4, 289, 465, 3);
+    Label6 = createTitle("Label6", tr("ターゲット形状"), QRect(324, 228, 126, 21));
+    Bevel2 = createBevel("Bevel2", 289);
 
     AutoFit = new QCheckBox(tr("自動Fit"), this);
     AutoFit->setObjectName(QStringLiteral("AutoFit"));
     AutoFit->setGeometry(4, 292, 61, 17);
     connect(AutoFit, &QCheckBox::clicked, this, &TForm1::AutoFitClick);
-    PreviewXY = createPaintBox("PreviewXY", QRect(4, 312, 149, 141), &TForm1::PreviewXYPaint);
-    PreviewYZ = createPaintBox("PreviewYZ", QRect(160, 312, 149, 141), &TForm1::PreviewYZPaint);
-    PreviewZX = createPaintBox("PreviewZX", QRect(316, 312, 149, 141), &TForm1::PreviewZXPaint);
+    createPaintBoxes();
 
     MorphPercent = new QSlider(Qt::Horizontal, this);
     MorphPercent->setObjectName(QStringLiteral("MorphPercent"));
@@ -281,11 +252,7 @@ void TForm1::orderTabs() {
         setTabOrder(order[i], order[i + 1]);
 }
 
-TPaintBox* TForm1::box(TViewBox view) const {
-    TPaintBox* const boxes[kViewBoxCount] = {Suf1XY, Suf1YZ, Suf1ZX, Suf2XY,   Suf2YZ,
-                                            Suf2ZX, PreviewXY, PreviewYZ, PreviewZX};
-    return boxes[view];
-}
+TPaintBox* TForm1::box(TViewBox view) const { return this->*kViewBoxPlaces[view].Box; }
 
 void TForm1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
@@ -312,21 +279,18 @@ void TForm1::queueViews(TVANE_Object* Shape, TViewBox First, std::vector<TViewDr
 }
 
 void TForm1::drawAndRepaint(const std::vector<TViewDrawing>& Drawings) {
-    std::vector<std::function<void()>> tasks;
-    bool large = false;
-    for (const TViewDrawing& drawing : Drawings) {
-        TBitmap* bitmap = ViewBitmaps[static_cast<std::size_t>(drawing.Box)].get();
-        if (!bitmap)
-            continue;
-        large = large || WorthThreads(drawing.Shape);
-        // The views only read their shapes and each writes a bitmap of its own.
-        tasks.emplace_back([&drawing, bitmap] {
-            TVANE_Colors colours;
-            VANE->DefaultViewColors(colours);
-            VANE->DrawSuf(drawing.Shape, *bitmap, drawing.Settings, colours);
-        });
+    TVANE_Colors colours;
+    VANE->DefaultViewColors(colours);
+    // The views of one shape are drawn together, in one walk of it.
+    for (std::size_t i = 0; i < Drawings.size();) {
+        TVANE_Object* const shape = Drawings[i].Shape;
+        std::vector<TSufView> views;
+        for (; i < Drawings.size() && Drawings[i].Shape == shape; ++i) {
+            if (TBitmap* bitmap = ViewBitmaps[static_cast<std::size_t>(Drawings[i].Box)].get())
+                views.push_back({bitmap, Drawings[i].Settings});
+        }
+        DrawSufViews(shape, views, colours);
     }
-    RunTasks(tasks, large);
     for (const TViewDrawing& drawing : Drawings)
         box(drawing.Box)->repaint();
 }

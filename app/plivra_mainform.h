@@ -135,8 +135,12 @@ private:
     void orderTabs();
     QLabel* createLabel(const char* name, const QString& caption, const QRect& geometry);
     QLineEdit* createField(const char* name, const QRect& geometry);
-    TPaintBox* createPaintBox(const char* name, const QRect& geometry,
-                              void (TForm1::*handler)(QPainter&));
+    // A label in the Mincho font as high as its box.
+    QLabel* createTitle(const char* name, const QString& caption, const QRect& geometry);
+    // A separator across the window under a shape's row.
+    TBevel* createBevel(const char* name, int top);
+    // The nine view boxes, each painted by its handler.
+    void createPaintBoxes();
     TPaintBox* box(TViewBox view) const;
     // One view to draw: Shape into the bitmap of Box with Settings.
     struct TViewDrawing {
@@ -150,8 +154,9 @@ private:
     // PreviewAll up to the drawing: fits the preview if AutoFit is ticked and
     // queues its three views.
     void queuePreview(std::vector<TViewDrawing>& Drawings);
-    // Draws the views, at once on several threads when they are large, and
-    // then repaints their boxes in order, so no box shows a view half drawn.
+    // Draws the views, those of one shape together in one walk of it that a
+    // large shape shares out between the cores, and then repaints their
+    // boxes in order, so no box shows a view half drawn.
     void drawAndRepaint(const std::vector<TViewDrawing>& Drawings);
     // A dialog just closed: takes it off the screen and paints the window
     // where it was, before the handler goes on to slow work.

@@ -16,7 +16,7 @@ set(GEOMETRY_SOURCES geometry/matrix.cpp geometry/perspective.cpp)
 set(GEOMETRY_HEADERS geometry/matrix.h geometry/perspective.h)
 
 set(VIEW_SOURCES view/draw.cpp view/fit.cpp view/ortho.cpp)
-set(VIEW_HEADERS view/fit.h view/ortho.h)
+set(VIEW_HEADERS view/draw.h view/fit.h view/ortho.h)
 
 set(MORPH_SOURCES app/morph.cpp app/morph_check.cpp)
 set(MORPH_HEADERS app/morph.h app/morph_check.h)

@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <cmath>
+#include <vector>
 
 #include "shape/arena.h"
 #include "view/canvas.h"
@@ -168,40 +169,54 @@ template <void (*Project)(const TVANE_Vertex&, Extended&, Extended&)>
     canvas.LineTo(map.PixelX(b.x), map.PixelY(b.y));
 }
 
+// Draws one polygon, closed.
+template <void (*Project)(const TVANE_Vertex&, Extended&, Extended&)>
+void DrawPolygon(const TVANE_Polygon* poly, TCanvas& canvas, const TOrthoMapping& map,
+                 const TVANE_ViewSettings& settings, const TVANE_Colors& colors) {
+    canvas.Pen.Color = PolygonLineColor(poly->Marked, settings, colors);
+    const TVANE_Vertex* first = poly->Vertices;
+    if (first == nullptr) return;
+    std::int64_t x0 = 0, y0 = 0;
+    const bool first_near = map.Pixel<Project>(*first, x0, y0);
+    if (first_near) canvas.MoveTo(x0, y0);
+    // The pen stands on the previous vertex's pixel whenever that one is
+    // near, as nearly every vertex is.
+    bool prev_near = first_near;
+    const TVANE_Vertex* prev = first;
+    for (const TVANE_Vertex* v = first->Next; v != nullptr; v = v->Next) {
+        std::int64_t x = 0, y = 0;
+        const bool near = map.Pixel<Project>(*v, x, y);
+        if (near && prev_near) {
+            canvas.LineTo(x, y);
+        } else {
+            DrawFarEdge<Project>(canvas, map, *prev, *v);
+            if (near) canvas.MoveTo(x, y);
+            prev_near = near;
+        }
+        prev = v;
+    }
+    // Every polygon is closed, whatever its kind.
+    if (first_near && prev_near)
+        canvas.LineTo(x0, y0);
+    else
+        DrawFarEdge<Project>(canvas, map, *prev, *first);
+}
+
 template <void (*Project)(const TVANE_Vertex&, Extended&, Extended&)>
 void DrawPolygons(const TVANE_Object& object, TCanvas& canvas, const TOrthoMapping& map,
                   const TVANE_ViewSettings& settings, const TVANE_Colors& colors) {
     for (const TVANE_Polygon* poly = object.Polygons; poly != nullptr; poly = poly->Next) {
         PrefetchAhead(poly);
-        canvas.Pen.Color = PolygonLineColor(poly->Marked, settings, colors);
-        const TVANE_Vertex* first = poly->Vertices;
-        if (first == nullptr) continue;
-        std::int64_t x0 = 0, y0 = 0;
-        const bool first_near = map.Pixel<Project>(*first, x0, y0);
-        if (first_near) canvas.MoveTo(x0, y0);
-        // The pen stands on the previous vertex's pixel whenever that one is
-        // near, as nearly every vertex is.
-        bool prev_near = first_near;
-        const TVANE_Vertex* prev = first;
-        for (const TVANE_Vertex* v = first->Next; v != nullptr; v = v->Next) {
-            std::int64_t x = 0, y = 0;
-            const bool near = map.Pixel<Project>(*v, x, y);
-            if (near && prev_near) {
-                canvas.LineTo(x, y);
-            } else {
-                DrawFarEdge<Project>(canvas, map, *prev, *v);
-                if (near) canvas.MoveTo(x, y);
-                prev_near = near;
-            }
-            prev = v;
-        }
-        // Every polygon is closed, whatever its kind.
-        if (first_near && prev_near)
-            canvas.LineTo(x0, y0);
-        else
-            DrawFarEdge<Project>(canvas, map, *prev, *first);
+        DrawPolygon<Project>(poly, canvas, map, settings, colors);
     }
 }
+
+// One view of several drawn in one walk.
+struct TOrthoDrawing {
+    TCanvas* canvas;
+    TOrthoMapping map;
+    const TVANE_ViewSettings* settings;
+};
 
 // Calls Line(world, solid) once per sweep step from centre - half to centre
 // + half. False, and stops, at a step that leaves the sweep value where it
@@ -259,6 +274,38 @@ void DrawOrthoObject(const TVANE_Object& Object, TBitmap& Bitmap,
         case kViewYZ: DrawPolygons<ProjectYZ>(Object, canvas, map, settings, colors); break;
         case kViewZX: DrawPolygons<ProjectZX>(Object, canvas, map, settings, colors); break;
         default: DrawPolygons<ProjectXY>(Object, canvas, map, settings, colors); break;
+    }
+}
+
+bool OrthoViewDraws(const TVANE_ViewSettings& Settings) {
+    return Settings.ViewKind <= kViewZX && HalfSizeDraws(Settings);
+}
+
+void DrawOrthoPolygons(const TVANE_Object* Object, const TVANE_Polygon* First, std::size_t Count,
+                       const TOrthoTarget* Targets, std::size_t TargetCount, const TVANE_Colors& Colors) {
+    std::vector<TOrthoDrawing> views;
+    views.reserve(TargetCount);
+    for (std::size_t i = 0; i < TargetCount; ++i) {
+        const TOrthoTarget& target = Targets[i];
+        assert(OrthoViewDraws(*target.Settings));
+        target.Bitmap->Canvas.Pen.Style = TPenStyle::Solid;
+        views.push_back({&target.Bitmap->Canvas, TOrthoMapping(*target.Bitmap, *target.Settings), target.Settings});
+    }
+    const TVANE_Polygon* poly = First;
+    for (std::size_t n = 0; n < Count; ++n, poly = poly->Next) {
+        while (poly == nullptr) {
+            Object = Object->Next;
+            poly = Object->Polygons;
+        }
+        PrefetchAhead(poly);
+        // The polygon's vertices stay in the cache from the first view to the last.
+        for (const TOrthoDrawing& view : views) {
+            switch (view.settings->ViewKind) {
+                case kViewYZ: DrawPolygon<ProjectYZ>(poly, *view.canvas, view.map, *view.settings, Colors); break;
+                case kViewZX: DrawPolygon<ProjectZX>(poly, *view.canvas, view.map, *view.settings, Colors); break;
+                default: DrawPolygon<ProjectXY>(poly, *view.canvas, view.map, *view.settings, Colors); break;
+            }
+        }
     }
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "shape/records.h"
@@ -27,6 +28,22 @@ std::int32_t MaxInteger(std::int32_t A, std::int32_t B);
 // an end not finite) is not drawn. Leaves the pen solid.
 void DrawOrthoObject(const TVANE_Object& Object, TBitmap& Bitmap,
                      const TVANE_ViewSettings& Settings, const TVANE_Colors& Colors);
+
+// Whether a view draws polygons as DrawOrthoObject does: kind 0, 1 or 2
+// and |HalfSize| at least 1e-5.
+bool OrthoViewDraws(const TVANE_ViewSettings& Settings);
+
+// A bitmap and the settings of an orthographic view of it.
+struct TOrthoTarget {
+    TBitmap* Bitmap;
+    const TVANE_ViewSettings* Settings;  // OrthoViewDraws
+};
+
+// Draws Count polygons from First on (a polygon of Object; the walk goes on
+// into the objects after it) into each of the targets, as DrawOrthoObject
+// draws them: in one walk, each polygon into every view before the next.
+void DrawOrthoPolygons(const TVANE_Object* Object, const TVANE_Polygon* First, std::size_t Count,
+                       const TOrthoTarget* Targets, std::size_t TargetCount, const TVANE_Colors& Colors);
 
 // Draws the grid of the view Settings.ViewKind (0, 1 or 2) in GridColor: one
 // line per GridSpacing step of a sweep across HalfSize either side of the

@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
+#include "shape/probes.h"
 #include "shape/vane.h"
 #include "shapes.h"
 #include "view/canvas.h"
+#include "view/draw.h"
 #include "view/settings.h"
 
 using view_test::CountPixels;
+using view_test::Point;
 using view_test::ShapeList;
 
 namespace {
@@ -137,4 +143,66 @@ TEST(DrawSuf, PointSizedShapeDrawsOnlyTheBackground) {
     VANE->FitView(shape.Head(), scene.settings, scene.settings);
     scene.Draw(shape.Head());
     EXPECT_EQ(scene.Background(), 97 * 85);
+}
+
+// Views of one shape drawn together, in pieces on several threads, set each
+// pixel as DrawSuf does: later polygons over earlier ones in other colours,
+// edges from far outside, empty polygons and objects, a grid, a view drawn
+// over what was there, and views that are no orthographic wireframe.
+TEST(DrawSufViews, SetsThePixelsDrawSufSets) {
+    ShapeList shape;
+    std::uint32_t seed = 7;
+    const auto coordinate = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<Extended>(static_cast<int>(seed >> 16) % 121 - 60);
+    };
+    for (int o = 0; o < 3; ++o) {
+        TVANE_Object* object = shape.AddObject();
+        if (o == 1) continue;
+        for (int p = 0; p < 150; ++p) {
+            const auto marked = static_cast<std::uint8_t>(p % 3 != 0);
+            const Point far = {1e30L, coordinate(), -1e30L};
+            const Point a = {coordinate(), coordinate(), coordinate()};
+            const Point b = {coordinate(), coordinate(), coordinate()};
+            if (p % 50 == 0) {
+                ShapeList::AddPolygon(object, {}, marked);
+            } else if (p % 37 == 0) {
+                ShapeList::AddPolygon(object, {a, far, b}, marked);
+            } else {
+                ShapeList::AddPolygon(object, {a, b, {coordinate(), coordinate(), coordinate()}}, marked);
+            }
+        }
+    }
+    Scene scene;
+    scene.settings.ColorByMark = true;
+    std::vector<TVANE_ViewSettings> all;
+    for (std::uint8_t kind : {kViewXY, kViewYZ, kViewZX, kViewPerspective}) {
+        TVANE_ViewSettings settings = scene.settings;
+        settings.ViewKind = kind;
+        settings.ShowGrid = kind == kViewXY;
+        settings.ClearFirst = kind != kViewZX;
+        all.push_back(settings);
+    }
+    all.push_back(scene.settings);
+    all.back().DrawMode = 2;
+    all.push_back(scene.settings);
+    all.back().Camera.HalfSize = 1e-6L;
+
+    const std::size_t threshold = SufParallelPolygons;
+    for (std::size_t polygons : {std::size_t{1} << 20, std::size_t{16}}) {  // one pass, then pieces
+        SufParallelPolygons = polygons;
+        std::vector<TBitmap> expected(all.size(), scene.bitmap), drawn(all.size(), scene.bitmap);
+        std::vector<TSufView> views;
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            VANE->DrawSuf(shape.Head(), expected[i], all[i], scene.colors);
+            views.push_back({&drawn[i], all[i]});
+        }
+        DrawSufViews(shape.Head(), views, scene.colors);
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            EXPECT_EQ(std::memcmp(drawn[i].Pixels(), expected[i].Pixels(), 97 * 85 * 4), 0)
+                << "view " << i << ", threshold " << polygons;
+            if (i < 3) EXPECT_EQ(drawn[i].Canvas.Pen.Color, expected[i].Canvas.Pen.Color) << i;
+        }
+    }
+    SufParallelPolygons = threshold;
 }

@@ -11,6 +11,7 @@
 
 #include "app/morph.h"
 #include "app/plivra_mainform.h"
+#include "shape/probes.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 #include "view/canvas.h"
@@ -43,7 +44,7 @@ constexpr char kUnknownFormat[] = "obj xyz s {\r\n}\r\n";
 constexpr char kNotANumber[] = "obj suf s {\r\nprim poly ( 0 0 0 1 0 0 0 1 x )\r\n}\r\n";
 
 // A sheet of Triangles triangles in rows of 100, lifted by Lift times a
-// wave: large enough that the window blends and draws on several threads.
+// wave.
 QByteArray Sheet(int triangles, double lift) {
     QByteArray text = "obj suf sheet {\r\n";
     for (int t = 0; t < triangles; ++t) {
@@ -524,8 +525,11 @@ private slots:
     // Large shapes are blended and drawn on several threads: the result and
     // the previews are those that one thread makes.
     void largeShapesBlendAndDrawAsOneThreadDoes() {
-        const QString start = WriteShapeFile(dir_, "sheet1.suf", Sheet(30000, 0.5).constData());
-        const QString target = WriteShapeFile(dir_, "sheet2.suf", Sheet(30000, 2).constData());
+        // Shapes of 6,000 polygons count as large here.
+        const std::size_t threshold = SufParallelPolygons;
+        SufParallelPolygons = 1024;
+        const QString start = WriteShapeFile(dir_, "sheet1.suf", Sheet(6000, 0.5).constData());
+        const QString target = WriteShapeFile(dir_, "sheet2.suf", Sheet(6000, 2).constData());
         form_->show();
         load(form_->Refer1, start);
         load(form_->Refer2, target);
@@ -545,6 +549,7 @@ private slots:
                                 static_cast<std::size_t>(drawn.Width() * drawn.Height()) * 4) == 0);
         }
         VANE->FreeSuf(expected);
+        SufParallelPolygons = threshold;
     }
 
     // The field shows five characters whole inside its box: it paints the
