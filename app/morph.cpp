@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <vector>
@@ -36,8 +37,37 @@ std::int32_t Saturate(std::int64_t value) {
     return static_cast<std::int32_t>(value);
 }
 
-void BlendOrKeep(bool blend, Extended start, Extended target, TPackedExtended& result, Extended percent) {
-    result = blend ? LinearMap(start, target, 0, 100, percent) : start;
+// Whether blending start toward target gives start back, whatever the
+// percentage: the same ten bytes of a finite value in its one encoding, and
+// not -0. The quotient of the blend is then +0, its product a zero, and the
+// sum start itself (only -0 + +0 would turn into +0). The normals and
+// texture coordinates of "poly" polygons are such values, and skipping their
+// division is half of a large blend's time.
+bool BlendsToItself(const TPackedExtended& start, const TPackedExtended& target) {
+    static_assert(sizeof(TPackedExtended) == 10);
+    std::uint64_t start_low = 0, target_low = 0;
+    std::uint16_t start_high = 0, target_high = 0;
+    const auto* s = reinterpret_cast<const unsigned char*>(&start);
+    const auto* t = reinterpret_cast<const unsigned char*>(&target);
+    std::memcpy(&start_low, s, 8);
+    std::memcpy(&target_low, t, 8);
+    std::memcpy(&start_high, s + 8, 2);
+    std::memcpy(&target_high, t + 8, 2);
+    if (start_low != target_low || start_high != target_high) return false;
+    const unsigned exponent = start_high & 0x7FFFu;
+    const bool integer_bit = (start_low >> 63) != 0;
+    const bool negative_zero = start_high == 0x8000u && start_low == 0;
+    // A zero exponent goes with a clear integer bit, any other with a set one.
+    return exponent != 0x7FFFu && integer_bit == (exponent != 0) && !negative_zero;
+}
+
+void BlendOrKeep(bool blend, const TPackedExtended& start, const TPackedExtended& target, TPackedExtended& result,
+                 Extended percent) {
+    if (!blend || BlendsToItself(start, target)) {
+        result = start;
+        return;
+    }
+    result = LinearMap(start, target, 0, 100, percent);
 }
 
 // Polygons of the three shapes that pair up, and how many of them on in

@@ -216,7 +216,68 @@ struct TOrthoDrawing {
     TCanvas* canvas;
     TOrthoMapping map;
     const TVANE_ViewSettings* settings;
+    int h, v;  // the axes (0 X, 1 Y, 2 Z) across and up
 };
+
+// Views of one scale and one view centre share each axis's pixel offsets:
+// XY and ZX both go across by (X - centre X) k, YZ goes across by what XY
+// goes up by, only with the sign turned, which rounding to even keeps. So
+// a polygon's offsets are worked out once for all of them.
+struct TSharedAxes {
+    bool shared = false;
+    Extended k = 0;
+    Extended centre[3] = {0, 0, 0};
+    bool used[3] = {false, false, false};
+};
+
+TSharedAxes ShareAxes(const std::vector<TOrthoDrawing>& views) {
+    TSharedAxes axes;
+    if (views.size() < 2) return axes;
+    const TVANE_Point3& c = views[0].settings->Camera.ViewCentre;
+    axes.k = views[0].map.k;
+    axes.centre[0] = c.X;
+    axes.centre[1] = c.Y;
+    axes.centre[2] = c.Z;
+    for (const TOrthoDrawing& view : views) {
+        const TVANE_Point3& other = view.settings->Camera.ViewCentre;
+        if (!(view.map.k == axes.k) || !(other.X == c.X) || !(other.Y == c.Y) || !(other.Z == c.Z)) return axes;
+        axes.used[view.h] = axes.used[view.v] = true;
+    }
+    axes.shared = true;
+    return axes;
+}
+
+// Draws one polygon into every view from offsets worked out once. False,
+// with nothing drawn, for a polygon with no vertex, more than a few, or one
+// beyond kPixelLimit on an axis: the views draw it one by one.
+bool DrawPolygonShared(const TVANE_Polygon* poly, const std::vector<TOrthoDrawing>& views, const TSharedAxes& axes,
+                       const TVANE_Colors& colors) {
+    constexpr std::size_t kMostCorners = 16;
+    std::int64_t offsets[3][kMostCorners];
+    std::size_t n = 0;
+    for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next, ++n) {
+        if (n == kMostCorners) return false;
+        const Extended coordinates[3] = {v->X, v->Y, v->Z};
+        for (int a = 0; a < 3; ++a) {
+            if (!axes.used[a]) continue;
+            const Extended offset = (coordinates[a] - axes.centre[a]) * axes.k;
+            if (!(std::fabs(offset) <= kPixelLimit)) return false;
+            offsets[a][n] = RoundOffset(offset);
+        }
+    }
+    if (n == 0) return false;
+    for (const TOrthoDrawing& view : views) {
+        TCanvas& canvas = *view.canvas;
+        canvas.Pen.Color = PolygonLineColor(poly->Marked, *view.settings, colors);
+        const std::int64_t* across = offsets[view.h];
+        const std::int64_t* up = offsets[view.v];
+        const std::int64_t x0 = across[0] + view.map.cx, y0 = view.map.cy - up[0];
+        canvas.MoveTo(x0, y0);
+        for (std::size_t i = 1; i < n; ++i) canvas.LineTo(across[i] + view.map.cx, view.map.cy - up[i]);
+        canvas.LineTo(x0, y0);
+    }
+    return true;
+}
 
 // Calls Line(world, solid) once per sweep step from centre - half to centre
 // + half. False, and stops, at a step that leaves the sweep value where it
@@ -289,8 +350,11 @@ void DrawOrthoPolygons(const TVANE_Object* Object, const TVANE_Polygon* First, s
         const TOrthoTarget& target = Targets[i];
         assert(OrthoViewDraws(*target.Settings));
         target.Bitmap->Canvas.Pen.Style = TPenStyle::Solid;
-        views.push_back({&target.Bitmap->Canvas, TOrthoMapping(*target.Bitmap, *target.Settings), target.Settings});
+        const std::uint8_t kind = target.Settings->ViewKind;
+        const int h = kind == kViewYZ ? 1 : 0, v = kind == kViewXY ? 1 : 2;
+        views.push_back({&target.Bitmap->Canvas, TOrthoMapping(*target.Bitmap, *target.Settings), target.Settings, h, v});
     }
+    const TSharedAxes axes = ShareAxes(views);
     const TVANE_Polygon* poly = First;
     for (std::size_t n = 0; n < Count; ++n, poly = poly->Next) {
         while (poly == nullptr) {
@@ -298,6 +362,7 @@ void DrawOrthoPolygons(const TVANE_Object* Object, const TVANE_Polygon* First, s
             poly = Object->Polygons;
         }
         PrefetchAhead(poly);
+        if (axes.shared && DrawPolygonShared(poly, views, axes, Colors)) continue;
         // The polygon's vertices stay in the cache from the first view to the last.
         for (const TOrthoDrawing& view : views) {
             switch (view.settings->ViewKind) {

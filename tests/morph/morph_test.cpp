@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -123,6 +124,29 @@ TEST_F(BlendSufTest, BlendsAllEightValuesAtAnyPercent) {
                 EXPECT_NEAR(static_cast<double>(values[i]), static_cast<double>(want),
                             1e-15 * (1 + std::abs(static_cast<double>(want))))
                     << "p=" << p << " vertex " << k << " value " << i;
+            }
+        }
+    }
+}
+
+// A value the start and the target share blends to what the arithmetic
+// gives, bit for bit, also where that is not the value itself: -0 becomes
+// +0 at most percentages, an infinity becomes NaN.
+TEST_F(BlendSufTest, SharedValuesBlendBitForBitAsTheArithmeticDoes) {
+    const Extended specials[] = {0.0L, -0.0L, 1.5L, -2.25e-4000L, std::numeric_limits<Extended>::denorm_min(),
+                                 std::numeric_limits<Extended>::max(), std::numeric_limits<Extended>::infinity(),
+                                 -std::numeric_limits<Extended>::infinity(),
+                                 std::numeric_limits<Extended>::quiet_NaN()};
+    for (const Extended v : specials) {
+        TVANE_Object* start = builder.Build({{{Fill(v)}}});
+        TVANE_Object* target = builder.Build({{{Fill(v)}}});
+        for (const std::int32_t p : {0, 37, 100, -50}) {
+            TVANE_Object* result = builder.Build({{{Fill(99)}}});
+            BlendSuf(start, target, result, p);
+            const TPackedExtended want = LinearMap(v, v, 0, 100, p);
+            for (const Extended got : ValuesOf(*Vertices(result)[0])) {
+                const TPackedExtended stored = got;
+                EXPECT_EQ(std::memcmp(&stored, &want, sizeof want), 0) << v << " at " << p;
             }
         }
     }
