@@ -397,6 +397,7 @@ struct TFrameReport {
     bool Finished = false;
     bool Written = false;  // every file of the frame written
     std::int64_t NearZeroNormals = 0;
+    std::string Failure;  // why not, as ReportFailure prints it
 };
 
 // Prints the progress, warnings and names of the frames in their order,
@@ -412,9 +413,9 @@ public:
     void Finish(std::int64_t Index, const TFrameReport& Report) {
         const std::lock_guard lock(mutex_);
         reports_[static_cast<std::size_t>(Index)] = Report;
-        while (next_ < reports_.size() && reports_[next_].Finished) {
+        while (!failed_ && next_ < reports_.size() && reports_[next_].Finished) {
             Print(reports_[next_], static_cast<std::int64_t>(next_));
-            if (++next_ < reports_.size()) progress_.Show(static_cast<std::int64_t>(next_));
+            if (++next_ < reports_.size() && !failed_) progress_.Show(static_cast<std::int64_t>(next_));
         }
     }
 
@@ -422,7 +423,7 @@ public:
     // gap left by a frame that never started.
     void PrintRest() {
         const std::lock_guard lock(mutex_);
-        for (; next_ < reports_.size(); ++next_)
+        for (; !failed_ && next_ < reports_.size(); ++next_)
             if (reports_[next_].Finished) Print(reports_[next_], static_cast<std::int64_t>(next_));
         progress_.Clear();
     }
@@ -432,6 +433,12 @@ private:
         progress_.Clear();
         const std::string file_name = FrameFileName(run_.Pattern, run_.Slot, run_.Percent(run_.ShareFrame(index)));
         const std::string picture_name = PictureFileName(file_name);
+        // One job would stop at the first frame that failed: the frames
+        // after it are not told of.
+        if (!report.Written) {
+            PutBytes(report.Failure, stderr);
+            failed_ = true;
+        }
         WarnNearZeroNormals(run_.Pictures.ShapeFiles ? file_name : picture_name, report.NearZeroNormals);
         if (!report.Written) return;
         if (run_.Pictures.ShapeFiles) PrintName(file_name, run_.PrintNames());
@@ -442,16 +449,19 @@ private:
     std::mutex mutex_;
     std::vector<TFrameReport> reports_;
     std::size_t next_ = 0;
+    bool failed_ = false;
     TProgress progress_;
 };
 
 // Blends the share's Index-th frame into the job's result and writes its
-// files. Returns false when one could not be written (the reason printed).
+// files. Returns false when one could not be written (the reason in Report).
 bool MakeFrame(const TFramesRun& run, const TShapeList& start, const TShapeList& target,
                const TVANE_ViewSettings& settings, TFrameJob& job, std::int64_t index, TFrameReport& report,
                TContactSheet& sheet, std::mutex& sheet_mutex) {
     const std::int32_t percent = run.Percent(run.ShareFrame(index));
     const std::string file_name = FrameFileName(run.Pattern, run.Slot, percent);
+    // Told in frame order by the log, not as the jobs come upon them.
+    const TFailureCapture capture(report.Failure);
     report.NearZeroNormals =
         BlendSuf(start.Get(), target.Get(), job.Result.Get(), percent, run.Options).NearZeroNormals;
     if (run.Pictures.ShapeFiles && !SaveShapeFile(file_name, job.Result.Get())) return false;

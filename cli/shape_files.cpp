@@ -118,7 +118,18 @@ void PutBytes(std::string_view Text, std::FILE* Out) {
     std::fwrite(Text.data(), 1, Text.size(), Out);
 }
 
+namespace {
+thread_local std::string* captured_failures = nullptr;
+}  // namespace
+
+TFailureCapture::TFailureCapture(std::string& Text) : outer_(captured_failures) { captured_failures = &Text; }
+TFailureCapture::~TFailureCapture() { captured_failures = outer_; }
+
 void ReportFailure(const std::string& FileName, std::string_view Message) {
+    if (captured_failures != nullptr) {
+        captured_failures->append(FileName).append(": ").append(Message).push_back('\n');
+        return;
+    }
     ClearProgress();
     PutBytes(FileName, stderr);
     std::fputs(": ", stderr);

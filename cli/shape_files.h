@@ -47,6 +47,20 @@ void PutBytes(std::string_view Text, std::FILE* Out);
 // Prints "FILE: MESSAGE" on stderr, the one form of every file's failure.
 void ReportFailure(const std::string& FileName, std::string_view Message);
 
+// While it lives, ReportFailure on the calling thread adds its line to Text
+// instead of printing it, for a caller that prints reports in an order of
+// its own.
+class TFailureCapture {
+public:
+    explicit TFailureCapture(std::string& Text);
+    ~TFailureCapture();
+    TFailureCapture(const TFailureCapture&) = delete;
+    TFailureCapture& operator=(const TFailureCapture&) = delete;
+
+private:
+    std::string* outer_;
+};
+
 // The name the output layer writes for an output argument: "-" is standard
 // output (flushed first, so that its earlier text comes first).
 std::string OutputPath(const std::string& FileName);

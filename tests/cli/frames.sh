@@ -20,8 +20,10 @@ expect_lines "frames of one percentage" 0 stdout "h_005.suf"
 run frames start.suf target.suf 100 0 -50 'k_{}.suf'
 expect "frames going down" 0
 check_true "frames going down in order" test "$(cat stdout | tr '\n' ' ')" = "k_100.suf k_050.suf k_000.suf "
-run frames start.suf target.suf 0 10 5 'no_such_folder/{}.suf'
+run frames start.suf target.suf 0 10 5 'no_such_folder/{}.suf' --jobs 3
 expect "frames into a missing folder" 1 stderr "no_such_folder/000.suf: "
+# Every job fails at once; only the first frame's failure is told, whole.
+check_true "frames into a missing folder: one line" test "$(wc -l < stderr)" = 1
 
 # ---- frames as pictures ------------------------------------------------------
 
