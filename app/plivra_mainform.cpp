@@ -346,42 +346,42 @@ void TForm1::settleAfterDialog() {
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
+void TForm1::loadChosen(TVANE_Object*& Shape) {
+    settleAfterDialog();
+    if (Shape)
+        VANE->FreeSuf(Shape);
+    Shape = LoadShape(LocalPath(OpenDialog1->FileName));
+}
+
+void TForm1::showLoaded(const TVANE_Object* Shape, QLineEdit* Name) {
+    if (Shape) {
+        Name->setText(OpenDialog1->FileName);
+        ViewAll();
+    } else {
+        Name->setText(QStringLiteral("error"));
+    }
+}
+
 void TForm1::Refer1Click() {
     if (!OpenDialog1->Execute())
         return;
     // Busy from the choice until the last view is repainted.
     TBusyCursor busy;
-    settleAfterDialog();
-    if (Suf1)
-        VANE->FreeSuf(Suf1);
     // A conversion, input/output or import error leaves here with Suf1 empty
     // and MorphedSuf still the copy of the previous start shape.
-    Suf1 = LoadShape(LocalPath(OpenDialog1->FileName));
+    loadChosen(Suf1);
     if (MorphedSuf)
         VANE->FreeSuf(MorphedSuf);
     MorphedSuf = VANE->CopySuf(Suf1);
-    if (Suf1) {
-        suf1name->setText(OpenDialog1->FileName);
-        ViewAll();
-    } else {
-        suf1name->setText(QStringLiteral("error"));
-    }
+    showLoaded(Suf1, suf1name);
 }
 
 void TForm1::Refer2Click() {
     if (!OpenDialog1->Execute())
         return;
     TBusyCursor busy;
-    settleAfterDialog();
-    if (Suf2)
-        VANE->FreeSuf(Suf2);
-    Suf2 = LoadShape(LocalPath(OpenDialog1->FileName));
-    if (Suf2) {
-        suf2name->setText(OpenDialog1->FileName);
-        ViewAll();
-    } else {
-        suf2name->setText(QStringLiteral("error"));
-    }
+    loadChosen(Suf2);
+    showLoaded(Suf2, suf2name);
 }
 
 void TForm1::Button3Click() {

@@ -158,6 +158,13 @@ private:
     // large shape shares out between the cores, and then repaints their
     // boxes in order, so no box shows a view half drawn.
     void drawAndRepaint(const std::vector<TViewDrawing>& Drawings);
+    // Takes the open dialog off the screen, then replaces Shape by the
+    // shape of the file chosen in it (nullptr when the file holds none; a
+    // file that cannot be read throws, leaving Shape empty).
+    void loadChosen(TVANE_Object*& Shape);
+    // Names the chosen file in Name and draws every view, or shows "error"
+    // when Shape is empty.
+    void showLoaded(const TVANE_Object* Shape, QLineEdit* Name);
     // A dialog just closed: takes it off the screen and paints the window
     // where it was, before the handler goes on to slow work.
     void settleAfterDialog();
