@@ -8,9 +8,11 @@
 #include <new>
 #include <vector>
 
+#include "shape/arena.h"
 #include "shape/kinds.h"
 #include "shape/parallel.h"
 #include "shape/probes.h"
+#include "view/draw.h"
 #include "view/fit.h"
 
 namespace {
@@ -177,6 +179,34 @@ bool Renormalize(TVANE_Vertex& v, Extended ends) {
     return true;
 }
 
+// Blends one vertex triple; counts the normals of its run and adds them up
+// when the run is done.
+struct TBlendVisit {
+    const TBlendOptions* options;
+    Extended percent;
+    std::atomic<std::int64_t>* near_zero;
+    std::int64_t counted = 0;
+
+    void Done() const { near_zero->fetch_add(counted, std::memory_order_relaxed); }
+
+    void operator()(const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
+                    const TVANE_Polygon& result_poly) {
+        const TBlendOptions& o = *options;
+        const bool shaded = result_poly.Kind == kKindShade || result_poly.Kind == kKindUvShade;
+        const bool renormalize = o.Renormalize && o.Normals && shaded;
+        // Taken first: Result may be Start itself.
+        const Extended ends = renormalize ? LongerEnd(start, target) : 0;
+        BlendOrKeep(o.Positions, start.X, target.X, result.X, percent);
+        BlendOrKeep(o.Positions, start.Y, target.Y, result.Y, percent);
+        BlendOrKeep(o.Positions, start.Z, target.Z, result.Z, percent);
+        BlendOrKeep(o.Normals, start.NX, target.NX, result.NX, percent);
+        BlendOrKeep(o.Normals, start.NY, target.NY, result.NY, percent);
+        BlendOrKeep(o.Normals, start.NZ, target.NZ, result.NZ, percent);
+        BlendOrKeep(o.TextureCoordinates, start.U, target.U, result.U, percent);
+        BlendOrKeep(o.TextureCoordinates, start.V, target.V, result.V, percent);
+        if (renormalize && !Renormalize(result, ends)) ++counted;
+    }
+};
 }  // namespace
 
 Extended LinearMap(Extended y0, Extended y1, Extended x0, Extended x1, Extended x) {
@@ -228,34 +258,7 @@ TBlendOutcome BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TV
                        std::int32_t Percent, const TBlendOptions& Options) {
     const Extended percent = Percent;
     std::atomic<std::int64_t> near_zero{0};
-    // Counts the normals of its run and adds them up when the run is done.
-    struct TVisit {
-        const TBlendOptions* options;
-        Extended percent;
-        std::atomic<std::int64_t>* near_zero;
-        std::int64_t counted = 0;
-
-        void Done() const { near_zero->fetch_add(counted, std::memory_order_relaxed); }
-
-        void operator()(const TVANE_Vertex& start, const TVANE_Vertex& target, TVANE_Vertex& result,
-                        const TVANE_Polygon& result_poly) {
-            const TBlendOptions& o = *options;
-            const bool shaded = result_poly.Kind == kKindShade || result_poly.Kind == kKindUvShade;
-            const bool renormalize = o.Renormalize && o.Normals && shaded;
-            // Taken first: Result may be Start itself.
-            const Extended ends = renormalize ? LongerEnd(start, target) : 0;
-            BlendOrKeep(o.Positions, start.X, target.X, result.X, percent);
-            BlendOrKeep(o.Positions, start.Y, target.Y, result.Y, percent);
-            BlendOrKeep(o.Positions, start.Z, target.Z, result.Z, percent);
-            BlendOrKeep(o.Normals, start.NX, target.NX, result.NX, percent);
-            BlendOrKeep(o.Normals, start.NY, target.NY, result.NY, percent);
-            BlendOrKeep(o.Normals, start.NZ, target.NZ, result.NZ, percent);
-            BlendOrKeep(o.TextureCoordinates, start.U, target.U, result.U, percent);
-            BlendOrKeep(o.TextureCoordinates, start.V, target.V, result.V, percent);
-            if (renormalize && !Renormalize(result, ends)) ++counted;
-        }
-    };
-    WalkTriples(Start, Target, Result, TVisit{&Options, percent, &near_zero});
+    WalkTriples(Start, Target, Result, TBlendVisit{&Options, percent, &near_zero});
     TBlendOutcome outcome;
     outcome.NearZeroNormals = near_zero.load();
     return outcome;
@@ -264,6 +267,102 @@ TBlendOutcome BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TV
 void BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
               std::int32_t Percent) {
     BlendSuf(Start, Target, Result, Percent, TBlendOptions{});
+}
+
+namespace {
+
+// Where a walk over the result's polygons stands, with the start's and the
+// target's polygons paired with it (both nullptr where the pairing has
+// ended: as the blend's walk, at each level with the shortest list).
+struct TTriplePlace {
+    const TVANE_Object* start_object;
+    const TVANE_Object* target_object;
+    TVANE_Object* result_object;  // nullptr at the end of the walk
+    const TVANE_Polygon* start = nullptr;
+    const TVANE_Polygon* target = nullptr;
+    TVANE_Polygon* result = nullptr;
+
+    // At the first polygon of the result's list.
+    TTriplePlace(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result)
+        : start_object(Start), target_object(Target), result_object(Result) {
+        EnterObject();
+    }
+
+    // To the result's next polygon, in a later object when this one ends.
+    void Next() {
+        result = result->Next;
+        if (start != nullptr) {
+            start = start->Next;
+            target = target->Next;
+            if (start == nullptr || target == nullptr || result == nullptr) start = target = nullptr;
+        }
+        while (result == nullptr && result_object != nullptr) {
+            NextObjects();
+            EnterObject();
+        }
+    }
+
+private:
+    // At the first polygon of the current objects, or of later ones when
+    // the result's object has none.
+    void EnterObject() {
+        for (;;) {
+            if (start_object == nullptr || target_object == nullptr) start_object = target_object = nullptr;
+            if (result_object == nullptr) return;
+            result = result_object->Polygons;
+            start = start_object != nullptr ? start_object->Polygons : nullptr;
+            target = target_object != nullptr ? target_object->Polygons : nullptr;
+            if (start == nullptr || target == nullptr || result == nullptr) start = target = nullptr;
+            if (result != nullptr || result_object->Next == nullptr) return;
+            NextObjects();
+        }
+    }
+
+    void NextObjects() {
+        result_object = result_object->Next;
+        if (start_object != nullptr) {
+            start_object = start_object->Next;
+            target_object = target_object->Next;
+        }
+    }
+};
+
+}  // namespace
+
+void BlendAndDrawSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
+                     std::int32_t Percent, const std::vector<TSufView>& Views, const TVANE_Colors& Colors) {
+    // The perspective view is drawn whole, from the finished blend.
+    bool fused = Start != nullptr && Target != nullptr && Result != nullptr;
+    for (const TSufView& view : Views) fused = fused && view.Settings.ViewKind != kViewPerspective;
+    if (!fused) {
+        BlendSuf(Start, Target, Result, Percent);
+        DrawSufViews(Result, Views, Colors);
+        return;
+    }
+    const std::vector<TOrthoTarget> targets = BeginSufViews(Result, Views, Colors);
+    // One walk counts the result's polygons and notes where every
+    // kStride-th one stands, with its pairs: where the pieces may begin.
+    constexpr std::size_t kStride = 1024;
+    std::vector<TTriplePlace> marks;
+    std::size_t count = 0;
+    for (TTriplePlace place(Start, Target, Result); place.result != nullptr; place.Next(), ++count) {
+        if (count % kStride == 0) marks.push_back(place);
+    }
+    const std::size_t pieces = std::min(PiecesFor(count), marks.size());
+    const TBlendOptions options;
+    std::atomic<std::int64_t> near_zero{0};  // none: the blend renormalizes nothing
+    const TBlendVisit visit_all{&options, static_cast<Extended>(Percent), &near_zero};
+    // Each polygon is blended and then drawn while its values are at hand.
+    DrawInPieces(targets, Colors, pieces, [&](std::size_t i, TOrthoViewsDrawer& drawer) {
+        const std::size_t first = i * marks.size() / pieces, last = (i + 1) * marks.size() / pieces;
+        std::size_t n = (last == marks.size() ? count : last * kStride) - first * kStride;
+        TBlendVisit visit = visit_all;
+        for (TTriplePlace place = marks[first]; n > 0; --n, place.Next()) {
+            PrefetchAhead(place.result);
+            if (place.start != nullptr) WalkRun(TPolygonRun{place.start, place.target, place.result, 1}, visit);
+            drawer.Draw(place.result);
+        }
+    });
 }
 
 void MixSuf(const TVANE_Object* Start, const TMixTarget* Targets, std::size_t Count, TVANE_Object* Result) {

@@ -3,7 +3,10 @@
 #include <cstdint>
 #include <string_view>
 
+#include <vector>
+
 #include "shape/records.h"
+#include "view/draw.h"
 
 // Maps x from the range x0..x1 onto the range y0..y1 in extended precision:
 // y0 + (x - x0) * ((y1 - y0) / (x1 - x0)), the quotient first, then the
@@ -41,6 +44,13 @@ TIntegerReading ReadInteger(std::string_view Text);
 // same.
 void BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
               std::int32_t Percent);
+
+// BlendSuf(Start, Target, Result, Percent) and then DrawSufViews(Result,
+// Views, Colors): the same values and the same pixels. Unless a view is the
+// perspective one, each polygon is blended and drawn in one walk, while its
+// values are at hand, a large shape's polygons shared out between the cores.
+void BlendAndDrawSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
+                     std::int32_t Percent, const std::vector<TSufView>& Views, const TVANE_Colors& Colors);
 
 // Which vertex values a blend moves, and what it does with blended normals.
 struct TBlendOptions {

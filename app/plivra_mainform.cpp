@@ -278,7 +278,7 @@ void TForm1::queueViews(TVANE_Object* Shape, TViewBox First, std::vector<TViewDr
     }
 }
 
-void TForm1::drawAndRepaint(const std::vector<TViewDrawing>& Drawings) {
+void TForm1::drawAndRepaint(const std::vector<TViewDrawing>& Drawings, const std::int32_t* BlendPercent) {
     TVANE_Colors colours;
     VANE->DefaultViewColors(colours);
     // The views of one shape are drawn together, in one walk of it.
@@ -289,7 +289,10 @@ void TForm1::drawAndRepaint(const std::vector<TViewDrawing>& Drawings) {
             if (TBitmap* bitmap = ViewBitmaps[static_cast<std::size_t>(Drawings[i].Box)].get())
                 views.push_back({bitmap, Drawings[i].Settings});
         }
-        DrawSufViews(shape, views, colours);
+        if (BlendPercent && shape == MorphedSuf)
+            BlendAndDrawSuf(Suf1, Suf2, MorphedSuf, *BlendPercent, views, colours);
+        else
+            DrawSufViews(shape, views, colours);
     }
     for (const TViewDrawing& drawing : Drawings)
         box(drawing.Box)->repaint();
@@ -421,8 +424,17 @@ void TForm1::PercentTXBXChange() {
         const QSignalBlocker quiet(MorphPercent);
         MorphPercent->setValue(static_cast<int>(position));
     }
-    MorphSuf();
-    PreviewAll();
+    if (AutoFit->isChecked()) {
+        MorphSuf();
+        PreviewAll();
+        return;
+    }
+    // With no fit between them, the blend and the previews are made in one
+    // walk of the shapes: the values and pixels of MorphSuf, then PreviewAll.
+    std::vector<TViewDrawing> drawings;
+    queuePreview(drawings);
+    const std::int32_t blend = ReadInteger(PercentTXBX->text().toStdString()).Value;
+    drawAndRepaint(drawings, &blend);
 }
 
 void TForm1::copyBitmap(QPainter& Canvas, TViewBox view) {

@@ -156,8 +156,10 @@ private:
     void queuePreview(std::vector<TViewDrawing>& Drawings);
     // Draws the views, those of one shape together in one walk of it that a
     // large shape shares out between the cores, and then repaints their
-    // boxes in order, so no box shows a view half drawn.
-    void drawAndRepaint(const std::vector<TViewDrawing>& Drawings);
+    // boxes in order, so no box shows a view half drawn. With BlendPercent,
+    // MorphedSuf is blended from Suf1 and Suf2 at that percentage in the
+    // walk that draws it.
+    void drawAndRepaint(const std::vector<TViewDrawing>& Drawings, const std::int32_t* BlendPercent = nullptr);
     // Takes the open dialog off the screen, then replaces Shape by the
     // shape of the file chosen in it (nullptr when the file holds none; a
     // file that cannot be read throws, leaving Shape empty).

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "geometry/perspective.h"
+#include "shape/arena.h"
 #include "shape/parallel.h"
 #include "shape/probes.h"
 #include "shape/vane.h"
@@ -34,58 +35,63 @@ void DrawPerspectiveView(TVANE_Object& object, TBitmap& bitmap, const TVANE_View
     DrawPerspectiveObject(&object, bitmap, settings, colors);
 }
 
-// Where a piece of a shape's polygons begins.
-struct TPieceStart {
-    const TVANE_Object* Object;
-    const TVANE_Polygon* Polygon;  // of Object, or nullptr for the first of a later object
-    std::size_t Count;
-};
-
 // No drawn pixel is 0: every colour is stored with 0xFF in its highest byte.
 constexpr std::uint32_t kUntouched = 0;
 constexpr std::int64_t kPenUnmoved = INT64_MIN;
 
-// Shares `count` polygons of `shape` out into pieces of near equal size,
-// drawn at once; piece 0 draws straight into the views' bitmaps, each other
-// one into bitmaps of its own holding only what it draws, laid over the
-// views' in the pieces' order, so each pixel ends as the last polygon to
-// reach it left it.
-void DrawPieces(const TVANE_Object* shape, std::size_t count, const std::vector<TOrthoTarget>& targets,
-                const TVANE_Colors& colors) {
-    const std::size_t pieces = std::min<std::size_t>(2 * CoreCount(), count);
-    std::vector<TPieceStart> starts;
-    starts.reserve(pieces);
-    std::size_t seen = 0;
-    for (const TVANE_Object* o = shape; o != nullptr && starts.size() < pieces; o = o->Next) {
-        for (const TVANE_Polygon* p = o->Polygons; p != nullptr; p = p->Next, ++seen) {
-            if (seen == starts.size() * count / pieces) {
-                starts.push_back({o, p, 0});
-                if (starts.size() == pieces) break;
-            }
+}  // namespace
+
+bool DrawnInPieces(TVANE_Object* Shape, const TSufView& View) {
+    return Shape != nullptr && DrawModeDraws(View.Settings.DrawMode) && OrthoViewDraws(View.Settings);
+}
+
+std::vector<TOrthoTarget> BeginSufViews(TVANE_Object* Shape, const std::vector<TSufView>& Views,
+                                        const TVANE_Colors& Colors) {
+    const TVANE_Colors colors = Colors;
+    std::vector<TOrthoTarget> targets;
+    targets.reserve(Views.size());
+    for (const TSufView& view : Views) {
+        const TVANE_ViewSettings& settings = view.Settings;
+        if (!DrawnInPieces(Shape, view)) {
+            VANE->DrawSuf(Shape, *view.Bitmap, settings, colors);
+            continue;
         }
+        // What DrawSuf does before the first polygon.
+        if (settings.ClearFirst) Clear(*view.Bitmap, colors);
+        if (settings.ShowGrid) DrawOrthoGrid(*view.Bitmap, settings, colors);
+        targets.push_back({view.Bitmap, &view.Settings});
     }
-    for (std::size_t i = 0; i < pieces; ++i)
-        starts[i].Count = (i + 1) * count / pieces - i * count / pieces;
+    return targets;
+}
+
+void DrawInPieces(const std::vector<TOrthoTarget>& Targets, const TVANE_Colors& Colors, std::size_t Pieces,
+                  const std::function<void(std::size_t, TOrthoViewsDrawer&)>& DrawPiece) {
+    if (Pieces == 0) return;
+    if (Pieces == 1) {
+        TOrthoViewsDrawer drawer(Targets.data(), Targets.size(), Colors);
+        DrawPiece(0, drawer);
+        return;
+    }
     // Bitmaps of the later pieces, every pixel untouched and the pen nowhere.
-    std::vector<std::vector<TBitmap>> layers(pieces);
-    std::vector<std::vector<TOrthoTarget>> layer_targets(pieces);
-    layer_targets[0] = targets;
-    for (std::size_t i = 1; i < pieces; ++i) {
-        layers[i].reserve(targets.size());
-        for (const TOrthoTarget& target : targets) {
+    std::vector<std::vector<TBitmap>> layers(Pieces);
+    std::vector<std::vector<TOrthoTarget>> layer_targets(Pieces);
+    layer_targets[0] = Targets;
+    for (std::size_t i = 1; i < Pieces; ++i) {
+        layers[i].reserve(Targets.size());
+        for (const TOrthoTarget& target : Targets) {
             TBitmap& layer = layers[i].emplace_back(target.Bitmap->Width(), target.Bitmap->Height());
             std::fill_n(layer.Pixels(), std::size_t(layer.Width()) * std::size_t(layer.Height()), kUntouched);
             layer.Canvas.MoveTo(kPenUnmoved, kPenUnmoved);
             layer_targets[i].push_back({&layer, target.Settings});
         }
     }
-    ForEachOnCores(pieces, [&](std::size_t i) {
-        const std::vector<TOrthoTarget>& mine = layer_targets[i];
-        DrawOrthoPolygons(starts[i].Object, starts[i].Polygon, starts[i].Count, mine.data(), mine.size(), colors);
+    ForEachOnCores(Pieces, [&](std::size_t i) {
+        TOrthoViewsDrawer drawer(layer_targets[i].data(), layer_targets[i].size(), Colors);
+        DrawPiece(i, drawer);
     });
-    for (std::size_t i = 1; i < pieces; ++i) {
-        for (std::size_t v = 0; v < targets.size(); ++v) {
-            TBitmap& view = *targets[v].Bitmap;
+    for (std::size_t i = 1; i < Pieces; ++i) {
+        for (std::size_t v = 0; v < Targets.size(); ++v) {
+            TBitmap& view = *Targets[v].Bitmap;
             const TBitmap& layer = layers[i][v];
             const std::size_t size = std::size_t(view.Width()) * std::size_t(view.Height());
             const std::uint32_t* from = layer.Pixels();
@@ -99,34 +105,39 @@ void DrawPieces(const TVANE_Object* shape, std::size_t count, const std::vector<
     }
 }
 
-}  // namespace
+std::size_t PiecesFor(std::size_t Polygons) {
+    if (Polygons < SufParallelPolygons || CoreCount() < 2) return Polygons == 0 ? 0 : 1;
+    return std::min<std::size_t>(2 * CoreCount(), Polygons);
+}
 
 void DrawSufViews(TVANE_Object* Shape, const std::vector<TSufView>& Views, const TVANE_Colors& Colors) {
-    const TVANE_Colors colors = Colors;
-    std::vector<TOrthoTarget> targets;
-    targets.reserve(Views.size());
-    for (const TSufView& view : Views) {
-        const TVANE_ViewSettings& settings = view.Settings;
-        // Anything but a wireframe of a shape drawn orthographically goes the usual way.
-        if (Shape == nullptr || !DrawModeDraws(settings.DrawMode) || !OrthoViewDraws(settings)) {
-            VANE->DrawSuf(Shape, *view.Bitmap, settings, colors);
-            continue;
-        }
-        // What DrawSuf does before the first polygon.
-        if (settings.ClearFirst) Clear(*view.Bitmap, colors);
-        if (settings.ShowGrid) DrawOrthoGrid(*view.Bitmap, settings, colors);
-        targets.push_back({view.Bitmap, &view.Settings});
-    }
+    const std::vector<TOrthoTarget> targets = BeginSufViews(Shape, Views, Colors);
     if (targets.empty()) return;
     std::size_t count = 0;
     for (const TVANE_Object* o = Shape; o != nullptr; o = o->Next)
         for (const TVANE_Polygon* p = o->Polygons; p != nullptr; p = p->Next) ++count;
-    if (count == 0) return;
-    if (count < SufParallelPolygons || CoreCount() < 2) {
-        DrawOrthoPolygons(Shape, Shape->Polygons, count, targets.data(), targets.size(), colors);
-        return;
+    // Where each piece begins: its object and first polygon.
+    const std::size_t pieces = PiecesFor(count);
+    std::vector<std::pair<const TVANE_Object*, const TVANE_Polygon*>> starts;
+    starts.reserve(pieces);
+    std::size_t seen = 0;
+    for (const TVANE_Object* o = Shape; o != nullptr && starts.size() < pieces; o = o->Next) {
+        for (const TVANE_Polygon* p = o->Polygons; p != nullptr && starts.size() < pieces; p = p->Next, ++seen) {
+            if (seen == starts.size() * count / pieces) starts.emplace_back(o, p);
+        }
     }
-    DrawPieces(Shape, count, targets, colors);
+    DrawInPieces(targets, Colors, pieces, [&](std::size_t i, TOrthoViewsDrawer& drawer) {
+        const TVANE_Object* object = starts[i].first;
+        const TVANE_Polygon* poly = starts[i].second;
+        for (std::size_t n = (i + 1) * count / pieces - i * count / pieces; n > 0; --n, poly = poly->Next) {
+            while (poly == nullptr) {
+                object = object->Next;
+                poly = object->Polygons;
+            }
+            PrefetchAhead(poly);
+            drawer.Draw(poly);
+        }
+    });
 }
 
 void TVANE::DrawSuf(TVANE_Object* Shape, TBitmap& Bitmap, const TVANE_ViewSettings& Settings,

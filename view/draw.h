@@ -1,7 +1,10 @@
 #pragma once
+#include <cstddef>
+#include <functional>
 #include <vector>
 
 #include "shape/records.h"
+#include "view/ortho.h"
 #include "view/settings.h"
 
 struct TBitmap;
@@ -17,3 +20,27 @@ struct TSufView {
 // shape, a large shape's polygons shared out between the cores; each canvas's
 // pen is left as the shape's last polygon left it.
 void DrawSufViews(TVANE_Object* Shape, const std::vector<TSufView>& Views, const TVANE_Colors& Colors);
+
+// The parts of DrawSufViews, for a caller that walks the polygons itself.
+
+// Whether DrawSufViews draws View's polygons of Shape piece by piece: an
+// orthographic wireframe of a shape. The others are drawn whole by DrawSuf.
+bool DrawnInPieces(TVANE_Object* Shape, const TSufView& View);
+
+// Readies every view drawn in pieces as DrawSuf does before Shape's first
+// polygon (cleared, the grid beneath) and returns them as targets; draws
+// each other view whole with DrawSuf.
+std::vector<TOrthoTarget> BeginSufViews(TVANE_Object* Shape, const std::vector<TSufView>& Views,
+                                        const TVANE_Colors& Colors);
+
+// How many pieces DrawInPieces should share Polygons polygons out into:
+// one below SufParallelPolygons (or on one core), a few per core above.
+std::size_t PiecesFor(std::size_t Polygons);
+
+// Calls DrawPiece(i, drawer) for every piece i < Pieces, at once on the
+// cores when there are several; a piece draws its polygons, in their order,
+// with the drawer it is given. Piece 0 draws into the targets' bitmaps, each
+// other piece into bitmaps of its own that are then laid over them in the
+// pieces' order: each pixel ends as the last polygon to reach it left it.
+void DrawInPieces(const std::vector<TOrthoTarget>& Targets, const TVANE_Colors& Colors, std::size_t Pieces,
+                  const std::function<void(std::size_t, TOrthoViewsDrawer&)>& DrawPiece);

@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "shape/arena.h"
@@ -342,11 +343,18 @@ bool OrthoViewDraws(const TVANE_ViewSettings& Settings) {
     return Settings.ViewKind <= kViewZX && HalfSizeDraws(Settings);
 }
 
-void DrawOrthoPolygons(const TVANE_Object* Object, const TVANE_Polygon* First, std::size_t Count,
-                       const TOrthoTarget* Targets, std::size_t TargetCount, const TVANE_Colors& Colors) {
+struct TOrthoViewsDrawer::TViews {
     std::vector<TOrthoDrawing> views;
-    views.reserve(TargetCount);
-    for (std::size_t i = 0; i < TargetCount; ++i) {
+    TSharedAxes axes;
+    TVANE_Colors colors;
+};
+
+TOrthoViewsDrawer::TOrthoViewsDrawer(const TOrthoTarget* Targets, std::size_t Count, const TVANE_Colors& Colors)
+    : views_(std::make_unique<TViews>()) {
+    views_->colors = Colors;
+    std::vector<TOrthoDrawing>& views = views_->views;
+    views.reserve(Count);
+    for (std::size_t i = 0; i < Count; ++i) {
         const TOrthoTarget& target = Targets[i];
         assert(OrthoViewDraws(*target.Settings));
         target.Bitmap->Canvas.Pen.Style = TPenStyle::Solid;
@@ -354,22 +362,20 @@ void DrawOrthoPolygons(const TVANE_Object* Object, const TVANE_Polygon* First, s
         const int h = kind == kViewYZ ? 1 : 0, v = kind == kViewXY ? 1 : 2;
         views.push_back({&target.Bitmap->Canvas, TOrthoMapping(*target.Bitmap, *target.Settings), target.Settings, h, v});
     }
-    const TSharedAxes axes = ShareAxes(views);
-    const TVANE_Polygon* poly = First;
-    for (std::size_t n = 0; n < Count; ++n, poly = poly->Next) {
-        while (poly == nullptr) {
-            Object = Object->Next;
-            poly = Object->Polygons;
-        }
-        PrefetchAhead(poly);
-        if (axes.shared && DrawPolygonShared(poly, views, axes, Colors)) continue;
-        // The polygon's vertices stay in the cache from the first view to the last.
-        for (const TOrthoDrawing& view : views) {
-            switch (view.settings->ViewKind) {
-                case kViewYZ: DrawPolygon<ProjectYZ>(poly, *view.canvas, view.map, *view.settings, Colors); break;
-                case kViewZX: DrawPolygon<ProjectZX>(poly, *view.canvas, view.map, *view.settings, Colors); break;
-                default: DrawPolygon<ProjectXY>(poly, *view.canvas, view.map, *view.settings, Colors); break;
-            }
+    views_->axes = ShareAxes(views);
+}
+
+TOrthoViewsDrawer::~TOrthoViewsDrawer() = default;
+
+void TOrthoViewsDrawer::Draw(const TVANE_Polygon* Polygon) {
+    const TVANE_Colors& colors = views_->colors;
+    if (views_->axes.shared && DrawPolygonShared(Polygon, views_->views, views_->axes, colors)) return;
+    // The polygon's vertices stay in the cache from the first view to the last.
+    for (const TOrthoDrawing& view : views_->views) {
+        switch (view.settings->ViewKind) {
+            case kViewYZ: DrawPolygon<ProjectYZ>(Polygon, *view.canvas, view.map, *view.settings, colors); break;
+            case kViewZX: DrawPolygon<ProjectZX>(Polygon, *view.canvas, view.map, *view.settings, colors); break;
+            default: DrawPolygon<ProjectXY>(Polygon, *view.canvas, view.map, *view.settings, colors); break;
         }
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "shape/records.h"
 
@@ -39,11 +40,21 @@ struct TOrthoTarget {
     const TVANE_ViewSettings* Settings;  // OrthoViewDraws
 };
 
-// Draws Count polygons from First on (a polygon of Object; the walk goes on
-// into the objects after it) into each of the targets, as DrawOrthoObject
-// draws them: in one walk, each polygon into every view before the next.
-void DrawOrthoPolygons(const TVANE_Object* Object, const TVANE_Polygon* First, std::size_t Count,
-                       const TOrthoTarget* Targets, std::size_t TargetCount, const TVANE_Colors& Colors);
+// Draws polygons one by one into several orthographic views at once, each
+// as DrawOrthoObject draws it, the polygon into every view before the next.
+class TOrthoViewsDrawer {
+public:
+    TOrthoViewsDrawer(const TOrthoTarget* Targets, std::size_t Count, const TVANE_Colors& Colors);
+    ~TOrthoViewsDrawer();
+    TOrthoViewsDrawer(const TOrthoViewsDrawer&) = delete;
+    TOrthoViewsDrawer& operator=(const TOrthoViewsDrawer&) = delete;
+
+    void Draw(const TVANE_Polygon* Polygon);
+
+private:
+    struct TViews;
+    std::unique_ptr<TViews> views_;
+};
 
 // Draws the grid of the view Settings.ViewKind (0, 1 or 2) in GridColor: one
 // line per GridSpacing step of a sweep across HalfSize either side of the

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "shape/probes.h"
+#include "shape/vane.h"
+#include "view/canvas.h"
 #include "tests/morph/shape_builder.h"
 
 namespace {
@@ -393,4 +395,60 @@ TEST(MixSuf, OneTargetIsTheBlendAndMoreAddTheirParts) {
         EXPECT_EQ(Vertices(two)[0]->X, first + LinearMap(0, -3 - 0.1L, 0, 100, 40)) << p;
         EXPECT_EQ(Vertices(two)[1]->V, LinearMap(815, 0, 0, 100, p)) << p;
     }
+}
+
+// A blend drawn in the walk that blends it gives the values and the pixels
+// of the blend followed by the drawing: lists of other lengths at every
+// level, objects without polygons, in one pass and in pieces on the cores.
+TEST_F(BlendSufTest, BlendAndDrawGivesTheBlendThenTheDrawing) {
+    std::uint32_t seed = 3;
+    const auto value = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<Extended>(static_cast<int>(seed >> 16) % 121 - 60) / 3;
+    };
+    const auto object = [&value](int polygons, int corners) {
+        ShapeBuilder::Object made(static_cast<std::size_t>(polygons));
+        for (ShapeBuilder::Polygon& polygon : made) {
+            for (int c = 0; c < corners; ++c)
+                polygon.push_back({value(), value(), value(), value(), 0, 0, value(), value()});
+        }
+        return made;
+    };
+    // Start, target and result differ in length at the level of objects,
+    // polygons and vertices; each result begins as its own values.
+    TVANE_Object* start = builder.Build({{}, object(40, 3), object(30, 4), object(5, 3)});
+    TVANE_Object* target = builder.Build({{}, object(35, 3), object(30, 3)});
+    const std::vector<ShapeBuilder::Object> result_layout = {{}, object(45, 3), object(30, 4), object(5, 3), {},
+                                                              object(3, 5)};
+    TVANE_ViewSettings settings;
+    VANE->DefaultViewSettings(settings);
+    settings.Camera.HalfSize = 30;
+    TVANE_Colors colors;
+    VANE->DefaultViewColors(colors);
+
+    const std::size_t threshold = SufParallelPolygons;
+    for (std::size_t polygons : {std::size_t{1} << 20, std::size_t{8}}) {  // one pass, then pieces
+        SufParallelPolygons = polygons;
+        TVANE_Object* expected = builder.Build(result_layout);
+        TVANE_Object* got = builder.Build(result_layout);
+        std::vector<TBitmap> expected_views(3, TBitmap(97, 85)), got_views(3, TBitmap(97, 85));
+        std::vector<TSufView> expected_list, got_list;
+        for (std::uint8_t kind = kViewXY; kind <= kViewZX; ++kind) {
+            settings.ViewKind = kind;
+            expected_list.push_back({&expected_views[kind], settings});
+            got_list.push_back({&got_views[kind], settings});
+        }
+        BlendSuf(start, target, expected, 37);
+        DrawSufViews(expected, expected_list, colors);
+        BlendAndDrawSuf(start, target, got, 37, got_list, colors);
+        const auto expected_vertices = Vertices(expected), got_vertices = Vertices(got);
+        ASSERT_EQ(got_vertices.size(), expected_vertices.size());
+        for (std::size_t k = 0; k < got_vertices.size(); ++k)
+            EXPECT_EQ(ValuesOf(*got_vertices[k]), ValuesOf(*expected_vertices[k])) << "vertex " << k;
+        for (std::size_t v = 0; v < 3; ++v) {
+            EXPECT_EQ(std::memcmp(got_views[v].Pixels(), expected_views[v].Pixels(), 97 * 85 * 4), 0)
+                << "view " << v << ", threshold " << polygons;
+        }
+    }
+    SufParallelPolygons = threshold;
 }

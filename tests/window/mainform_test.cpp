@@ -533,22 +533,26 @@ private slots:
         form_->show();
         load(form_->Refer1, start);
         load(form_->Refer2, target);
-        form_->AutoFit->setChecked(true);
-        type(QStringLiteral("37"));
+        // Blended and drawn in one walk, then with a fit between the two.
+        for (const bool fit : {false, true}) {
+            form_->AutoFit->setChecked(fit);
+            const std::int32_t percent = fit ? 37 : -12;
+            type(QString::number(percent));
 
-        TVANE_Object* expected = VANE->CopySuf(Suf1);
-        BlendSuf(Suf1, Suf2, expected, 37);
-        QVERIFY(Values(MorphedSuf) == Values(expected));
-        TVANE_ViewSettings settings = ViewSettings;
-        for (std::uint8_t kind = 0; kind < 3; ++kind) {
-            settings.ViewKind = kind;
-            const auto view = static_cast<TViewBox>(kPreviewXY + kind);
-            TBitmap drawn(ViewBitmaps[view]->Width(), ViewBitmaps[view]->Height());
-            VANE->DrawSuf(expected, drawn, settings, DefaultColours());
-            QVERIFY(std::memcmp(drawn.Pixels(), ViewBitmaps[view]->Pixels(),
-                                static_cast<std::size_t>(drawn.Width() * drawn.Height()) * 4) == 0);
+            TVANE_Object* expected = VANE->CopySuf(Suf1);
+            BlendSuf(Suf1, Suf2, expected, percent);
+            QVERIFY(Values(MorphedSuf) == Values(expected));
+            TVANE_ViewSettings settings = ViewSettings;
+            for (std::uint8_t kind = 0; kind < 3; ++kind) {
+                settings.ViewKind = kind;
+                const auto view = static_cast<TViewBox>(kPreviewXY + kind);
+                TBitmap drawn(ViewBitmaps[view]->Width(), ViewBitmaps[view]->Height());
+                VANE->DrawSuf(expected, drawn, settings, DefaultColours());
+                QVERIFY(std::memcmp(drawn.Pixels(), ViewBitmaps[view]->Pixels(),
+                                    static_cast<std::size_t>(drawn.Width() * drawn.Height()) * 4) == 0);
+            }
+            VANE->FreeSuf(expected);
         }
-        VANE->FreeSuf(expected);
         SufParallelPolygons = threshold;
     }
 
