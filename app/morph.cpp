@@ -357,7 +357,7 @@ void BlendAndDrawSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVAN
         const std::size_t first = i * marks.size() / pieces, last = (i + 1) * marks.size() / pieces;
         std::size_t n = (last == marks.size() ? count : last * kStride) - first * kStride;
         TBlendVisit visit = visit_all;
-        for (TTriplePlace place = marks[first]; n > 0; --n, place.Next()) {
+        for (TTriplePlace place = marks[first]; n > 0 && place.result != nullptr; --n, place.Next()) {
             PrefetchAhead(place.result);
             if (place.start != nullptr) WalkRun(TPolygonRun{place.start, place.target, place.result, 1}, visit);
             drawer.Draw(place.result);

@@ -107,7 +107,7 @@ void DrawInPieces(const std::vector<TOrthoTarget>& Targets, const TVANE_Colors& 
 
 std::size_t PiecesFor(std::size_t Polygons) {
     if (Polygons < SufParallelPolygons || CoreCount() < 2) return Polygons == 0 ? 0 : 1;
-    return std::min<std::size_t>(2 * CoreCount(), Polygons);
+    return std::min<std::size_t>(std::size_t{2} * CoreCount(), Polygons);
 }
 
 void DrawSufViews(TVANE_Object* Shape, const std::vector<TSufView>& Views, const TVANE_Colors& Colors) {

@@ -446,7 +446,7 @@ TEST_F(BlendSufTest, BlendAndDrawGivesTheBlendThenTheDrawing) {
         for (std::size_t k = 0; k < got_vertices.size(); ++k)
             EXPECT_EQ(ValuesOf(*got_vertices[k]), ValuesOf(*expected_vertices[k])) << "vertex " << k;
         for (std::size_t v = 0; v < 3; ++v) {
-            EXPECT_EQ(std::memcmp(got_views[v].Pixels(), expected_views[v].Pixels(), 97 * 85 * 4), 0)
+            EXPECT_EQ(std::memcmp(got_views[v].Pixels(), expected_views[v].Pixels(), std::size_t{97} * 85 * 4), 0)
                 << "view " << v << ", threshold " << polygons;
         }
     }

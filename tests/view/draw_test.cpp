@@ -199,7 +199,7 @@ TEST(DrawSufViews, SetsThePixelsDrawSufSets) {
         }
         DrawSufViews(shape.Head(), views, scene.colors);
         for (std::size_t i = 0; i < all.size(); ++i) {
-            EXPECT_EQ(std::memcmp(drawn[i].Pixels(), expected[i].Pixels(), 97 * 85 * 4), 0)
+            EXPECT_EQ(std::memcmp(drawn[i].Pixels(), expected[i].Pixels(), std::size_t{97} * 85 * 4), 0)
                 << "view " << i << ", threshold " << polygons;
             if (i < 3) EXPECT_EQ(drawn[i].Canvas.Pen.Color, expected[i].Canvas.Pen.Color) << i;
         }
