@@ -290,19 +290,26 @@ struct TTriplePlace {
 
     // To the result's next polygon, in a later object when this one ends.
     void Next() {
-        result = result->Next;
-        if (start != nullptr) {
-            start = start->Next;
-            target = target->Next;
-            if (start == nullptr || target == nullptr || result == nullptr) start = target = nullptr;
-        }
+        StepTogether(result, start, target);
         while (result == nullptr && result_object != nullptr) {
-            NextObjects();
+            StepTogether(result_object, start_object, target_object);
             EnterObject();
         }
     }
 
 private:
+    // Steps the three along Next together; the pair drops out for good once
+    // any of the three lists ends.
+    template <typename TResult, typename TPaired>
+    static void StepTogether(TResult*& result, const TPaired*& start, const TPaired*& target) {
+        result = result->Next;
+        if (start != nullptr) {
+            start = start->Next;
+            target = target->Next;
+        }
+        if (start == nullptr || target == nullptr || result == nullptr) start = target = nullptr;
+    }
+
     // At the first polygon of the current objects, or of later ones when
     // the result's object has none.
     void EnterObject() {
@@ -314,15 +321,7 @@ private:
             target = target_object != nullptr ? target_object->Polygons : nullptr;
             if (start == nullptr || target == nullptr || result == nullptr) start = target = nullptr;
             if (result != nullptr || result_object->Next == nullptr) return;
-            NextObjects();
-        }
-    }
-
-    void NextObjects() {
-        result_object = result_object->Next;
-        if (start_object != nullptr) {
-            start_object = start_object->Next;
-            target_object = target_object->Next;
+            StepTogether(result_object, start_object, target_object);
         }
     }
 };
