@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <limits>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -229,10 +231,19 @@ TVANE_Object* ImportGltf(std::string_view Bytes, bool Binary, const std::string*
     std::string err, warn;
     const std::string base = BaseDir != nullptr ? *BaseDir : std::string();
     const auto length = static_cast<unsigned int>(Bytes.size());
-    const bool read = Binary ? loader.LoadBinaryFromMemory(&model, &err, &warn,
-                                                           reinterpret_cast<const unsigned char*>(Bytes.data()),
-                                                           length, base)
-                             : loader.LoadASCIIFromString(&model, &err, &warn, Bytes.data(), length, base);
+    bool read = false;
+    try {
+        read = Binary ? loader.LoadBinaryFromMemory(&model, &err, &warn,
+                                                    reinterpret_cast<const unsigned char*>(Bytes.data()), length,
+                                                    base)
+                      : loader.LoadASCIIFromString(&model, &err, &warn, Bytes.data(), length, base);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception&) {
+        // The library indexes some lists of a damaged file with at() and
+        // lets the exception out.
+        Fail("is not a well-formed glTF file");
+    }
     if (!read) {
         while (!err.empty() && (err.back() == '\n' || err.back() == '\r')) err.pop_back();
         for (char& c : err) {
