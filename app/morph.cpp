@@ -282,6 +282,8 @@ struct TTriplePlace {
     const TVANE_Polygon* target = nullptr;
     TVANE_Polygon* result = nullptr;
 
+    const TVANE_Polygon* At() const { return result; }
+
     // At the first polygon of the result's list.
     TTriplePlace(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result)
         : start_object(Start), target_object(Target), result_object(Result) {
@@ -339,29 +341,16 @@ void BlendAndDrawSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVAN
         return;
     }
     const std::vector<TOrthoTarget> targets = BeginSufViews(Result, Views, Colors);
-    // One walk counts the result's polygons and notes where every
-    // kStride-th one stands, with its pairs: where the pieces may begin.
-    constexpr std::size_t kStride = 1024;
-    std::vector<TTriplePlace> marks;
-    std::size_t count = 0;
-    for (TTriplePlace place(Start, Target, Result); place.result != nullptr; place.Next(), ++count) {
-        if (count % kStride == 0) marks.push_back(place);
-    }
-    const std::size_t pieces = std::min(PiecesFor(count), marks.size());
     const TBlendOptions options;
     std::atomic<std::int64_t> near_zero{0};  // none: the blend renormalizes nothing
-    const TBlendVisit visit_all{&options, static_cast<Extended>(Percent), &near_zero};
     // Each polygon is blended and then drawn while its values are at hand.
-    DrawInPieces(targets, Colors, pieces, [&](std::size_t i, TOrthoViewsDrawer& drawer) {
-        const std::size_t first = i * marks.size() / pieces, last = (i + 1) * marks.size() / pieces;
-        std::size_t n = (last == marks.size() ? count : last * kStride) - first * kStride;
-        TBlendVisit visit = visit_all;
-        for (TTriplePlace place = marks[first]; n > 0 && place.result != nullptr; --n, place.Next()) {
-            PrefetchAhead(place.result);
-            if (place.start != nullptr) WalkRun(TPolygonRun{place.start, place.target, place.result, 1}, visit);
-            drawer.Draw(place.result);
-        }
-    });
+    const auto blend_and_draw = [visit = TBlendVisit{&options, static_cast<Extended>(Percent), &near_zero}](
+                                    const TTriplePlace& place, TOrthoViewsDrawer& drawer) mutable {
+        PrefetchAhead(place.result);
+        if (place.start != nullptr) WalkRun(TPolygonRun{place.start, place.target, place.result, 1}, visit);
+        drawer.Draw(place.result);
+    };
+    DrawWalkInPieces(targets, Colors, TTriplePlace(Start, Target, Result), blend_and_draw);
 }
 
 void MixSuf(const TVANE_Object* Start, const TMixTarget* Targets, std::size_t Count, TVANE_Object* Result) {

@@ -110,33 +110,41 @@ std::size_t PiecesFor(std::size_t Polygons) {
     return std::min<std::size_t>(std::size_t{2} * CoreCount(), Polygons);
 }
 
+namespace {
+
+// Where a walk over a shape's polygons stands.
+struct TPolygonPlace {
+    const TVANE_Object* object;
+    const TVANE_Polygon* polygon = nullptr;
+
+    explicit TPolygonPlace(const TVANE_Object* Shape) : object(Shape) { Settle(); }
+    const TVANE_Polygon* At() const { return polygon; }
+    void Next() {
+        polygon = polygon->Next;
+        if (polygon == nullptr && object != nullptr) {
+            object = object->Next;
+            Settle();
+        }
+    }
+
+private:
+    // On the first polygon of this object or a later one.
+    void Settle() {
+        for (; object != nullptr; object = object->Next) {
+            polygon = object->Polygons;
+            if (polygon != nullptr) return;
+        }
+    }
+};
+
+}  // namespace
+
 void DrawSufViews(TVANE_Object* Shape, const std::vector<TSufView>& Views, const TVANE_Colors& Colors) {
     const std::vector<TOrthoTarget> targets = BeginSufViews(Shape, Views, Colors);
     if (targets.empty()) return;
-    std::size_t count = 0;
-    for (const TVANE_Object* o = Shape; o != nullptr; o = o->Next)
-        for (const TVANE_Polygon* p = o->Polygons; p != nullptr; p = p->Next) ++count;
-    // Where each piece begins: its object and first polygon.
-    const std::size_t pieces = PiecesFor(count);
-    std::vector<std::pair<const TVANE_Object*, const TVANE_Polygon*>> starts;
-    starts.reserve(pieces);
-    std::size_t seen = 0;
-    for (const TVANE_Object* o = Shape; o != nullptr && starts.size() < pieces; o = o->Next) {
-        for (const TVANE_Polygon* p = o->Polygons; p != nullptr && starts.size() < pieces; p = p->Next, ++seen) {
-            if (seen == starts.size() * count / pieces) starts.emplace_back(o, p);
-        }
-    }
-    DrawInPieces(targets, Colors, pieces, [&](std::size_t i, TOrthoViewsDrawer& drawer) {
-        const TVANE_Object* object = starts[i].first;
-        const TVANE_Polygon* poly = starts[i].second;
-        for (std::size_t n = (i + 1) * count / pieces - i * count / pieces; n > 0; --n, poly = poly->Next) {
-            while (poly == nullptr) {
-                object = object->Next;
-                poly = object->Polygons;
-            }
-            PrefetchAhead(poly);
-            drawer.Draw(poly);
-        }
+    DrawWalkInPieces(targets, Colors, TPolygonPlace(Shape), [](const TPolygonPlace& place, TOrthoViewsDrawer& drawer) {
+        PrefetchAhead(place.polygon);
+        drawer.Draw(place.polygon);
     });
 }
 

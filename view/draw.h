@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 #include <cstddef>
 #include <functional>
 #include <vector>
@@ -44,3 +45,26 @@ std::size_t PiecesFor(std::size_t Polygons);
 // pieces' order: each pixel ends as the last polygon to reach it left it.
 void DrawInPieces(const std::vector<TOrthoTarget>& Targets, const TVANE_Colors& Colors, std::size_t Pieces,
                   const std::function<void(std::size_t, TOrthoViewsDrawer&)>& DrawPiece);
+
+// DrawInPieces over the polygons a walk meets: First stands on the first
+// polygon (At() is it, nullptr when there is none) and Next() steps to the
+// following one. One walk counts them and notes where every 1024th stands,
+// where pieces may begin; then Visit(place, drawer) is called for each
+// place, piece by piece, and draws what it stands on.
+template <typename TPlace, typename TVisit>
+void DrawWalkInPieces(const std::vector<TOrthoTarget>& Targets, const TVANE_Colors& Colors, const TPlace& First,
+                      const TVisit& Visit) {
+    constexpr std::size_t kStride = 1024;
+    std::vector<TPlace> marks;
+    std::size_t count = 0;
+    for (TPlace place = First; place.At() != nullptr; place.Next(), ++count) {
+        if (count % kStride == 0) marks.push_back(place);
+    }
+    const std::size_t pieces = std::min(PiecesFor(count), marks.size());
+    DrawInPieces(Targets, Colors, pieces, [&](std::size_t i, TOrthoViewsDrawer& drawer) {
+        const std::size_t first = i * marks.size() / pieces, last = (i + 1) * marks.size() / pieces;
+        std::size_t n = (last == marks.size() ? count : last * kStride) - first * kStride;
+        TVisit visit = Visit;
+        for (TPlace place = marks[first]; n > 0 && place.At() != nullptr; --n, place.Next()) visit(place, drawer);
+    });
+}

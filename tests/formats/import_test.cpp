@@ -119,21 +119,22 @@ constexpr char kStl[] =
 
 TEST(ImportPlyAndStl, KeepTheFileOrderAndExactValues) {
     TempDir dir;
-    WriteFile(dir.Path("a.ply"), kPly);
-    WriteFile(dir.Path("a.suf"),
-              "obj suf default {\rprim poly ( 1 1 0 0 0 0 1 0 0 )\rprim poly ( 0 0 0 1 1 0 0 1 0.5 )\r"
-              "prim poly ( 0 1 0.5 1 1 0 1 0 0 0 0 0 0 0 0 0 1 0.5 )\r}\r");
-    Shape ply(ImportShape(dir.Path("a.ply")));
-    Shape want(VANE->LoadSuf(dir.Path("a.suf")));
-    EXPECT_EQ(Dump(ply.p), Dump(want.p));
-
-    WriteFile(dir.Path("a.stl"), kStl);
-    WriteFile(dir.Path("b.suf"),
-              "obj suf plate {\rprim shade ( 1 1 0 0 0 1  0 0 0 0 0 1  1 0 0 0 0 1 )\r"
-              "prim shade ( 0 0 0 0 0 -1  1 1 0 0 0 -1  0 1 0.5 0 0 -1 )\r}\r");
-    Shape stl(ImportShape(dir.Path("a.stl")));
-    Shape want_stl(VANE->LoadSuf(dir.Path("b.suf")));
-    EXPECT_EQ(Dump(stl.p), Dump(want_stl.p));
+    // Each mesh file and the shape file it must import as.
+    const std::pair<const char*, const char*> cases[][2] = {
+        {{"a.ply", kPly},
+         {"a.suf", "obj suf default {\rprim poly ( 1 1 0 0 0 0 1 0 0 )\rprim poly ( 0 0 0 1 1 0 0 1 0.5 )\r"
+                   "prim poly ( 0 1 0.5 1 1 0 1 0 0 0 0 0 0 0 0 0 1 0.5 )\r}\r"}},
+        {{"a.stl", kStl},
+         {"b.suf", "obj suf plate {\rprim shade ( 1 1 0 0 0 1  0 0 0 0 0 1  1 0 0 0 0 1 )\r"
+                   "prim shade ( 0 0 0 0 0 -1  1 1 0 0 0 -1  0 1 0.5 0 0 -1 )\r}\r"}},
+    };
+    for (const auto& [mesh, shape] : cases) {
+        WriteFile(dir.Path(mesh.first), mesh.second);
+        WriteFile(dir.Path(shape.first), shape.second);
+        Shape imported(ImportShape(dir.Path(mesh.first)));
+        Shape want(VANE->LoadSuf(dir.Path(shape.first)));
+        EXPECT_EQ(Dump(imported.p), Dump(want.p)) << mesh.first;
+    }
 
     WriteFile(dir.Path("bad.ply"), "ply\nformat ascii 1.0\nelement vertex 1\n");
     EXPECT_THROW(ImportShape(dir.Path("bad.ply")), TImportError);

@@ -100,6 +100,19 @@ struct WindowSize {
     WindowSize& operator=(const WindowSize&) = delete;
 };
 
+// What loading the file gives: the shape's dump and the message, or the
+// exception's text, and the line the reader stopped at.
+std::string LoadOutcome(const std::string& path) {
+    std::string out;
+    try {
+        Shape s(VANE->LoadSuf(path));
+        out = Dump(s.p) + SufErrorMessage;
+    } catch (const SufConvertError& e) {
+        out = e.what();
+    }
+    return out + " at line " + std::to_string(LineNumber);
+}
+
 // Words and tokens of `bytes`, each followed by "@" and LineNumber after it.
 // The same for every window size, or the sizes that differ are named.
 std::string Split(std::string_view bytes, bool tokens) {
@@ -420,14 +433,7 @@ TEST_F(LoadSufTest, ValuesReadFromTheLineMatchTheTokenPath) {
                 WindowSize size(window);
                 for (int plain = 0; plain < 2; ++plain) {
                     SufPlainValues = plain == 1;
-                    std::string got;
-                    try {
-                        Shape s(VANE->LoadSuf(path_));
-                        got = Dump(s.p) + SufErrorMessage;
-                    } catch (const SufConvertError& e) {
-                        got = e.what();
-                    }
-                    got += " at line " + std::to_string(LineNumber);
+                    const std::string got = LoadOutcome(path_);
                     if (outcome[plain].empty()) outcome[plain] = got;
                     EXPECT_EQ(got, outcome[plain]) << testing::PrintToString(bytes) << " window " << window;
                 }
@@ -444,27 +450,17 @@ TEST_F(LoadSufTest, ThreadsReadAtOnceAsEachReadsAlone) {
     const std::string files[] = {kTriangle, "obj suf a {\r}\r\r\ratr", "obj suf a {\rprim poly (\r\n1 2 x\r",
                                  std::string(kTriangle) + "obj sux"};
     std::vector<std::string> paths, alone;
-    auto outcome = [](const std::string& path) {
-        std::string out;
-        try {
-            Shape s(VANE->LoadSuf(path));
-            out = Dump(s.p) + SufErrorMessage;
-        } catch (const SufConvertError& e) {
-            out = e.what();
-        }
-        return out + " at line " + std::to_string(LineNumber);
-    };
     for (const std::string& bytes : files) {
         paths.push_back(dir_.Path("t" + std::to_string(paths.size()) + ".suf"));
         WriteFile(paths.back(), bytes);
-        alone.push_back(outcome(paths.back()));
+        alone.push_back(LoadOutcome(paths.back()));
     }
     SufWindowBytes = 3;  // many reads, so the threads take turns within a load
     std::vector<std::string> together(paths.size());
     {
         std::vector<std::jthread> threads;
         for (std::size_t i = 0; i < paths.size(); ++i) {
-            threads.emplace_back([&, i] { together[i] = outcome(paths[i]); });
+            threads.emplace_back([&, i] { together[i] = LoadOutcome(paths[i]); });
         }
     }
     SufWindowBytes = std::size_t{1} << 20;
