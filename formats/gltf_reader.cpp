@@ -218,10 +218,33 @@ void AddPrimitive(const tinygltf::Model& model, const tinygltf::Primitive& prim,
     }
 }
 
+// A little-endian 32-bit word of the binary container.
+std::uint32_t Word(std::string_view bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+    return value;
+}
+
+// tinygltf trusts the chunk lengths of the binary container and reads past
+// the end of a file whose last chunk claims more bytes than are left, so
+// the container's frame is checked first: magic, version 2, the file's
+// length, and every chunk, the JSON one first, within the file.
+void CheckContainer(std::string_view bytes) {
+    constexpr std::uint32_t kJsonChunk = 0x4E4F534A;  // "JSON"
+    if (bytes.size() < 20 || bytes.substr(0, 4) != "glTF" || Word(bytes, 4) != 2 || Word(bytes, 8) != bytes.size() ||
+        Word(bytes, 16) != kJsonChunk)
+        Fail("is not a glTF binary container of version 2");
+    for (std::size_t at = 12; at < bytes.size();) {
+        if (bytes.size() - at < 8 || Word(bytes, at) > bytes.size() - at - 8) Fail("has a chunk that runs past its end");
+        at += 8 + std::size_t{Word(bytes, at)};
+    }
+}
+
 }  // namespace
 
 TVANE_Object* ImportGltf(std::string_view Bytes, bool Binary, const std::string* BaseDir) {
     if (Bytes.size() > std::numeric_limits<unsigned int>::max()) Fail("is too large");
+    if (Binary) CheckContainer(Bytes);
     tinygltf::TinyGLTF loader;
     loader.SetImageLoader(NoImage, nullptr);
     tinygltf::FsCallbacks fs{Exists, SamePath, ReadExternal, RefuseWrite,
