@@ -335,6 +335,11 @@ private:
 // Writes bytes to a temporary file beside target and renames it over
 // target; old is what stands at target now, if anything.
 void Replace(const std::string& target, const struct stat* old, TPieces bytes) {
+    // The folder decides whether a file may be replaced, but a file the
+    // user may not write is not the user's to replace: refused as the
+    // shell's > refuses it (a privileged user may write any file).
+    if (old != nullptr && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES)
+        Fail(EACCES);
     const std::string pattern = Directory(target) + ".plivra-save-XXXXXX";
     if (pattern.size() >= sizeof temp_name) Fail(ENAMETOOLONG);
     const std::lock_guard<std::mutex> lock(save_lock);

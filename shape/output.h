@@ -21,7 +21,8 @@ public:
 //   keeps its owner and group where the process may set them, its
 //   permission bits and its extended attributes (ACLs among them). When the
 //   owner cannot be kept the setuid and setgid bits are dropped, and the
-//   setgid bit when the group cannot be kept; a group that cannot be kept
+//   setgid bit when the group cannot be kept; a file the process may not
+//   write is refused as the shell's > refuses it; a group that cannot be kept
 //   while it grants more than everybody has, or an extended attribute that
 //   cannot be set, refuses the save.
 // - Anything else there (a device, a FIFO, a socket): Bytes are written into

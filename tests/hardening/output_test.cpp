@@ -193,8 +193,13 @@ TEST_F(OutputFileTest, WhatTheSavingUserCannotKeepIsDroppedOrRefused) {
         mode_t mode_after;
     };
     const Case cases[] = {
-        // Somebody else's setuid file becomes nobody's, without the bits.
-        {"setuid", 12345, 12345, 06755, "", 0755},
+        // Somebody else's setuid file that everybody may write becomes
+        // nobody's, without the bits.
+        {"setuid", 12345, 12345, 06757, "", 0757},
+        // A file nobody may not write stays, as the shell's > leaves it,
+        // though the folder would allow replacing it.
+        {"readonly", 65534, 65534, 0444, "アクセスが拒否されました", 0444},
+        {"foreign", 12345, 12345, 0644, "アクセスが拒否されました", 0644},
         // Nobody's own file of a group nobody is no member of: the group
         // goes, which is harmless while it had no more than everybody.
         {"own", 65534, 12345, 0644, "", 0644},
@@ -223,7 +228,7 @@ TEST_F(OutputFileTest, WhatTheSavingUserCannotKeepIsDroppedOrRefused) {
     EXPECT_EQ(AsNobody([&] { return Write(capable, kNew); }),
               "拡張属性「security.capability」を保てません（アクセスが拒否されました）");
     EXPECT_EQ(ReadFile(capable), kOld);
-    EXPECT_EQ(Entries(dir_.Root()), (std::vector<std::string>{"capable", "group", "own", "setuid"}));
+    EXPECT_EQ(Entries(dir_.Root()), (std::vector<std::string>{"capable", "foreign", "group", "own", "readonly", "setuid"}));
 }
 
 TEST_F(OutputFileTest, SignalDuringASaveRemovesTheTemporaryFileAndEnds) {
