@@ -347,10 +347,10 @@ int RunCheck(int argc, char** argv) {
 
     const std::string start_name(args.Positionals[0]), target_name(args.Positionals[1]);
     TStepTimer timer(args.Has("--timings"));
-    TShapeList start, target;
+    TShapePtr start, target;
     if (!LoadShapeFiles(start_name, start, target_name, target)) return kExitFailed;
     timer.Lap("load start and target");
-    const TCorrespondence report = CheckCorrespondence(start.Get(), target.Get(), kExamples);
+    const TCorrespondence report = CheckCorrespondence(start.get(), target.get(), kExamples);
     timer.Lap("check");
     if (args.Has("--json")) {
         PrintJson(start_name, target_name, report);

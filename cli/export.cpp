@@ -80,18 +80,18 @@ int RunExport(int argc, char** argv) {
     if (!(seconds > 0) || seconds > 1e9L) return UsageError(kExportUsage, "--seconds must be above 0");
     animation.Seconds = static_cast<double>(seconds);
 
-    std::vector<TShapeList> shapes(args.Positionals.size() - 1);
+    std::vector<TShapePtr> shapes(args.Positionals.size() - 1);
     for (std::size_t i = 0; i < shapes.size(); ++i)
         if (!LoadShapeFile(std::string(args.Positionals[i]), shapes[i])) return kExitFailed;
     std::string bytes;
     try {
         if (obj) {
-            bytes = ExportObj(shapes[0].Get());
+            bytes = ExportObj(shapes[0].get());
         } else {
             std::vector<TGltfTarget> targets;
             for (std::size_t i = 1; i < shapes.size(); ++i)
-                targets.push_back({shapes[i].Get(), Stem(args.Positionals[i])});
-            bytes = ExportGltf(shapes[0].Get(), targets, animation, glb);
+                targets.push_back({shapes[i].get(), Stem(args.Positionals[i])});
+            bytes = ExportGltf(shapes[0].get(), targets, animation, glb);
         }
     } catch (const TExportError& error) {
         ReportFailure(out_name, error.what());

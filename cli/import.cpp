@@ -19,8 +19,8 @@ constexpr TUsage kImportUsage = {
 int RunImport(int argc, char** argv) {
     TArguments args;
     if (const int status = ParseCommand(argc, argv, kImportUsage, 2, args); status != kGoOn) return status;
-    TShapeList shape;
+    TShapePtr shape;
     if (!LoadShapeFile(std::string(args.Positionals[0]), shape)) return kExitFailed;
-    if (!SaveShapeFile(std::string(args.Positionals[1]), shape.Get())) return kExitFailed;
+    if (!SaveShapeFile(std::string(args.Positionals[1]), shape.get())) return kExitFailed;
     return kExitOk;
 }

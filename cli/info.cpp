@@ -178,9 +178,9 @@ int RunInfo(int argc, char** argv) {
     if (const int status = ParseCommand(argc, argv, kInfoUsage, 1, args, {"--json"}); status != kGoOn) return status;
 
     const std::string file_name(args.Positionals[0]);
-    TShapeList shape;
+    TShapePtr shape;
     if (!LoadShapeFile(file_name, shape)) return kExitFailed;
-    const TShapeFacts facts = Gather(shape.Get());
+    const TShapeFacts facts = Gather(shape.get());
     if (args.Has("--json")) {
         PrintJson(file_name, facts);
     } else {

@@ -52,20 +52,20 @@ int RunMix(int argc, char** argv) {
     if (positionals.size() != 2) return UsageError(kMixUsage, "needs START and OUT");
     if (target_names.empty()) return UsageError(kMixUsage, "needs at least one --target");
 
-    TShapeList start, result;
-    std::vector<TShapeList> targets(target_names.size());
+    TShapePtr start, result;
+    std::vector<TShapePtr> targets(target_names.size());
     if (!LoadShapeFile(std::string(positionals[0]), start)) return kExitFailed;
     std::vector<TMixTarget> mix;
     for (std::size_t i = 0; i < targets.size(); ++i) {
         if (!LoadShapeFile(target_names[i], targets[i])) return kExitFailed;
-        mix.push_back({targets[i].Get(), percents[i]});
+        mix.push_back({targets[i].get(), percents[i]});
     }
-    result.Reset(VANE->CopySuf(start.Get()));
-    if (!result.Get()) {
+    result.reset(VANE->CopySuf(start.get()));
+    if (!result.get()) {
         std::fprintf(stderr, "plivra-cli: %s\n", SufErrorMessage.c_str());
         return kExitFailed;
     }
-    MixSuf(start.Get(), mix.data(), mix.size(), result.Get());
-    if (!SaveShapeFile(std::string(positionals[1]), result.Get())) return kExitFailed;
+    MixSuf(start.get(), mix.data(), mix.size(), result.get());
+    if (!SaveShapeFile(std::string(positionals[1]), result.get())) return kExitFailed;
     return kExitOk;
 }

@@ -126,9 +126,9 @@ void WarnNearZeroNormals(const std::string& file_name, std::int64_t count) {
 
 // Puts a fresh copy of start into result, ready to be blended. Prints the
 // reason and returns false when memory runs out.
-bool CopyStart(TVANE_Object* start, TShapeList& result) {
-    result.Reset(VANE->CopySuf(start));
-    if (!result.Get()) {
+bool CopyStart(TVANE_Object* start, TShapePtr& result) {
+    result.reset(VANE->CopySuf(start));
+    if (!result.get()) {
         ClearProgress();
         std::fprintf(stderr, "plivra-cli: %s\n", SufErrorMessage.c_str());
         return false;
@@ -209,17 +209,17 @@ int RunMorph(int argc, char** argv) {
     const std::string out_name(args.Positionals[3]);
 
     TStepTimer timer(args.Has("--timings"));
-    TShapeList start, target;
+    TShapePtr start, target;
     if (!LoadShapeFiles(std::string(args.Positionals[0]), start, std::string(args.Positionals[1]), target))
         return kExitFailed;
     timer.Lap("load start and target");
     // START is blended in place: a copy of it would be the same list, values
     // aside, and would hold as much memory again.
-    const TBlendOutcome outcome = BlendSuf(start.Get(), target.Get(), start.Get(), percent, options);
+    const TBlendOutcome outcome = BlendSuf(start.get(), target.get(), start.get(), percent, options);
     WarnNearZeroNormals(out_name, outcome.NearZeroNormals);
-    target.Reset(nullptr);
+    target.reset(nullptr);
     timer.Lap("blend");
-    if (!SaveShapeFile(out_name, start.Get())) return kExitFailed;
+    if (!SaveShapeFile(out_name, start.get())) return kExitFailed;
     timer.Lap("save");
     return kExitOk;
 }
@@ -341,7 +341,7 @@ bool ReadFramesRun(int argc, char** argv, TFramesRun& run, int& status) {
 // it reaches and leaves the rest as the start's, so one copy of the start
 // serves every frame the job makes.
 struct TFrameJob {
-    TShapeList Result;
+    TShapePtr Result;
     TBitmap Picture;
     TBoxGrowth<Extended> Box;
     std::exception_ptr Error;
@@ -374,11 +374,11 @@ void ForEachFrame(std::vector<TFrameJob>& jobs, std::int64_t count, const TWork&
 
 // Fits Settings to the box of every frame of the whole run, not only of this
 // share, so that shards draw the very pictures a single run draws.
-void FitFrames(const TFramesRun& run, const TShapeList& start, const TShapeList& target,
+void FitFrames(const TFramesRun& run, const TShapePtr& start, const TShapePtr& target,
                std::vector<TFrameJob>& jobs, TVANE_ViewSettings& settings) {
     ForEachFrame(jobs, run.Count, [&](TFrameJob& job, std::int64_t frame) {
-        BlendSuf(start.Get(), target.Get(), job.Result.Get(), run.Percent(frame), run.Options);
-        AddShapeExtents(job.Result.Get(), job.Box);
+        BlendSuf(start.get(), target.get(), job.Result.get(), run.Percent(frame), run.Options);
+        AddShapeExtents(job.Result.get(), job.Box);
         return true;
     });
     // Minimum and maximum do not care in which order the frames came.
@@ -455,7 +455,7 @@ private:
 
 // Blends the share's Index-th frame into the job's result and writes its
 // files. Returns false when one could not be written (the reason in Report).
-bool MakeFrame(const TFramesRun& run, const TShapeList& start, const TShapeList& target,
+bool MakeFrame(const TFramesRun& run, const TShapePtr& start, const TShapePtr& target,
                const TVANE_ViewSettings& settings, TFrameJob& job, std::int64_t index, TFrameReport& report,
                TContactSheet& sheet, std::mutex& sheet_mutex) {
     const std::int32_t percent = run.Percent(run.ShareFrame(index));
@@ -463,8 +463,8 @@ bool MakeFrame(const TFramesRun& run, const TShapeList& start, const TShapeList&
     // Told in frame order by the log, not as the jobs come upon them.
     const TFailureCapture capture(report.Failure);
     report.NearZeroNormals =
-        BlendSuf(start.Get(), target.Get(), job.Result.Get(), percent, run.Options).NearZeroNormals;
-    if (run.Pictures.ShapeFiles && !SaveShapeFile(file_name, job.Result.Get())) return false;
+        BlendSuf(start.get(), target.get(), job.Result.get(), percent, run.Options).NearZeroNormals;
+    if (run.Pictures.ShapeFiles && !SaveShapeFile(file_name, job.Result.get())) return false;
     if (run.Pictures.Any()) {
         TVANE_Colors colors;
         VANE->DefaultViewColors(colors);
@@ -472,7 +472,7 @@ bool MakeFrame(const TFramesRun& run, const TShapeList& start, const TShapeList&
         static std::mutex perspective_mutex;
         std::unique_lock perspective(perspective_mutex, std::defer_lock);
         if (settings.ViewKind == kViewPerspective) perspective.lock();
-        VANE->DrawSuf(job.Result.Get(), job.Picture, settings, colors);
+        VANE->DrawSuf(job.Result.get(), job.Picture, settings, colors);
     }
     if (run.Pictures.Frames && !WritePng(PictureFileName(file_name), job.Picture)) return false;
     if (!run.Pictures.SheetName.empty()) {
@@ -498,14 +498,14 @@ int RunFrames(int argc, char** argv) {
                                             std::to_string(sheet.SheetHeight()) +
                                             " pixels, too large; choose a smaller --size");
 
-    TShapeList start, target;
+    TShapePtr start, target;
     if (!LoadShapeFile(run.StartName, start)) return kExitFailed;
     if (!LoadShapeFile(run.TargetName, target)) return kExitFailed;
     // The fit blends every frame of the run; the files only this share's.
     const std::int64_t busiest = pictures.Any() ? run.Count : run.ShareCount();
     std::vector<TFrameJob> jobs(static_cast<std::size_t>(std::clamp<std::int64_t>(busiest, 1, run.Jobs)));
     for (TFrameJob& job : jobs) {
-        if (!CopyStart(start.Get(), job.Result)) return kExitFailed;
+        if (!CopyStart(start.get(), job.Result)) return kExitFailed;
         job.Picture.SetSize(pictures.Width, pictures.Height);
     }
     TVANE_ViewSettings settings;

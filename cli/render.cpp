@@ -39,7 +39,7 @@ int RunRender(int argc, char** argv) {
     if (const std::string_view* size = args.Value("--size"); size && !ParseSize(*size, width, height))
         return UsageError(kRenderUsage, "bad size '" + std::string(*size) + "'");
 
-    TShapeList shape;
+    TShapePtr shape;
     if (!LoadShapeFile(std::string(args.Positionals[0]), shape)) return kExitFailed;
 
     TVANE_ViewSettings settings;
@@ -47,10 +47,10 @@ int RunRender(int argc, char** argv) {
     settings.ViewKind = kind;
     settings.ClearFirst = true;
     settings.ShowGrid = args.Has("--grid");
-    VANE->FitView(shape.Get(), settings, settings);
+    VANE->FitView(shape.get(), settings, settings);
     TVANE_Colors colors;
     VANE->DefaultViewColors(colors);
     TBitmap bitmap(width, height);
-    VANE->DrawSuf(shape.Get(), bitmap, settings, colors);
+    VANE->DrawSuf(shape.get(), bitmap, settings, colors);
     return WritePng(std::string(args.Positionals[1]), bitmap) ? kExitOk : kExitFailed;
 }

@@ -3,55 +3,46 @@
 #include <sys/stat.h>
 
 #include <exception>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "cli/progress.h"
-#include "formats/import.h"
-#include "shape/errors.h"
+#include "formats/shape_io.h"
 #include "shape/output.h"
-#include "shape/state.h"
-#include "shape/vane.h"
 
 namespace {
 
-// What one LoadSuf gave: the list, or the text that reports its failure.
-struct TLoaded {
-    TShapeList List;
-    std::string Failure;
-};
+// The files the command has read: an output must not replace one of them
+// (import m.obj m.obj would put a shape file where the OBJ was).
+std::mutex inputs_lock;
+std::vector<std::string> inputs;
 
-void Load(const std::string& file_name, TLoaded& out) {
-    if (IsImportable(file_name)) {
-        try {
-            out.List.Reset(ImportShape(file_name));
-        } catch (const TImportError& error) {
-            out.Failure = error.what();
-        }
-        return;
-    }
-    try {
-        out.List.Reset(VANE->LoadSuf(file_name));
-    } catch (const SufConvertError& error) {
-        out.Failure = error.what();
-        return;
-    } catch (const SufIOError& error) {
-        out.Failure = error.what();
-        return;
-    }
-    if (!out.List.Get()) {
-        out.Failure = SufErrorMessage.empty() ? "holds no shape (no obj, atr or prim statement)"
-                                              : SufErrorMessage;
-    }
+void NoteInput(const std::string& file_name) {
+    const std::lock_guard<std::mutex> lock(inputs_lock);
+    inputs.push_back(file_name);
 }
 
-// Moves what Load gave into Out, or reports the failure.
-bool Take(const std::string& file_name, TLoaded& loaded, TShapeList& out) {
-    if (!loaded.List.Get()) {
-        ReportFailure(file_name, loaded.Failure);
+// Reports and returns true when FileName is one of the inputs.
+bool IsAnInput(const std::string& file_name, const std::string& path) {
+    const std::lock_guard<std::mutex> lock(inputs_lock);
+    for (const std::string& input : inputs) {
+        if (SameFile(input, path)) {
+            ReportFailure(file_name, "is also an input of this command; nothing was written");
+            return true;
+        }
+    }
+    return false;
+}
+
+// Moves what a load gave into Out, or reports the failure.
+bool Take(const std::string& file_name, TLoadedShape& loaded, TShapePtr& out) {
+    if (!loaded.Shape) {
+        ReportFailure(file_name, loaded.Outcome.Message());
         return false;
     }
-    out.Reset(loaded.List.Get());
-    loaded.List.Release();
+    NoteInput(file_name);
+    out = std::move(loaded.Shape);
     return true;
 }
 
@@ -65,35 +56,27 @@ bool WorthAThread(const std::string& file_name) {
 
 }  // namespace
 
-TShapeList::~TShapeList() { VANE->FreeSuf(List_); }
-
-void TShapeList::Reset(TVANE_Object* List) {
-    VANE->FreeSuf(List_);
-    List_ = List;
-}
-
-bool LoadShapeFile(const std::string& FileName, TShapeList& Out) {
-    TLoaded loaded;
-    Load(FileName, loaded);
+bool LoadShapeFile(const std::string& FileName, TShapePtr& Out) {
+    TLoadedShape loaded = LoadAnyShape(FileName);
     return Take(FileName, loaded, Out);
 }
 
-bool LoadShapeFiles(const std::string& StartName, TShapeList& Start, const std::string& TargetName,
-                    TShapeList& Target) {
+bool LoadShapeFiles(const std::string& StartName, TShapePtr& Start, const std::string& TargetName,
+                    TShapePtr& Target) {
     if (!WorthAThread(StartName) || !WorthAThread(TargetName))
         return LoadShapeFile(StartName, Start) && LoadShapeFile(TargetName, Target);
-    TLoaded start, target;
+    TLoadedShape start, target;
     std::exception_ptr target_error;
     {
         // Each thread reads with a tokenizer of its own.
         std::jthread reader([&] {
             try {
-                Load(TargetName, target);
+                target = LoadAnyShape(TargetName);
             } catch (...) {
                 target_error = std::current_exception();
             }
         });
-        Load(StartName, start);
+        start = LoadAnyShape(StartName);
     }
     // Reported as reading one after the other would: START's failure first,
     // and then nothing of TARGET.
@@ -103,15 +86,11 @@ bool LoadShapeFiles(const std::string& StartName, TShapeList& Start, const std::
 }
 
 bool SaveShapeFile(const std::string& FileName, TVANE_Object* Shape) {
-    bool saved = false;
-    try {
-        saved = VANE->SaveSuf(OutputPath(FileName), Shape);
-    } catch (const std::exception& error) {
-        ReportFailure(FileName, error.what());
-        return false;
-    }
-    if (!saved) ReportFailure(FileName, SufErrorMessage);
-    return saved;
+    const std::string path = OutputPath(FileName);
+    if (IsAnInput(FileName, path)) return false;
+    const TFileOutcome saved = SaveAnyShape(path, Shape);
+    if (!saved) ReportFailure(FileName, saved.Message());
+    return saved.Ok();
 }
 
 void PutBytes(std::string_view Text, std::FILE* Out) {
@@ -146,11 +125,8 @@ std::string OutputPath(const std::string& FileName) {
 
 bool WriteOutput(const std::string& FileName, std::string_view Bytes) {
     const std::string path = OutputPath(FileName);
-    try {
-        WriteOutputFile(path, Bytes);
-    } catch (const OutputError& failure) {
-        ReportFailure(FileName, SaveFailureText(path, failure.what()));
-        return false;
-    }
-    return true;
+    if (IsAnInput(FileName, path)) return false;
+    const TFileOutcome written = WriteAnyFile(path, Bytes);
+    if (!written) ReportFailure(FileName, written.Message());
+    return written.Ok();
 }

@@ -3,42 +3,23 @@
 #include <string>
 #include <string_view>
 
-#include "shape/records.h"
+#include "shape/owner.h"
 
-// Holds one shape list and releases it with FreeSuf.
-class TShapeList {
-public:
-    TShapeList() = default;
-    explicit TShapeList(TVANE_Object* List) : List_(List) {}
-    ~TShapeList();
-    TShapeList(const TShapeList&) = delete;
-    TShapeList& operator=(const TShapeList&) = delete;
-
-    TVANE_Object* Get() const { return List_; }
-    // Releases the held list and takes List instead.
-    void Reset(TVANE_Object* List);
-    // Gives up the held list without releasing it.
-    void Release() { List_ = nullptr; }
-
-private:
-    TVANE_Object* List_ = nullptr;
-};
-
-// Reads FileName with LoadSuf into Out, or imports it when its extension
-// names another mesh format (formats/import.h). On failure prints one line
-// "FILE: MESSAGE" on stderr and returns false; MESSAGE is the reader's
-// reported error, the text of the conversion, input/output or import error,
-// or the statement that the file holds no shape.
-bool LoadShapeFile(const std::string& FileName, TShapeList& Out);
+// Reads FileName of any format into Out (LoadAnyShape). On failure prints
+// one line "FILE: MESSAGE" on stderr and returns false. The file counts as
+// an input of the command from then on: no output may replace it.
+bool LoadShapeFile(const std::string& FileName, TShapePtr& Out);
 
 // Reads StartName into Start and TargetName into Target, large files at
 // once on two threads. Reports failures as LoadShapeFile of START and then
 // of TARGET would: only START's when both fail.
-bool LoadShapeFiles(const std::string& StartName, TShapeList& Start, const std::string& TargetName,
-                    TShapeList& Target);
+bool LoadShapeFiles(const std::string& StartName, TShapePtr& Start, const std::string& TargetName,
+                    TShapePtr& Target);
 
-// Writes Shape with SaveSuf ("-" is standard output). On failure prints
-// "FILE: MESSAGE" on stderr and returns false.
+// Writes Shape in the format FileName's extension names (SaveAnyShape; "-"
+// is standard output, a shape file). On failure, and for a file that is
+// one of the command's inputs, prints "FILE: MESSAGE" on stderr and returns
+// false.
 bool SaveShapeFile(const std::string& FileName, TVANE_Object* Shape);
 
 // Writes Text as it stands, byte for byte (names from files).
@@ -66,6 +47,7 @@ private:
 std::string OutputPath(const std::string& FileName);
 
 // Writes Bytes as the whole of FileName ("-" is standard output) through
-// the output layer. On failure prints "FILE: MESSAGE" on stderr, leaves what
-// stood at FileName as it was and returns false.
+// the output layer. On failure, and for a file that is one of the command's
+// inputs, prints "FILE: MESSAGE" on stderr, leaves what stood at FileName
+// as it was and returns false.
 bool WriteOutput(const std::string& FileName, std::string_view Bytes);

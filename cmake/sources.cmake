@@ -7,7 +7,7 @@ set(SHAPE_SOURCES
   shape/writer.cpp)
 set(SHAPE_HEADERS
   shape/arena.h shape/errors.h shape/extents.h shape/kinds.h shape/number.h shape/output.h
-  shape/parallel.h shape/probes.h shape/records.h shape/state.h shape/tokenizer.h shape/vane.h)
+  shape/owner.h shape/parallel.h shape/probes.h shape/records.h shape/state.h shape/tokenizer.h shape/vane.h)
 
 set(VIEW_BASE_SOURCES view/canvas.cpp view/settings.cpp)
 set(VIEW_BASE_HEADERS view/canvas.h view/round.h view/settings.h)

@@ -32,4 +32,26 @@ run export bad.gltf bad.glb
 expect "a bad glTF file" 1 stderr "bad.gltf: a primitive refers to accessor 7, which is not there"
 check_true "a refused export writes nothing" test ! -e bad.glb
 
+# An output is never one of the inputs, and its extension names its format:
+# a command that writes a shape writes OBJ and glTF where it is asked to.
+cp quad.obj quad_kept.obj
+for args in "import quad.obj quad.obj" "morph quad.obj quad_up.obj 50 ./quad_up.obj" \
+    "export quad.obj quad.obj" "render quad.obj quad.obj"; do
+    # shellcheck disable=SC2086
+    run $args
+    expect "$args" 1 stderr "is also an input of this command; nothing was written"
+    same "$args leaves the input" quad.obj quad_kept.obj
+done
+run morph quad.obj quad_up.obj 50 quad_half.glb
+run export quad_half.suf quad_half_export.glb
+same "morph to .glb writes what export writes" quad_half.glb quad_half_export.glb
+run import quad.glb quad_round.obj
+run import quad_round.obj quad_round.suf
+same "import to .obj writes OBJ" quad_round.suf quad_back.suf
+for ext in ply stl png; do
+    run morph quad.obj quad_up.obj 50 "quad_half.$ext"
+    expect "morph refuses .$ext" 1 stderr "quad_half.$ext: names a .$ext file, which is not written as a shape here"
+    check_true "morph to .$ext writes nothing" test ! -e "quad_half.$ext"
+done
+
 finish

@@ -32,12 +32,12 @@ same "the FIFO's reader gets the file" from_fifo.suf half_out.suf
 check_true "the FIFO stays a FIFO" test -p fifo.suf
 
 # A PNG that cannot be written whole (a size limit fails the write as a
-# full disk does) leaves what stood at its path, even the input itself.
-cp triangle.suf keep.suf
-(trap '' XFSZ; ulimit -f 1; exec "$cli" render keep.suf keep.suf --size 2000x2000) >"$tmp/stdout" 2>"$tmp/stderr"
+# full disk does) leaves what stood at its path.
+cp triangle.suf keep.png
+(trap '' XFSZ; ulimit -f 1; exec "$cli" render triangle.suf keep.png --size 2000x2000) >"$tmp/stdout" 2>"$tmp/stderr"
 code=$?
-expect "a PNG that cannot be written" 1 stderr "keep.suf: ファイル「keep.suf」に保存できません（ファイルが大きすぎます）。"
-same "a failed PNG keeps the file at its path" keep.suf triangle.suf
+expect "a PNG that cannot be written" 1 stderr "keep.png: ファイル「keep.png」に保存できません（ファイルが大きすぎます）。"
+same "a failed PNG keeps the file at its path" keep.png triangle.suf
 check_true "a failed PNG leaves no temporary file" test -z "$(find . -name '.plivra-save-*')"
 
 # Help that cannot be written is no success.

@@ -1,0 +1,91 @@
+#include "formats/shape_io.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <exception>
+
+#include "formats/export.h"
+#include "formats/import.h"
+#include "shape/errors.h"
+#include "shape/output.h"
+#include "shape/state.h"
+
+namespace {
+
+// The extension of FileName in lower case, without the dot; "" when none.
+std::string LowerExtension(std::string_view file_name) {
+    const std::size_t dot = file_name.rfind('.');
+    const std::size_t slash = file_name.rfind('/');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
+    std::string ext(file_name.substr(dot + 1));
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    return ext;
+}
+
+}  // namespace
+
+TLoadedShape LoadAnyShape(const std::string& FileName) {
+    TLoadedShape out;
+    auto fail = [&](std::string message) { out.Outcome = TFileOutcome(FileName, std::move(message)); };
+    if (IsImportable(FileName)) {
+        try {
+            out.Shape.reset(ImportShape(FileName));
+        } catch (const TImportError& error) {
+            fail(error.what());
+        }
+        return out;
+    }
+    try {
+        out.Shape.reset(VANE->LoadSuf(FileName));
+    } catch (const SufConvertError& error) {
+        fail(error.what());
+        return out;
+    } catch (const SufIOError& error) {
+        fail(error.what());
+        return out;
+    }
+    if (!out.Shape)
+        fail(SufErrorMessage.empty() ? "holds no shape (no obj, atr or prim statement)" : SufErrorMessage);
+    return out;
+}
+
+TFileOutcome WriteAnyFile(const std::string& FileName, std::string_view Bytes) {
+    try {
+        WriteOutputFile(FileName, Bytes);
+    } catch (const OutputError& failure) {
+        return {FileName, SaveFailureText(FileName, failure.what())};
+    }
+    return {};
+}
+
+TFileOutcome SaveAnyShape(const std::string& FileName, TVANE_Object* Shape) {
+    const std::string ext = LowerExtension(FileName);
+    if (ext == "ply" || ext == "stl" || ext == "png")
+        return {FileName, "names a ." + ext + " file, which is not written as a shape here; "
+                          "write .suf, .obj, .gltf or .glb"};
+    if (ext == "obj" || ext == "gltf" || ext == "glb") {
+        std::string bytes;
+        try {
+            bytes = ext == "obj" ? ExportObj(Shape) : ExportGltf(Shape, {}, TGltfAnimation(), ext == "glb");
+        } catch (const TExportError& error) {
+            return {FileName, error.what()};
+        }
+        return WriteAnyFile(FileName, bytes);
+    }
+    bool saved = false;
+    try {
+        saved = VANE->SaveSuf(FileName, Shape);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& error) {
+        return {FileName, error.what()};
+    }
+    return saved ? TFileOutcome() : TFileOutcome(FileName, SufErrorMessage);
+}
+
+bool SameFile(const std::string& A, const std::string& B) {
+    struct stat a {}, b {};
+    return ::stat(A.c_str(), &a) == 0 && ::stat(B.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}

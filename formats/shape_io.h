@@ -1,0 +1,52 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+#include "shape/owner.h"
+
+// The one edge where programs load and save shapes of every format the
+// project reads and writes. Failures come back as the text a user sees;
+// nothing below raises through here but std::bad_alloc.
+
+// What a load or a save came to: done, or why not.
+class TFileOutcome {
+public:
+    TFileOutcome() = default;
+    TFileOutcome(std::string File, std::string Message) : File_(std::move(File)), Message_(std::move(Message)) {}
+
+    bool Ok() const { return Message_.empty(); }
+    explicit operator bool() const { return Ok(); }
+    // The file named and the cause, e.g. "line 12: 'x' is not a number".
+    const std::string& File() const { return File_; }
+    const std::string& Message() const { return Message_; }
+    // "FILE: message", the one form of every file's failure.
+    std::string Text() const { return File_ + ": " + Message_; }
+
+private:
+    std::string File_;
+    std::string Message_;
+};
+
+struct TLoadedShape {
+    TShapePtr Shape;  // nullptr when Outcome tells a failure
+    TFileOutcome Outcome;
+};
+
+// Reads FileName as a shape file, or imports it when its extension names
+// another mesh format (OBJ, glTF, PLY, STL). A failure's message is the
+// reader's: its reported error with the line, the text of a conversion or
+// input/output error, the importer's cause, or that the file holds no shape.
+TLoadedShape LoadAnyShape(const std::string& FileName);
+
+// Writes Shape to FileName in the format its extension names: .obj as OBJ,
+// .gltf and .glb as glTF (the shape alone, no morph targets), anything else
+// as a shape file. .ply, .stl and .png name formats that are read or drawn
+// here but not written as a shape, and are refused before anything is
+// written.
+TFileOutcome SaveAnyShape(const std::string& FileName, TVANE_Object* Shape);
+
+// Writes Bytes as the whole of FileName through the output layer.
+TFileOutcome WriteAnyFile(const std::string& FileName, std::string_view Bytes);
+
+// True when both names lead to one existing file (links followed).
+bool SameFile(const std::string& A, const std::string& B);
