@@ -13,7 +13,7 @@
 #include <algorithm>
 
 #include "app/morph.h"
-#include "formats/import.h"
+#include "formats/shape_io.h"
 #include "qt/application.h"
 #include "qt/fonts.h"
 #include "qt/widgets.h"
@@ -349,11 +349,16 @@ void TForm1::settleAfterDialog() {
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void TForm1::loadChosen(TVANE_Object*& Shape) {
+bool TForm1::loadChosen(TVANE_Object*& Shape) {
     settleAfterDialog();
     if (Shape)
         VANE->FreeSuf(Shape);
-    Shape = LoadShape(LocalPath(OpenDialog1->FileName));
+    TLoadedShape loaded = LoadAnyShape(LocalPath(OpenDialog1->FileName));
+    Shape = loaded.Shape.release();
+    if (loaded.Raised.empty())
+        return true;
+    ReportError(QString::fromStdString(loaded.Raised));
+    return false;
 }
 
 void TForm1::showLoaded(const TVANE_Object* Shape, QLineEdit* Name) {
@@ -366,75 +371,90 @@ void TForm1::showLoaded(const TVANE_Object* Shape, QLineEdit* Name) {
 }
 
 void TForm1::Refer1Click() {
-    if (!OpenDialog1->Execute())
-        return;
-    // Busy from the choice until the last view is repainted.
-    TBusyCursor busy;
-    // A conversion, input/output or import error leaves here with Suf1 empty
-    // and MorphedSuf still the copy of the previous start shape.
-    loadChosen(Suf1);
-    if (MorphedSuf)
-        VANE->FreeSuf(MorphedSuf);
-    MorphedSuf = VANE->CopySuf(Suf1);
-    showLoaded(Suf1, suf1name);
+    RunHandler([this] {
+        if (!OpenDialog1->Execute())
+            return;
+        // Busy from the choice until the last view is repainted.
+        TBusyCursor busy;
+        // A conversion, input/output or import error is shown and ends the
+        // handler here, with Suf1 empty and MorphedSuf still the copy of the
+        // previous start shape.
+        if (!loadChosen(Suf1))
+            return;
+        if (MorphedSuf)
+            VANE->FreeSuf(MorphedSuf);
+        MorphedSuf = VANE->CopySuf(Suf1);
+        showLoaded(Suf1, suf1name);
+    });
 }
 
 void TForm1::Refer2Click() {
-    if (!OpenDialog1->Execute())
-        return;
-    TBusyCursor busy;
-    loadChosen(Suf2);
-    showLoaded(Suf2, suf2name);
+    RunHandler([this] {
+        if (!OpenDialog1->Execute())
+            return;
+        TBusyCursor busy;
+        if (!loadChosen(Suf2))
+            return;
+        showLoaded(Suf2, suf2name);
+    });
 }
 
 void TForm1::Button3Click() {
-    if (!MorphedSuf)
-        return;
-    if (!SaveDialog1->Execute())
-        return;
-    bool saved;
-    {
-        TBusyCursor busy;
-        settleAfterDialog();
-        saved = VANE->SaveSuf(LocalPath(SaveDialog1->FileName), MorphedSuf);
-    }
-    // A save that failed must not look like one that worked.
-    if (!saved)
-        ReportError(QString::fromStdString(SufErrorMessage));
+    RunHandler([this] {
+        if (!MorphedSuf)
+            return;
+        if (!SaveDialog1->Execute())
+            return;
+        TFileOutcome saved;
+        {
+            TBusyCursor busy;
+            settleAfterDialog();
+            saved = SaveSufFile(LocalPath(SaveDialog1->FileName), MorphedSuf);
+        }
+        // A save that failed must not look like one that worked.
+        if (!saved)
+            ReportError(QString::fromStdString(saved.Message()));
+    });
 }
 
 void TForm1::Button4Click() { close(); }
 
-void TForm1::AutoFitClick() { PreviewAll(); }
+void TForm1::AutoFitClick() {
+    RunHandler([this] { PreviewAll(); });
+}
 
 void TForm1::MorphPercentChange() {
-    const auto percent = static_cast<int>(
-        RoundHalfEven(static_cast<Extended>(MorphPercent->value()) / 10));
-    const QString text = QString::asprintf("%.3d", percent);
-    if (text != PercentTXBX->text())
-        PercentTXBX->setText(text);
+    RunHandler([this] {
+        const auto percent = static_cast<int>(
+            RoundHalfEven(static_cast<Extended>(MorphPercent->value()) / 10));
+        const QString text = QString::asprintf("%.3d", percent);
+        if (text != PercentTXBX->text())
+            PercentTXBX->setText(text);
+    });
 }
 
 void TForm1::PercentTXBXChange() {
-    const TIntegerReading percent = ReadInteger(PercentTXBX->text().toStdString());
-    if (percent.Valid) {
-        // Ten times a 32-bit value may not fit in an int; the bar clamps anyway.
-        const auto position =
-            std::clamp<std::int64_t>(std::int64_t{percent.Value} * 10, 0, kTrackMax);
-        const QSignalBlocker quiet(MorphPercent);
-        MorphPercent->setValue(static_cast<int>(position));
-    }
-    if (AutoFit->isChecked()) {
-        MorphSuf();
-        PreviewAll();
-        return;
-    }
-    // With no fit between them, the blend and the previews are made in one
-    // walk of the shapes: the values and pixels of MorphSuf, then PreviewAll.
-    std::vector<TViewDrawing> drawings;
-    queuePreview(drawings);
-    const std::int32_t blend = ReadInteger(PercentTXBX->text().toStdString()).Value;
-    drawAndRepaint(drawings, &blend);
+    RunHandler([this] {
+        const TIntegerReading percent = ReadInteger(PercentTXBX->text().toStdString());
+        if (percent.Valid) {
+            // Ten times a 32-bit value may not fit in an int; the bar clamps anyway.
+            const auto position =
+                std::clamp<std::int64_t>(std::int64_t{percent.Value} * 10, 0, kTrackMax);
+            const QSignalBlocker quiet(MorphPercent);
+            MorphPercent->setValue(static_cast<int>(position));
+        }
+        if (AutoFit->isChecked()) {
+            MorphSuf();
+            PreviewAll();
+            return;
+        }
+        // With no fit between them, the blend and the previews are made in one
+        // walk of the shapes: the values and pixels of MorphSuf, then PreviewAll.
+        std::vector<TViewDrawing> drawings;
+        queuePreview(drawings);
+        const std::int32_t blend = ReadInteger(PercentTXBX->text().toStdString()).Value;
+        drawAndRepaint(drawings, &blend);
+    });
 }
 
 void TForm1::copyBitmap(QPainter& Canvas, TViewBox view) {

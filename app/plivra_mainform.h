@@ -161,9 +161,10 @@ private:
     // walk that draws it.
     void drawAndRepaint(const std::vector<TViewDrawing>& Drawings, const std::int32_t* BlendPercent = nullptr);
     // Takes the open dialog off the screen, then replaces Shape by the
-    // shape of the file chosen in it (nullptr when the file holds none; a
-    // file that cannot be read throws, leaving Shape empty).
-    void loadChosen(TVANE_Object*& Shape);
+    // shape of the file chosen in it (nullptr when the file holds none). A
+    // file that cannot be read is shown in the error report and gives
+    // false, leaving Shape empty.
+    bool loadChosen(TVANE_Object*& Shape);
     // Names the chosen file in Name and draws every view, or shows "error"
     // when Shape is empty.
     void showLoaded(const TVANE_Object* Shape, QLineEdit* Name);

@@ -91,12 +91,3 @@ TVANE_Object* ImportShape(const std::string& FileName) {
     if (ext == "stl") return ImportStl(bytes);
     throw TImportError("is not of a format that is read");
 }
-
-TVANE_Object* LoadShape(const std::string& FileName) {
-    if (!IsImportable(FileName)) return VANE->LoadSuf(FileName);
-    try {
-        return ImportShape(FileName);
-    } catch (const TImportError& error) {
-        throw TImportError(FileName + ": " + error.what());
-    }
-}

@@ -16,11 +16,6 @@ bool IsImportable(std::string_view FileName);
 // Reads FileName with the reader its extension names.
 TVANE_Object* ImportShape(const std::string& FileName);
 
-// Reads FileName as a shape file (VANE->LoadSuf, with its results and
-// exceptions) or, when IsImportable, imports it; an import failure is thrown
-// as TImportError "FILE: cause".
-TVANE_Object* LoadShape(const std::string& FileName);
-
 // OBJ text: each "o" and "g" starts an object, "usemtl" names the attribute
 // of the faces after it, a face's kind follows what every corner carries.
 // Values are read from the text as a shape file reads them.

@@ -34,6 +34,7 @@ TLoadedShape LoadAnyShape(const std::string& FileName) {
             out.Shape.reset(ImportShape(FileName));
         } catch (const TImportError& error) {
             fail(error.what());
+            out.Raised = out.Outcome.Text();
         }
         return out;
     }
@@ -41,9 +42,11 @@ TLoadedShape LoadAnyShape(const std::string& FileName) {
         out.Shape.reset(VANE->LoadSuf(FileName));
     } catch (const SufConvertError& error) {
         fail(error.what());
+        out.Raised = error.what();
         return out;
     } catch (const SufIOError& error) {
         fail(error.what());
+        out.Raised = error.what();
         return out;
     }
     if (!out.Shape)
@@ -74,6 +77,10 @@ TFileOutcome SaveAnyShape(const std::string& FileName, TVANE_Object* Shape) {
         }
         return WriteAnyFile(FileName, bytes);
     }
+    return SaveSufFile(FileName, Shape);
+}
+
+TFileOutcome SaveSufFile(const std::string& FileName, TVANE_Object* Shape) {
     bool saved = false;
     try {
         saved = VANE->SaveSuf(FileName, Shape);

@@ -30,6 +30,12 @@ private:
 struct TLoadedShape {
     TShapePtr Shape;  // nullptr when Outcome tells a failure
     TFileOutcome Outcome;
+    // The text of the error the reader raised, as it raised it (a conversion
+    // or input/output error of a shape file, "FILE: cause" of an import);
+    // "" when the reader reported its failure by its result, or none. The
+    // window shows a raised error in its error report and a reported one
+    // as "error" in the name field.
+    std::string Raised;
 };
 
 // Reads FileName as a shape file, or imports it when its extension names
@@ -44,6 +50,9 @@ TLoadedShape LoadAnyShape(const std::string& FileName);
 // here but not written as a shape, and are refused before anything is
 // written.
 TFileOutcome SaveAnyShape(const std::string& FileName, TVANE_Object* Shape);
+
+// Writes Shape as a shape file (SaveSuf), whatever the extension.
+TFileOutcome SaveSufFile(const std::string& FileName, TVANE_Object* Shape);
 
 // Writes Bytes as the whole of FileName through the output layer.
 TFileOutcome WriteAnyFile(const std::string& FileName, std::string_view Bytes);

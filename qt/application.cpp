@@ -28,15 +28,36 @@ TErrorReport SetErrorReport(TErrorReport Report) {
     return std::exchange(CurrentReport(), std::move(Report));
 }
 
+namespace {
+
+// Reports the exception being handled; called only inside a catch.
+void ReportCurrentException() {
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        ReportError(QString::fromUtf8(error.what()));
+    } catch (...) {
+        ReportError(QApplication::translate("TApplication", "Unknown error"));
+    }
+}
+
+}  // namespace
+
+void RunHandler(const std::function<void()>& Body) {
+    try {
+        Body();
+    } catch (...) {
+        ReportCurrentException();
+    }
+}
+
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
-    } catch (const std::exception& error) {
-        ReportError(QString::fromUtf8(error.what()));
     } catch (...) {
-        ReportError(tr("Unknown error"));
+        ReportCurrentException();
     }
     return false;
 }

@@ -12,9 +12,14 @@ void ReportError(const QString& Message);
 using TErrorReport = std::function<void(const QString& Message)>;
 TErrorReport SetErrorReport(TErrorReport Report);
 
+// Runs the body of an event handler. An exception that leaves it is shown
+// in the error report (the message box) and goes no further, so none
+// crosses a Qt connection; the event loop goes on.
+void RunHandler(const std::function<void()>& Body);
+
 // The application of both windows. An exception that escapes an event
-// handler (a value that is not a number, a file that cannot be read) ends
-// up here: its message is reported and the event loop goes on.
+// handler that does not catch it itself ends up here: its message is
+// reported and the event loop goes on.
 class TApplication : public QApplication {
 public:
     TApplication(int& argc, char** argv);

@@ -81,35 +81,39 @@ void TVANE_Panel::FreeSufTestClick() {
 }
 
 void TVANE_Panel::LoadTestClick() {
-    if (!OpenDialog1->Execute())
-        return;
-    VANE->FreeSuf(TestSuf);
-    {
-        TBusyCursor busy;
-        // A conversion or input/output error leaves here, with TestSuf
-        // released and the list box as it was.
-        TestSuf = VANE->LoadSuf(QFile::encodeName(OpenDialog1->FileName).toStdString());
-    }
-    SaveTest->setEnabled(true);
-    if (!TestSuf) {
-        showLine(QString::fromStdString(SufErrorMessage));
-        return;
-    }
-    ListBox1->clear();
-    for (TVANE_Object* object = TestSuf; object; object = object->Next)
-        ListBox1->addItem(DecodeName(object->Name));
+    RunHandler([this] {
+        if (!OpenDialog1->Execute())
+            return;
+        VANE->FreeSuf(TestSuf);
+        {
+            TBusyCursor busy;
+            // A conversion or input/output error leaves here, with TestSuf
+            // released and the list box as it was.
+            TestSuf = VANE->LoadSuf(QFile::encodeName(OpenDialog1->FileName).toStdString());
+        }
+        SaveTest->setEnabled(true);
+        if (!TestSuf) {
+            showLine(QString::fromStdString(SufErrorMessage));
+            return;
+        }
+        ListBox1->clear();
+        for (TVANE_Object* object = TestSuf; object; object = object->Next)
+            ListBox1->addItem(DecodeName(object->Name));
+    });
 }
 
 void TVANE_Panel::SaveTestClick() {
-    if (!SaveDialog1->Execute())
-        return;
-    bool saved;
-    {
-        TBusyCursor busy;
-        saved = VANE->SaveSuf(QFile::encodeName(SaveDialog1->FileName).toStdString(), TestSuf);
-    }
-    if (!saved)
-        showLine(QString::fromStdString(SufErrorMessage));
+    RunHandler([this] {
+        if (!SaveDialog1->Execute())
+            return;
+        bool saved;
+        {
+            TBusyCursor busy;
+            saved = VANE->SaveSuf(QFile::encodeName(SaveDialog1->FileName).toStdString(), TestSuf);
+        }
+        if (!saved)
+            showLine(QString::fromStdString(SufErrorMessage));
+    });
 }
 
 void TVANE_Panel::EndButtonClick() { close(); }

@@ -418,7 +418,10 @@ private slots:
         const std::vector<TVANE_Color> start_view = PixelsOf(kSuf1XY);
         const std::vector<TVANE_Color> preview = PixelsOf(kPreviewXY);
         TErrorRecorder errors;
-        load(form_->Refer1, not_a_number_);  // the exception reaches TApplication::notify
+        // Called as a handler, not through an event: the error is shown by
+        // the handler itself and does not leave it.
+        open_->Answers = {not_a_number_};
+        form_->Refer1Click();
         QCOMPARE(errors.Messages,
                  QStringList({QStringLiteral("'x' は浮動小数点数ではありません")}));
         QCOMPARE(form_->suf1name->text(), start_);
@@ -433,6 +436,20 @@ private slots:
         QCOMPARE(Values(kept), Values(start));
         VANE->FreeSuf(kept);
         VANE->FreeSuf(start);
+
+        // The same for the target, and the window goes on working.
+        load(form_->Refer2, target_);
+        open_->Answers = {not_a_number_};
+        form_->Refer2Click();
+        QCOMPARE(errors.Messages.size(), 2);
+        QCOMPARE(errors.Messages[1], errors.Messages[0]);
+        QCOMPARE(form_->suf2name->text(), target_);
+        QVERIFY(Suf2 == nullptr);
+        load(form_->Refer1, start_);
+        load(form_->Refer2, target_);
+        QCOMPARE(form_->suf2name->text(), target_);
+        QVERIFY(Suf2 != nullptr);
+        QCOMPARE(errors.Messages.size(), 2);
     }
 
     void failedSaveIsReported() {
