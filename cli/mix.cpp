@@ -42,11 +42,10 @@ int RunMix(int argc, char** argv) {
         if (i + 2 >= argc) return UsageError(kMixUsage, "--target needs a file and a percentage");
         target_names.emplace_back(argv[i + 1]);
         const std::string_view percent = argv[i + 2];
-        try {
-            percents.push_back(ToValue(percent));
-        } catch (const SufConvertError&) {
+        double value = 0;
+        if (!TryToValue(percent, value))
             return UsageError(kMixUsage, "PERCENT must be a number, not '" + std::string(percent) + "'");
-        }
+        percents.push_back(value);
         i += 2;
     }
     if (positionals.size() != 2) return UsageError(kMixUsage, "needs START and OUT");

@@ -326,6 +326,15 @@ double ToValue(std::string_view Token) {
     return LiteralValue(Token, lit);
 }
 
+bool TryToValue(std::string_view Token, double& Value) {
+    try {
+        Value = ToValue(Token);
+    } catch (const SufConvertError&) {
+        return false;
+    }
+    return true;
+}
+
 std::size_t ReadPlainValue(std::string_view Text, bool More, double& Value) {
     const TLiteral lit = ScanLiteral(Text);
     if (!lit.valid) return 0;

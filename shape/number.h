@@ -24,6 +24,9 @@ std::size_t FormatNumber(Extended Value, char* Out);
 // text and for a value whose nearest double is beyond the largest.
 double ToValue(std::string_view Token);
 
+// ToValue without the exception: false, Value untouched, where ToValue throws.
+bool TryToValue(std::string_view Token, double& Value);
+
 // Reads the literal at the front of Text when a blank (byte 0..32) or the
 // end of Text follows it, giving the value ToValue gives for the literal's
 // text. More says that Text may go on past its end: a literal reaching the
