@@ -12,8 +12,14 @@
 
 namespace {
 
-// The extension of FileName in lower case, without the dot; "" when none.
-std::string Extension(std::string_view file_name) {
+std::string Directory(const std::string& file_name) {
+    const std::size_t slash = file_name.rfind('/');
+    return slash == std::string::npos ? std::string() : file_name.substr(0, slash + 1);
+}
+
+}  // namespace
+
+std::string LowerExtension(std::string_view file_name) {
     const std::size_t dot = file_name.rfind('.');
     const std::size_t slash = file_name.rfind('/');
     if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
@@ -23,15 +29,8 @@ std::string Extension(std::string_view file_name) {
     return ext;
 }
 
-std::string Directory(const std::string& file_name) {
-    const std::size_t slash = file_name.rfind('/');
-    return slash == std::string::npos ? std::string() : file_name.substr(0, slash + 1);
-}
-
-}  // namespace
-
 bool IsImportable(std::string_view FileName) {
-    const std::string ext = Extension(FileName);
+    const std::string ext = LowerExtension(FileName);
     return ext == "obj" || ext == "gltf" || ext == "glb" || ext == "ply" || ext == "stl";
 }
 
@@ -80,7 +79,7 @@ std::string ReadFileBytes(const std::string& FileName) {
 }
 
 TVANE_Object* ImportShape(const std::string& FileName) {
-    const std::string ext = Extension(FileName);
+    const std::string ext = LowerExtension(FileName);
     const std::string bytes = ReadFileBytes(FileName);
     if (ext == "obj") return ImportObj(bytes);
     if (ext == "gltf" || ext == "glb") {

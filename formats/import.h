@@ -10,6 +10,9 @@
 // polygon by polygon and corner by corner; on bad input each throws
 // TImportError naming the cause (never returns nullptr).
 
+// The extension of FileName in lower case, without the dot; "" when none.
+std::string LowerExtension(std::string_view FileName);
+
 // True when FileName ends in .obj, .gltf, .glb, .ply or .stl (any case).
 bool IsImportable(std::string_view FileName);
 

@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <exception>
 
 #include "formats/export.h"
@@ -10,21 +9,6 @@
 #include "shape/errors.h"
 #include "shape/output.h"
 #include "shape/state.h"
-
-namespace {
-
-// The extension of FileName in lower case, without the dot; "" when none.
-std::string LowerExtension(std::string_view file_name) {
-    const std::size_t dot = file_name.rfind('.');
-    const std::size_t slash = file_name.rfind('/');
-    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
-    std::string ext(file_name.substr(dot + 1));
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    return ext;
-}
-
-}  // namespace
 
 TLoadedShape LoadAnyShape(const std::string& FileName) {
     TLoadedShape out;
