@@ -9,6 +9,7 @@
 #include "formats/import.h"
 #include "shape/errors.h"
 #include "shape/output.h"
+#include "shape/text.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 
@@ -117,6 +118,8 @@ bool SaveShapeFile(const std::string& FileName, TVANE_Object* Shape) {
 void PutBytes(std::string_view Text, std::FILE* Out) {
     std::fwrite(Text.data(), 1, Text.size(), Out);
 }
+
+void PutName(std::string_view Bytes, std::FILE* Out) { PutBytes(NameText(Bytes), Out); }
 
 namespace {
 thread_local std::string* captured_failures = nullptr;
