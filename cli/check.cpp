@@ -63,9 +63,9 @@ void PrintCounts(const char* role, const std::string& file_name, const TShapeCou
 // 'object 2 ("lid" / "lid")', and ', polygon 3' and ', vertex 1' where given.
 void PrintPlace(const TShapePlace& place) {
     std::printf("object %lld (\"", static_cast<long long>(place.Object));
-    PutBytes(place.StartObject->Name, stdout);
+    PutName(place.StartObject->Name, stdout);
     std::fputs("\" / \"", stdout);
-    PutBytes(place.TargetObject->Name, stdout);
+    PutName(place.TargetObject->Name, stdout);
     std::fputs("\")", stdout);
     if (place.Polygon > 0) std::printf(", polygon %lld", static_cast<long long>(place.Polygon));
     if (place.Vertex > 0) std::printf(", vertex %lld", static_cast<long long>(place.Vertex));
@@ -92,7 +92,7 @@ void PrintFirstMismatch(const TStructureMismatch& m) {
         case TMismatchLevel::Objects: {
             const bool in_start = m.Place.StartObject != nullptr;
             std::printf("object %lld (\"", static_cast<long long>(m.Place.Object));
-            PutBytes((in_start ? m.Place.StartObject : m.Place.TargetObject)->Name, stdout);
+            PutName((in_start ? m.Place.StartObject : m.Place.TargetObject)->Name, stdout);
             std::printf("\") of the %s has no partner in the %s\n", in_start ? "start" : "target",
                         in_start ? "target" : "start");
             break;

@@ -100,7 +100,7 @@ void PrintText(const std::string& file_name, const TShapeFacts& facts) {
     long long index = 1;
     for (const TObjectFacts& object : facts.Objects) {
         std::printf("  %lld \"", index++);
-        PutBytes(object.Object->Name, stdout);
+        PutName(object.Object->Name, stdout);
         std::printf("\": %lld polygons, %lld vertices, ", object.Polygons, object.Vertices);
         PrintBox(object.Box);
         std::fputc('\n', stdout);
@@ -112,7 +112,7 @@ void PrintText(const std::string& file_name, const TShapeFacts& facts) {
     if (facts.Attributes.empty()) std::fputs(" none", stdout);
     for (std::size_t i = 0; i < facts.Attributes.size(); ++i) {
         std::fputs(i ? ", " : " ", stdout);
-        PutBytes(*facts.Attributes[i], stdout);
+        PutName(*facts.Attributes[i], stdout);
     }
     std::fputs("\nextents: ", stdout);
     PrintBox(facts.Whole);

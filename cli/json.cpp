@@ -5,32 +5,7 @@
 #include <cmath>
 #include <system_error>
 
-namespace {
-
-// Length of the valid UTF-8 sequence at the front of text, or 0.
-std::size_t Utf8SequenceLength(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const auto continuation = [&](std::size_t i) { return i < text.size() && (byte(i) & 0xC0) == 0x80; };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) return continuation(1) ? 2 : 0;
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        if (!continuation(1) || !continuation(2)) return 0;
-        // No overlong forms and no surrogates.
-        if (lead == 0xE0 && byte(1) < 0xA0) return 0;
-        if (lead == 0xED && byte(1) >= 0xA0) return 0;
-        return 3;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        if (!continuation(1) || !continuation(2) || !continuation(3)) return 0;
-        if (lead == 0xF0 && byte(1) < 0x90) return 0;
-        if (lead == 0xF4 && byte(1) >= 0x90) return 0;
-        return 4;
-    }
-    return 0;
-}
-
-}  // namespace
+#include "shape/text.h"
 
 void TJsonWriter::BeforeValue() {
     if (after_key_) {
@@ -79,20 +54,16 @@ void TJsonWriter::Key(std::string_view Name) {
 void TJsonWriter::String(std::string_view Bytes) {
     BeforeValue();
     std::fputc('"', out_);
-    while (!Bytes.empty()) {
-        const auto c = static_cast<unsigned char>(Bytes[0]);
-        const std::size_t length = Utf8SequenceLength(Bytes);
+    for (const char b : NameText(Bytes)) {
+        const auto c = static_cast<unsigned char>(b);
         if (c == '"' || c == '\\') {
             std::fputc('\\', out_);
             std::fputc(c, out_);
-        } else if (c < 0x20 || length == 0) {
+        } else if (c < 0x20) {
             std::fprintf(out_, "\\u%04x", c);
         } else {
-            std::fwrite(Bytes.data(), 1, length, out_);
-            Bytes.remove_prefix(length);
-            continue;
+            std::fputc(c, out_);
         }
-        Bytes.remove_prefix(1);
     }
     std::fputc('"', out_);
 }

@@ -8,9 +8,8 @@
 
 // Writes one JSON value to a stream as it is built, on one line, with the
 // commas and colons in place: Key() before each member of an object.
-// Strings are bytes: valid UTF-8 passes through; any other byte (a Shift-JIS
-// name, say) becomes the code point of the same number, \u0080 to \u00ff, so
-// the output is always valid JSON.
+// Strings are bytes, written as the text NameText makes of them (UTF-8,
+// else Shift-JIS, else Latin-1), so the output is always valid JSON.
 class TJsonWriter {
 public:
     explicit TJsonWriter(std::FILE* Out) : out_(Out) {}

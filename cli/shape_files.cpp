@@ -10,6 +10,7 @@
 #include "cli/progress.h"
 #include "formats/shape_io.h"
 #include "shape/output.h"
+#include "shape/text.h"
 
 namespace {
 
@@ -96,6 +97,8 @@ bool SaveShapeFile(const std::string& FileName, TVANE_Object* Shape) {
 void PutBytes(std::string_view Text, std::FILE* Out) {
     std::fwrite(Text.data(), 1, Text.size(), Out);
 }
+
+void PutName(std::string_view Bytes, std::FILE* Out) { PutBytes(NameText(Bytes), Out); }
 
 namespace {
 thread_local std::string* captured_failures = nullptr;

@@ -22,8 +22,13 @@ bool LoadShapeFiles(const std::string& StartName, TShapePtr& Start, const std::s
 // false.
 bool SaveShapeFile(const std::string& FileName, TVANE_Object* Shape);
 
-// Writes Text as it stands, byte for byte (names from files).
+// Writes Text as it stands, byte for byte (file names from the command line,
+// so that a printed path names the same file again).
 void PutBytes(std::string_view Text, std::FILE* Out);
+
+// Writes a name read from a file (an object's, an attribute's) as the UTF-8
+// text NameText makes of its bytes.
+void PutName(std::string_view Bytes, std::FILE* Out);
 
 // Prints "FILE: MESSAGE" on stderr, the one form of every file's failure.
 void ReportFailure(const std::string& FileName, std::string_view Message);

@@ -3,11 +3,12 @@
 
 set(SHAPE_SOURCES
   shape/arena.cpp shape/errors.cpp shape/list.cpp shape/number.cpp shape/output.cpp
-  shape/parallel.cpp shape/reader.cpp shape/state.cpp shape/tokenizer.cpp shape/vane.cpp
-  shape/writer.cpp)
+  shape/parallel.cpp shape/reader.cpp shape/state.cpp shape/text.cpp shape/tokenizer.cpp
+  shape/vane.cpp shape/writer.cpp)
 set(SHAPE_HEADERS
   shape/arena.h shape/errors.h shape/extents.h shape/kinds.h shape/number.h shape/output.h
-  shape/owner.h shape/parallel.h shape/probes.h shape/records.h shape/state.h shape/tokenizer.h shape/vane.h)
+  shape/owner.h shape/parallel.h shape/probes.h shape/records.h shape/state.h shape/text.h
+  shape/tokenizer.h shape/vane.h)
 
 set(VIEW_BASE_SOURCES view/canvas.cpp view/settings.cpp)
 set(VIEW_BASE_HEADERS view/canvas.h view/round.h view/settings.h)

@@ -37,8 +37,12 @@ struct TGltfTarget {
 // extras.targetNames; with targets the file also holds Animation. Normals
 // are scaled to unit length; a primitive with a zero normal is written
 // without normals. Binary gives the binary container, otherwise JSON with
-// the buffer embedded. Throws TExportError for a shape with no such polygon
-// and for a value beyond single precision.
+// the buffer embedded. Names (of objects, attributes as materials, targets)
+// are written as NameText reads them; one that is not UTF-8 also keeps its
+// bytes in hex, in extras.plivraNameBytes of its mesh, node and material, and
+// in extras.plivraTargetNameBytes beside targetNames ("" where a name is
+// UTF-8). Throws TExportError for a shape with no such polygon and for a
+// value beyond single precision.
 std::string ExportGltf(const TVANE_Object* Start, const std::vector<TGltfTarget>& Targets,
                        const TGltfAnimation& Animation, bool Binary);
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "formats/import.h"
+#include "shape/text.h"
 
 namespace {
 
@@ -183,6 +184,27 @@ bool ReadExternal(std::vector<unsigned char>* out, std::string* err, const std::
 
 bool RefuseWrite(std::string*, const std::string&, const std::vector<unsigned char>&, void*) { return false; }
 
+// The bytes of a mesh's or material's name: those a plivra export kept in
+// extras.plivraNameBytes (two hex digits a byte) when they read as the name
+// that stands in the file, otherwise that name.
+std::string NameBytes(const std::string& name, const tinygltf::Value& extras) {
+    if (!extras.IsObject() || !extras.Has("plivraNameBytes")) return name;
+    const tinygltf::Value& kept = extras.Get("plivraNameBytes");
+    if (!kept.IsString()) return name;
+    const std::string& hex = kept.Get<std::string>();
+    if (hex.size() % 2 != 0) return name;
+    const auto digit = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    };
+    std::string bytes;
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        const int high = digit(hex[i]), low = digit(hex[i + 1]);
+        if (high < 0 || low < 0) return name;
+        bytes.push_back(static_cast<char>(high << 4 | low));
+    }
+    return NameText(bytes) == name ? bytes : name;
+}
+
 void AddPrimitive(const tinygltf::Model& model, const tinygltf::Primitive& prim, const std::string& name,
                   TShapeBuilder& builder) {
     const auto position = prim.attributes.find("POSITION");
@@ -200,7 +222,8 @@ void AddPrimitive(const tinygltf::Model& model, const tinygltf::Primitive& prim,
     if (prim.material >= 0) {
         if (static_cast<std::size_t>(prim.material) >= model.materials.size())
             Fail("a primitive of " + name + " refers to a material that is not there");
-        material = model.materials[static_cast<std::size_t>(prim.material)].name;
+        const tinygltf::Material& named = model.materials[static_cast<std::size_t>(prim.material)];
+        material = NameBytes(named.name, named.extras);
         if (material.empty()) material = "material" + std::to_string(prim.material);
     }
     const std::uint8_t kind = !normals.empty() ? (!uvs.empty() ? kKindUvShade : kKindShade)
@@ -277,7 +300,7 @@ TVANE_Object* ImportGltf(std::string_view Bytes, bool Binary, const std::string*
     TShapeBuilder builder;
     for (std::size_t m = 0; m < model.meshes.size(); ++m) {
         const tinygltf::Mesh& mesh = model.meshes[m];
-        const std::string name = mesh.name.empty() ? "mesh" + std::to_string(m) : mesh.name;
+        const std::string name = mesh.name.empty() ? "mesh" + std::to_string(m) : NameBytes(mesh.name, mesh.extras);
         for (std::size_t p = 0; p < mesh.primitives.size(); ++p) {
             AddPrimitive(model, mesh.primitives[p],
                          mesh.primitives.size() == 1 ? name : name + "_" + std::to_string(p), builder);

@@ -7,9 +7,11 @@
 #include <cstring>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "formats/export.h"
+#include "shape/text.h"
 
 namespace {
 
@@ -20,6 +22,39 @@ float ToFloat(Extended value) {
     if (!std::isfinite(value) || std::fabs(value) > static_cast<Extended>(FLT_MAX))
         throw TExportError("a value lies beyond single precision");
     return static_cast<float>(value);
+}
+
+// A name that is not UTF-8 goes into the file as NameText's reading of it,
+// and its bytes, two lowercase hex digits each, into the extras of what it
+// names, so that an import gives back the bytes themselves.
+constexpr char kNameBytesKey[] = "plivraNameBytes";
+// Beside extras.targetNames: per target its name's bytes, or "" where the
+// name is UTF-8 (tinygltf writes no null into an array).
+constexpr char kTargetNameBytesKey[] = "plivraTargetNameBytes";
+
+std::string Hex(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const char b : bytes) {
+        const auto c = static_cast<unsigned char>(b);
+        hex.push_back(kDigits[c >> 4]);
+        hex.push_back(kDigits[c & 15]);
+    }
+    return hex;
+}
+
+// Adds the member key: value to extras, an object or still null.
+void AddExtra(tinygltf::Value& extras, const std::string& key, tinygltf::Value value) {
+    tinygltf::Value::Object members;
+    if (extras.IsObject()) members = extras.Get<tinygltf::Value::Object>();
+    members[key] = std::move(value);
+    extras = tinygltf::Value(std::move(members));
+}
+
+// Names a mesh, node or material after bytes.
+void SetName(std::string& name, tinygltf::Value& extras, std::string_view bytes) {
+    name = NameText(bytes);
+    if (name != bytes) AddExtra(extras, kNameBytesKey, tinygltf::Value(Hex(bytes)));
 }
 
 // The normal of v at unit length, or false when it has none.
@@ -67,15 +102,19 @@ public:
 
     int Material(const TVANE_Attribute* attribute) {
         if (attribute == nullptr) return -1;
-        for (std::size_t i = 0; i < model.materials.size(); ++i)
-            if (model.materials[i].name == attribute->Name) return static_cast<int>(i);
+        // By the bytes: two names may read as one text.
+        for (std::size_t i = 0; i < material_names.size(); ++i)
+            if (material_names[i] == attribute->Name.Bytes()) return static_cast<int>(i);
         tinygltf::Material m;
-        m.name = attribute->Name;
+        SetName(m.name, m.extras, attribute->Name);
         model.materials.push_back(m);
+        material_names.push_back(attribute->Name);
         return static_cast<int>(model.materials.size() - 1);
     }
 
 private:
+    std::vector<std::string> material_names;  // the bytes of each material's name
+
     int AddView(const void* data, std::size_t bytes, int target) {
         if (model.buffers.empty()) model.buffers.emplace_back();
         std::vector<unsigned char>& buffer = model.buffers[0].data;
@@ -182,7 +221,7 @@ std::string ExportGltf(const TVANE_Object* Start, const std::vector<TGltfTarget>
     for (const TGltfTarget& t : Targets) partners.objects.push_back(t.Shape);
     for (const TVANE_Object* obj = Start; obj != nullptr; obj = obj->Next, Advance(partners.objects)) {
         tinygltf::Mesh mesh;
-        mesh.name = obj->Name;
+        SetName(mesh.name, mesh.extras, obj->Name);
         TPrimitiveData data;
         auto flush = [&] {
             if (!data.indices.empty()) mesh.primitives.push_back(WritePrimitive(out, data));
@@ -220,15 +259,19 @@ std::string ExportGltf(const TVANE_Object* Start, const std::vector<TGltfTarget>
         if (mesh.primitives.empty()) continue;
         if (count > 0) {
             mesh.weights.assign(count, static_cast<double>(Animation.FromPercent / 100));
-            tinygltf::Value::Array names;
-            for (const TGltfTarget& t : Targets) names.emplace_back(t.Name);
-            tinygltf::Value::Object extras;
-            extras["targetNames"] = tinygltf::Value(names);
-            mesh.extras = tinygltf::Value(extras);
+            tinygltf::Value::Array names, bytes;
+            bool all_utf8 = true;
+            for (const TGltfTarget& t : Targets) {
+                names.emplace_back(NameText(t.Name));
+                bytes.emplace_back(IsUtf8(t.Name) ? std::string() : Hex(t.Name));
+                all_utf8 = all_utf8 && IsUtf8(t.Name);
+            }
+            AddExtra(mesh.extras, "targetNames", tinygltf::Value(names));
+            if (!all_utf8) AddExtra(mesh.extras, kTargetNameBytesKey, tinygltf::Value(bytes));
         }
         out.model.meshes.push_back(mesh);
         tinygltf::Node node;
-        node.name = obj->Name;
+        SetName(node.name, node.extras, obj->Name);
         node.mesh = static_cast<int>(out.model.meshes.size() - 1);
         out.model.nodes.push_back(node);
     }

@@ -21,6 +21,7 @@
 #include "shape/parallel.h"
 #include "shape/probes.h"
 #include "shape/state.h"
+#include "shape/text.h"
 #include "shape/vane.h"
 
 namespace {
@@ -76,7 +77,7 @@ bool ReadsBackAsItself(std::string_view name) {
 // would swallow the rest of the file into a comment.
 void CheckName(std::string_view what, const std::string& name) {
     if (name.empty() || ReadsBackAsItself(name)) return;
-    throw SaveFailure{std::string(what) + "「" + name +
+    throw SaveFailure{std::string(what) + "「" + NameText(name) +
                       "」は区切り文字か注釈の記号を含むため、読み戻すと同じ名前になりません"};
 }
 

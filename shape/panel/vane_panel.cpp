@@ -3,42 +3,23 @@
 #include <QFile>
 #include <QListWidget>
 #include <QPushButton>
-#include <QStringDecoder>
 
 #include "qt/application.h"
 #include "qt/fonts.h"
 #include "qt/widgets.h"
 #include "shape/state.h"
+#include "shape/text.h"
 #include "shape/vane.h"
 
 namespace {
 
 const QString kFilter = QStringLiteral("形状ファイル|*.suf");
 
-// Decodes Bytes fully with the named codec; false when any byte sequence is
-// invalid in it.
-bool DecodeStrictly(const char* codec, const std::string& bytes, QString& text) {
-    QStringDecoder decoder(codec, QStringDecoder::Flag::Stateless);
-    if (!decoder.isValid())
-        return false;
-    text = decoder(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    return !decoder.hasError();
-}
-
 }  // namespace
 
 QString DecodeName(const std::string& Bytes) {
-    QString text;
-    if (DecodeStrictly("UTF-8", Bytes, text) || DecodeStrictly("Shift_JIS", Bytes, text))
-        return text;
-    text.clear();
-    for (unsigned char c : Bytes) {
-        if (c >= 32 && c < 127)
-            text += QChar(c);
-        else
-            text += QStringLiteral("\\x%1").arg(c, 2, 16, QChar(u'0'));
-    }
-    return text;
+    const std::string text = NameText(Bytes);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 TVANE_Panel::TVANE_Panel(QWidget* parent) : QWidget(parent) {

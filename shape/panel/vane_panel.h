@@ -8,10 +8,9 @@
 class QListWidget;
 class QPushButton;
 
-// Text for an object name read from a file: the bytes decoded as UTF-8 when
-// they are valid UTF-8, else as Shift-JIS when they are valid Shift-JIS,
-// else printable ASCII with every other byte written as \xHH, so the bytes
-// stay visible instead of turning into unreadable characters.
+// Text for an object name read from a file, by the rule of every report
+// (NameText): UTF-8 when the bytes are valid UTF-8, else Shift-JIS (CP932)
+// when they are valid Shift-JIS, else one character per byte (Latin-1).
 QString DecodeName(const std::string& Bytes);
 
 // The shape library's test window: loads a shape file into TestSuf, lists

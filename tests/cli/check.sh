@@ -107,12 +107,15 @@ json_ok "JSON numbers stay in the double range" \
 run info far_start.suf --json
 json_ok "JSON numbers read back as the same double" \
     'd["extents"]["min"] == [-1.7e308, 0.30000000000000004, 0] and d["extents"]["max"] == [-1.7e308, 1, 1]'
-# A name that is not UTF-8 still gives valid JSON, one code point per byte.
+# A name that is not UTF-8 still gives valid JSON: Shift-JIS decoded.
 printf 'obj suf \x83\x65\x83\x58\x83\x67 {\r\nprim poly (\r\n0 0 0\r\n1 0 0\r\n)\r\n}\r\n' >forms_short.suf
 run check forms.suf forms_short.suf --json
 expect "check --json with a Shift-JIS name" 1
-json_ok "JSON keeps the bytes of a Shift-JIS name" \
-    'd["first_mismatch"]["start_name"].encode("latin-1") == b"\x83\x65\x83\x58\x83\x67"'
+json_ok "JSON decodes a Shift-JIS name" \
+    'd["first_mismatch"]["start_name"] == "\u30c6\u30b9\u30c8" == d["first_mismatch"]["target_name"]'
+run check forms.suf forms_short.suf
+expect "check prints a Shift-JIS name decoded" 1 stdout \
+    'first mismatch: object 1 ("テスト" / "テスト"), polygon 1: start has 3 vertices, target 2'
 run check empty.suf start.suf
 expect "check with an empty start" 1 stderr "empty.suf: holds no shape"
 

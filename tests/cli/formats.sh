@@ -22,6 +22,16 @@ run export quad.suf quad_up.suf quad.obj
 expect "an OBJ file holds one shape" 2 stderr "an OBJ file holds one shape and no animation"
 run export quad.suf quad.stl
 expect "export refuses other formats" 2 stderr "OUT must end in .glb, .gltf or .obj"
+# A name in Shift-JIS (the object テスト) and a target whose file name is
+# Shift-JIS (形.suf): the glTF file holds the text and keeps the bytes.
+sjis_target=$(printf '\x8c\x60.suf')
+cp forms_written.suf "$sjis_target"
+run export forms_written.suf "$sjis_target" names.gltf
+expect "export names that are not UTF-8" 0
+check_true "the glTF file names them as text" grep -qF '"name":"テスト"' names.gltf
+check_true "the glTF file keeps the target name's bytes" grep -qF '"plivraTargetNameBytes":["8c60"]' names.gltf
+run import names.gltf names_back.suf
+same "the names come back byte for byte" names_back.suf forms_written.suf
 printf 'v 0 0 0\nv 1 x 0\nf 1 2 1\n' >bad.obj
 run import bad.obj bad.suf
 expect "a bad OBJ file" 1 stderr "bad.obj: line 2: 'x' is not a number"

@@ -37,9 +37,20 @@ expect_lines "info small shape" 0 stdout \
     "polygons: 3 (poly 2, shade 1, uvpoly 0, uvshade 0)" "vertices: 9" \
     "attributes: red, blue" "extents: X 0 .. 2, Y 0 .. 4, Z -6 .. 1"
 run info forms.suf
-expect_lines "info prints names as their bytes" 0 stdout \
-    "$(printf '  1 "\x83\x65\x83\x58\x83\x67": 1 polygons, 3 vertices, X 0 .. 1, Y 0 .. 2.5, Z 0 .. 3')" \
+expect_lines "info prints a Shift-JIS name decoded" 0 stdout \
+    '  1 "テスト": 1 polygons, 3 vertices, X 0 .. 1, Y 0 .. 2.5, Z 0 .. 3' \
     "polygons: 1 (poly 1, shade 0, uvpoly 0, uvshade 0)" "vertices: 3" "attributes: none"
+# Bytes that are neither UTF-8 nor Shift-JIS: one character per byte. The
+# attribute is Shift-JIS.
+printf 'obj suf caf\xe9 {\r\natr \x83\x58\x83\x55\x83\x93\x83\x6b\r\nprim poly (\r\n0 0 0\r\n)\r\n}\r\n' >latin.suf
+run info latin.suf
+expect_lines "info prints other bytes one character each" 0 stdout \
+    '  1 "café": 1 polygons, 1 vertices, X 0 .. 0, Y 0 .. 0, Z 0 .. 0' \
+    "polygons: 1 (poly 1, shade 0, uvpoly 0, uvshade 0)" "vertices: 1" "attributes: スザンヌ"
+run info latin.suf --json
+json_ok "info JSON decodes Shift-JIS and gives other bytes one code point each" \
+    '[o["name"] for o in d["objects"]] == ["caf\u00e9"] and d["attributes"] == ["\u30b9\u30b6\u30f3\u30cc"]'
+
 run info "$ex/box.suf" --json
 expect "info --json" 0
 json_ok "info JSON of the box" \

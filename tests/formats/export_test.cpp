@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "formats/import.h"
+#include "shape/state.h"
 #include "tests/shape/test_util.h"
 
 namespace {
 
 using test_util::Dump;
+using test_util::ReadFile;
 using test_util::Shape;
 using test_util::TempDir;
 using test_util::WriteFile;
@@ -159,6 +161,89 @@ TEST(ExportGltf, ValidatesAndReadsBackWithItsMorphTargets) {
     const std::string single = dir.Path("single.glb");
     WriteFile(single, ExportGltf(start.p, {}, animation, true));
     EXPECT_TRUE(Validates(single));
+}
+
+// Names that are not UTF-8: object "スザンヌ" in Shift-JIS with attribute
+// "テスト" in Shift-JIS, object "café" in Latin-1 with "テスト" in UTF-8 (the
+// same text, so only the bytes keep the two materials apart). One triangle
+// each, so each object is one primitive and reads back as one object.
+constexpr char kSuzanne[] = "\x83\x58\x83\x55\x83\x93\x83\x6b";
+constexpr char kSjisTest[] = "\x83\x65\x83\x58\x83\x67";
+constexpr char kUtf8Test[] = "\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88";
+const std::string kNamedStart = std::string("obj suf ") + kSuzanne + " {\r" + "atr " + kSjisTest +
+                                "\rprim poly ( 0 0 0  1 0 0  0 1 0 )\r}\r" + "obj suf caf\xe9 {\r" + "atr " +
+                                kUtf8Test + "\rprim poly ( 0 0 1  1 0 1  0 1 1 )\r}\r";
+
+TEST(ExportGltf, KeepsTheBytesOfNamesThatAreNotUtf8) {
+    TempDir dir;
+    WriteFile(dir.Path("start.suf"), kNamedStart);
+    Shape start(VANE->LoadSuf(dir.Path("start.suf")));
+    ASSERT_NE(start.p, nullptr) << SufErrorMessage;
+    ASSERT_TRUE(VANE->SaveSuf(dir.Path("saved.suf"), start.p));
+    const std::vector<TGltfTarget> targets = {{start.p, kSuzanne}, {start.p, "plain"}};
+    for (const bool binary : {true, false}) {
+        const std::string path = dir.Path(binary ? "names.glb" : "names.gltf");
+        const std::string bytes = ExportGltf(start.p, targets, TGltfAnimation(), binary);
+        WriteFile(path, bytes);
+        EXPECT_TRUE(Validates(path)) << path;
+        Shape back(ImportShape(path));
+        ASSERT_TRUE(VANE->SaveSuf(dir.Path("back.suf"), back.p)) << SufErrorMessage;
+        EXPECT_EQ(ReadFile(dir.Path("back.suf")), ReadFile(dir.Path("saved.suf"))) << path;
+
+        tinygltf::TinyGLTF loader;
+        tinygltf::Model model;
+        std::string err, warn;
+        ASSERT_TRUE(binary ? loader.LoadBinaryFromMemory(&model, &err, &warn,
+                                                         reinterpret_cast<const unsigned char*>(bytes.data()),
+                                                         static_cast<unsigned>(bytes.size()))
+                           : loader.LoadASCIIFromString(&model, &err, &warn, bytes.data(),
+                                                        static_cast<unsigned>(bytes.size()), ""))
+            << err;
+        ASSERT_EQ(model.meshes.size(), 2u);
+        const tinygltf::Mesh& suzanne = model.meshes[0];
+        EXPECT_EQ(suzanne.name, "スザンヌ");
+        EXPECT_EQ(suzanne.extras.Get("plivraNameBytes").Get<std::string>(), "835883558393836b");
+        EXPECT_EQ(model.nodes[0].name, "スザンヌ");
+        EXPECT_EQ(model.nodes[0].extras.Get("plivraNameBytes").Get<std::string>(), "835883558393836b");
+        EXPECT_EQ(model.meshes[1].name, "café");
+        EXPECT_EQ(model.meshes[1].extras.Get("plivraNameBytes").Get<std::string>(), "636166e9");
+        EXPECT_EQ(suzanne.extras.Get("targetNames").Get(0).Get<std::string>(), "スザンヌ");
+        EXPECT_EQ(suzanne.extras.Get("targetNames").Get(1).Get<std::string>(), "plain");
+        EXPECT_EQ(suzanne.extras.Get("plivraTargetNameBytes").Get(0).Get<std::string>(), "835883558393836b");
+        EXPECT_EQ(suzanne.extras.Get("plivraTargetNameBytes").Get(1).Get<std::string>(), "");
+        ASSERT_EQ(model.materials.size(), 2u);
+        EXPECT_EQ(model.materials[0].name, "テスト");
+        EXPECT_EQ(model.materials[0].extras.Get("plivraNameBytes").Get<std::string>(), "836583588367");
+        EXPECT_EQ(model.materials[1].name, "テスト");
+        EXPECT_FALSE(model.materials[1].extras.IsObject());  // UTF-8: nothing kept beside it
+    }
+
+    // The kept bytes count only when they read as the name in the file.
+    const std::string text = ExportGltf(start.p, {}, TGltfAnimation(), false);
+    struct Edit {
+        const char* what;
+        std::string from, to;
+        std::string name;  // of the first object, as imported
+    };
+    const Edit edits[] = {
+        {"as exported", "", "", kSuzanne},
+        {"bytes of another name", "\"835883558393836b\"", "\"8358\"", "スザンヌ"},
+        {"an odd count of digits", "\"835883558393836b\"", "\"835883558393836\"", "スザンヌ"},
+        {"not hex", "\"835883558393836b\"", "\"835883558393836z\"", "スザンヌ"},
+        {"upper-case hex", "\"835883558393836b\"", "\"835883558393836B\"", kSuzanne},
+        {"a renamed mesh", "\"name\":\"スザンヌ\",\"primitives\"", "\"name\":\"Suzy\",\"primitives\"", "Suzy"},
+    };
+    for (const Edit& edit : edits) {
+        std::string edited = text;
+        if (!edit.from.empty()) {
+            const std::size_t at = edited.find(edit.from);
+            ASSERT_NE(at, std::string::npos) << edit.what;
+            edited.replace(at, edit.from.size(), edit.to);
+        }
+        Shape back(ImportGltf(edited, false, nullptr));
+        EXPECT_EQ(back->Name, edit.name) << edit.what;
+        EXPECT_EQ(back->Polygons->Attribute->Name.Bytes(), kSjisTest) << edit.what;
+    }
 }
 
 TEST(ExportGltf, RefusesWhatGltfCannotHold) {

@@ -227,6 +227,8 @@ TEST_F(SaveSufTest, RefusesANameThatWouldReadBackAsAnother) {
         {"o", "two words", "属性名「two words」"},
         {"a(b", "a", "オブジェクト名「a(b」"},
         {"o", "tab\t", "属性名「tab\t」"},
+        // The message is text: a Shift-JIS name shows decoded.
+        {"\x83\x58 \x83\x55", "a", "オブジェクト名「ス ザ」"},
     };
     for (const Case& c : cases) {
         Shape shape(NamedShape(c.object, c.attr));
