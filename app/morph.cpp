@@ -8,12 +8,10 @@
 #include <new>
 #include <vector>
 
-#include "shape/arena.h"
 #include "shape/kinds.h"
+#include "shape/number.h"
+#include "shape/paired.h"
 #include "shape/parallel.h"
-#include "shape/probes.h"
-#include "view/draw.h"
-#include "view/fit.h"
 
 namespace {
 
@@ -72,93 +70,49 @@ void BlendOrKeep(bool blend, const TPackedExtended& start, const TPackedExtended
     result = LinearMap(start, target, 0, 100, percent);
 }
 
-// Polygons of the three shapes that pair up, and how many of them on in
-// step along Next (none beyond the shortest list).
-struct TPolygonRun {
-    const TVANE_Polygon* start;
-    const TVANE_Polygon* target;
-    TVANE_Polygon* result;
-    std::size_t count;
-};
+// A place in the blend's walk: the result's polygon with its start and
+// target partners (0 and 1), the walk ending at each level with the shortest
+// of the three lists.
+using TBlendPlace = TPolygonWalk<TPairing::Shortest, TVANE_Object, 2>;
 
 // Calls visit(start vertex, target vertex, result vertex, result polygon) for
-// every vertex triple of the run, walking the three lists in step; each
-// polygon's walk ends with the shortest of its three vertex lists.
+// every vertex triple of the three polygons, up to the end of the shortest
+// of their vertex lists.
 template <typename Visit>
-void WalkRun(const TPolygonRun& run, Visit& visit) {
-    const TVANE_Polygon* start_poly = run.start;
-    const TVANE_Polygon* target_poly = run.target;
-    TVANE_Polygon* result_poly = run.result;
-    for (std::size_t i = 0; i < run.count; ++i, start_poly = start_poly->Next,
-                     target_poly = target_poly->Next, result_poly = result_poly->Next) {
-        const TVANE_Vertex* start_vtx = start_poly->Vertices;
-        const TVANE_Vertex* target_vtx = target_poly->Vertices;
-        TVANE_Vertex* result_vtx = result_poly->Vertices;
-        for (; start_vtx && target_vtx && result_vtx;
-             start_vtx = start_vtx->Next, target_vtx = target_vtx->Next, result_vtx = result_vtx->Next) {
-            visit(*start_vtx, *target_vtx, *result_vtx, *result_poly);
-        }
-    }
+void VisitVertices(const TVANE_Polygon& start, const TVANE_Polygon& target, TVANE_Polygon& result, Visit& visit) {
+    ForEachPaired([&](const TVANE_Vertex& s, const TVANE_Vertex& t, TVANE_Vertex& r) { visit(s, t, r, result); },
+                  FirstChild(&start), FirstChild(&target), FirstChild(&result));
 }
 
-// Calls on_run for the polygons of each object triple in runs of at most
-// `most` polygons, in order; each level ends with the shortest of its lists.
-// Stops early when on_run returns false.
-template <typename OnRun>
-void CutIntoRuns(const TVANE_Object* start, const TVANE_Object* target, TVANE_Object* result,
-                 std::size_t most, OnRun&& on_run) {
-    for (; start && target && result; start = start->Next, target = target->Next, result = result->Next) {
-        TPolygonRun run{start->Polygons, target->Polygons, result->Polygons, 0};
-        const TVANE_Polygon* s = run.start;
-        const TVANE_Polygon* t = run.target;
-        TVANE_Polygon* r = run.result;
-        for (; s && t && r; s = s->Next, t = t->Next, r = r->Next) {
-            if (run.count == most) {
-                if (!on_run(run)) return;
-                run = {s, t, r, 0};
-            }
-            ++run.count;
-        }
-        if (run.count > 0 && !on_run(run)) return;
-    }
+template <typename Visit>
+void VisitPlace(const TBlendPlace& place, Visit& visit) {
+    VisitVertices(*place.Partner(0), *place.Partner(1), *place.At(), visit);
 }
 
-// Calls visit for every vertex triple, as WalkRun, over the whole shapes: a
-// large shape's runs spread over the cores. Each run gets a copy of
-// visit_all, whose Done() is called when the run is walked; copies work on
-// several threads at once (on different vertices).
+// Calls visit for every vertex triple, as VisitVertices, over the whole
+// shapes: a large shape's pieces spread over the cores. Each piece gets a
+// copy of visit_all, whose Done() is called when the piece is walked; copies
+// work on several threads at once (on different vertices).
 template <typename Visit>
 void WalkTriples(const TVANE_Object* start, const TVANE_Object* target, TVANE_Object* result,
                  const Visit& visit_all) {
-    std::size_t polygons = 0;
-    CutIntoRuns(start, target, result, SIZE_MAX, [&](const TPolygonRun& run) {
-        polygons += run.count;
-        return polygons < SufParallelPolygons;
-    });
-    if (polygons >= SufParallelPolygons && CoreCount() > 1) {
+    const TBlendPlace first(result, {start, target});
+    if (WalkOnCores(first)) {
         try {
-            std::vector<TPolygonRun> runs;
-            CutIntoRuns(start, target, result, std::max<std::size_t>(SufPiecePolygons, 1),
-                        [&](const TPolygonRun& run) {
-                runs.push_back(run);
-                return true;
-            });
-            ForEachOnCores(runs.size(), [&](std::size_t i) {
+            const std::vector<TWalkPiece<TBlendPlace>> pieces = CutIntoPieces(first);
+            ForEachOnCores(pieces.size(), [&](std::size_t i) {
                 Visit visit = visit_all;
-                WalkRun(runs[i], visit);
+                WalkPiece(pieces[i], [&](const TBlendPlace& place) { VisitPlace(place, visit); });
                 visit.Done();
             });
             return;
         } catch (const std::bad_alloc&) {
-            // No room for the list of runs: one pass it is. Nothing was blended.
+            // No room for the list of pieces: one pass it is. Nothing was blended.
         }
     }
-    CutIntoRuns(start, target, result, SIZE_MAX, [&](const TPolygonRun& run) {
-        Visit visit = visit_all;
-        WalkRun(run, visit);
-        visit.Done();
-        return true;
-    });
+    Visit visit = visit_all;
+    for (TBlendPlace place = first; place.At() != nullptr; place.Next()) VisitPlace(place, visit);
+    visit.Done();
 }
 
 // The length of the longer of the two normals a normal is blended from.
@@ -178,6 +132,8 @@ bool Renormalize(TVANE_Vertex& v, Extended ends) {
     v.NZ /= length;
     return true;
 }
+
+constexpr TBlendOptions kBlendEverything;
 
 // Blends one vertex triple; counts the normals of its run and adds them up
 // when the run is done.
@@ -269,88 +225,11 @@ void BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Objec
     BlendSuf(Start, Target, Result, Percent, TBlendOptions{});
 }
 
-namespace {
-
-// Where a walk over the result's polygons stands, with the start's and the
-// target's polygons paired with it (both nullptr where the pairing has
-// ended: as the blend's walk, at each level with the shortest list).
-struct TTriplePlace {
-    const TVANE_Object* start_object;
-    const TVANE_Object* target_object;
-    TVANE_Object* result_object;  // nullptr at the end of the walk
-    const TVANE_Polygon* start = nullptr;
-    const TVANE_Polygon* target = nullptr;
-    TVANE_Polygon* result = nullptr;
-
-    const TVANE_Polygon* At() const { return result; }
-
-    // At the first polygon of the result's list.
-    TTriplePlace(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result)
-        : start_object(Start), target_object(Target), result_object(Result) {
-        EnterObject();
-    }
-
-    // To the result's next polygon, in a later object when this one ends.
-    void Next() {
-        StepTogether(result, start, target);
-        while (result == nullptr && result_object != nullptr) {
-            StepTogether(result_object, start_object, target_object);
-            EnterObject();
-        }
-    }
-
-private:
-    // Steps the three along Next together; the pair drops out for good once
-    // any of the three lists ends.
-    template <typename TResult, typename TPaired>
-    static void StepTogether(TResult*& result, const TPaired*& start, const TPaired*& target) {
-        result = result->Next;
-        if (start != nullptr) {
-            start = start->Next;
-            target = target->Next;
-        }
-        if (start == nullptr || target == nullptr || result == nullptr) start = target = nullptr;
-    }
-
-    // At the first polygon of the current objects, or of later ones when
-    // the result's object has none.
-    void EnterObject() {
-        for (;;) {
-            if (start_object == nullptr || target_object == nullptr) start_object = target_object = nullptr;
-            if (result_object == nullptr) return;
-            result = result_object->Polygons;
-            start = start_object != nullptr ? start_object->Polygons : nullptr;
-            target = target_object != nullptr ? target_object->Polygons : nullptr;
-            if (start == nullptr || target == nullptr || result == nullptr) start = target = nullptr;
-            if (result != nullptr || result_object->Next == nullptr) return;
-            StepTogether(result_object, start_object, target_object);
-        }
-    }
-};
-
-}  // namespace
-
-void BlendAndDrawSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
-                     std::int32_t Percent, const std::vector<TSufView>& Views, const TVANE_Colors& Colors) {
-    // The perspective view is drawn whole, from the finished blend.
-    bool fused = Start != nullptr && Target != nullptr && Result != nullptr;
-    for (const TSufView& view : Views) fused = fused && view.Settings.ViewKind != kViewPerspective;
-    if (!fused) {
-        BlendSuf(Start, Target, Result, Percent);
-        DrawSufViews(Result, Views, Colors);
-        return;
-    }
-    const std::vector<TOrthoTarget> targets = BeginSufViews(Result, Views, Colors);
-    const TBlendOptions options;
-    std::atomic<std::int64_t> near_zero{0};  // none: the blend renormalizes nothing
-    // Each polygon is blended and then drawn while its values are at hand.
-    const auto blend_and_draw = [visit = TBlendVisit{&options, static_cast<Extended>(Percent), &near_zero}](
-                                    const TTriplePlace& place, TOrthoViewsDrawer& drawer) mutable {
-        PrefetchAhead(place.result);
-        if (place.start != nullptr) WalkRun(TPolygonRun{place.start, place.target, place.result, 1}, visit);
-        drawer.Draw(place.result);
-    };
-    DrawWalkInPieces(targets, Colors, TTriplePlace(Start, Target, Result), blend_and_draw);
+void BlendPolygon(const TVANE_Polygon& Start, const TVANE_Polygon& Target, TVANE_Polygon& Result,
+                  std::int32_t Percent) {
+    // Nothing is renormalized, so nothing is counted and Done() is never due.
+    TBlendVisit visit{&kBlendEverything, static_cast<Extended>(Percent), nullptr};
+    VisitVertices(Start, Target, Result, visit);
 }
 
 void MixSuf(const TVANE_Object* Start, const TMixTarget* Targets, std::size_t Count, TVANE_Object* Result) {

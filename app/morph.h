@@ -3,10 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include <vector>
-
 #include "shape/records.h"
-#include "view/draw.h"
 
 // Maps x from the range x0..x1 onto the range y0..y1 in extended precision:
 // y0 + (x - x0) * ((y1 - y0) / (x1 - x0)), the quotient first, then the
@@ -45,12 +42,12 @@ TIntegerReading ReadInteger(std::string_view Text);
 void BlendSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
               std::int32_t Percent);
 
-// BlendSuf(Start, Target, Result, Percent) and then DrawSufViews(Result,
-// Views, Colors): the same values and the same pixels. Unless a view is the
-// perspective one, each polygon is blended and drawn in one walk, while its
-// values are at hand, a large shape's polygons shared out between the cores.
-void BlendAndDrawSuf(const TVANE_Object* Start, const TVANE_Object* Target, TVANE_Object* Result,
-                     std::int32_t Percent, const std::vector<TSufView>& Views, const TVANE_Colors& Colors);
+// Blends the vertices of the polygon Result as BlendSuf(Start, Target,
+// Result, Percent) blends them where the three polygons pair up: the k-th
+// vertex of each, up to the end of the shortest of the three vertex lists.
+// For a caller that walks the polygons itself (BlendAndDrawSuf).
+void BlendPolygon(const TVANE_Polygon& Start, const TVANE_Polygon& Target, TVANE_Polygon& Result,
+                  std::int32_t Percent);
 
 // Which vertex values a blend moves, and what it does with blended normals.
 struct TBlendOptions {

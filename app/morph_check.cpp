@@ -8,7 +8,8 @@
 #include <tuple>
 #include <utility>
 
-#include "view/fit.h"
+#include "shape/number.h"
+#include "shape/paired.h"
 
 namespace {
 
@@ -196,23 +197,21 @@ void NoteFirstMismatch(TCorrespondence& report, TMismatchLevel level, const TSha
 TWalk WalkPairs(const TVANE_Object* start, const TVANE_Object* target, std::size_t examples,
                 TCorrespondence& report) {
     TWalk walk;
-    for (; start && target; start = start->Next, target = target->Next) {
-        walk.Objects.emplace_back(start, target);
+    const auto visit_object = [&](const TVANE_Object& start_object, const TVANE_Object& target_object) {
+        walk.Objects.emplace_back(&start_object, &target_object);
         const std::size_t object = walk.Objects.size() - 1;
-        const TVANE_Polygon* start_poly = start->Polygons;
-        const TVANE_Polygon* target_poly = target->Polygons;
-        std::int64_t number = 1;
-        for (; start_poly && target_poly;
-             start_poly = start_poly->Next, target_poly = target_poly->Next, ++number) {
-            TPairedPolygon paired{object, number, walk.StartSlots.size(), 0, 0};
-            const TVANE_Vertex* a = start_poly->Vertices;
-            const TVANE_Vertex* b = target_poly->Vertices;
+        std::int64_t number = 0;
+        const auto visit_polygon = [&](const TVANE_Polygon& start_poly, const TVANE_Polygon& target_poly) {
+            TPairedPolygon paired{object, ++number, walk.StartSlots.size(), 0, 0};
             Extended sum = 0;
-            for (; a && b; a = a->Next, b = b->Next, ++paired.Pairs) {
-                walk.StartSlots.push_back(a);
-                walk.TargetSlots.push_back(b);
-                sum += VectorLength(b->X - a->X, b->Y - a->Y, b->Z - a->Z);
-            }
+            const auto [a, b] = ForEachPaired(
+                [&](const TVANE_Vertex& s, const TVANE_Vertex& t) {
+                    walk.StartSlots.push_back(&s);
+                    walk.TargetSlots.push_back(&t);
+                    sum += VectorLength(t.X - s.X, t.Y - s.Y, t.Z - s.Z);
+                    ++paired.Pairs;
+                },
+                FirstChild(&start_poly), FirstChild(&target_poly));
             if (paired.Pairs > 0) paired.Displacement = sum / static_cast<Extended>(paired.Pairs);
             walk.Polygons.push_back(paired);
 
@@ -220,8 +219,8 @@ TWalk WalkPairs(const TVANE_Object* start, const TVANE_Object* target, std::size
             const std::int64_t start_vertices = pairs + Length(a);
             const std::int64_t target_vertices = pairs + Length(b);
             const bool count_differs = start_vertices != target_vertices;
-            const bool kind_differs = start_poly->Kind != target_poly->Kind;
-            if (!count_differs && !kind_differs) continue;
+            const bool kind_differs = start_poly.Kind != target_poly.Kind;
+            if (!count_differs && !kind_differs) return;
             const TShapePlace place = PolygonPlace(walk, paired);
             if (count_differs) {
                 ++report.VertexCountMismatches;
@@ -231,22 +230,25 @@ TWalk WalkPairs(const TVANE_Object* start, const TVANE_Object* target, std::size
             if (kind_differs) ++report.KindMismatches;
             if (report.PolygonMismatches.size() < examples)
                 report.PolygonMismatches.push_back(
-                    {place, start_poly->Kind, target_poly->Kind, start_vertices, target_vertices});
-        }
-        if (start_poly || target_poly) {
+                    {place, start_poly.Kind, target_poly.Kind, start_vertices, target_vertices});
+        };
+        const auto [start_rest, target_rest] =
+            ForEachPaired(visit_polygon, FirstChild(&start_object), FirstChild(&target_object));
+        if (start_rest || target_rest) {
             TShapePlace place;
             place.Object = static_cast<std::int64_t>(object) + 1;
-            place.StartObject = start;
-            place.TargetObject = target;
-            NoteFirstMismatch(report, TMismatchLevel::Polygons, place, Length(start->Polygons),
-                              Length(target->Polygons));
+            place.StartObject = &start_object;
+            place.TargetObject = &target_object;
+            NoteFirstMismatch(report, TMismatchLevel::Polygons, place, Length(start_object.Polygons),
+                              Length(target_object.Polygons));
         }
-    }
-    if (start || target) {
+    };
+    const auto [start_rest, target_rest] = ForEachPaired(visit_object, start, target);
+    if (start_rest || target_rest) {
         TShapePlace place;
         place.Object = static_cast<std::int64_t>(walk.Objects.size()) + 1;
-        place.StartObject = start;
-        place.TargetObject = target;
+        place.StartObject = start_rest;
+        place.TargetObject = target_rest;
         NoteFirstMismatch(report, TMismatchLevel::Objects, place, report.Start.Objects,
                           report.Target.Objects);
     }

@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "app/morph.h"
+#include "app/preview.h"
 #include "formats/shape_io.h"
 #include "qt/application.h"
 #include "qt/fonts.h"

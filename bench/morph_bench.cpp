@@ -6,9 +6,13 @@
 #include <vector>
 
 #include "app/morph.h"
+#include "app/preview.h"
 #include "bench/support.h"
 #include "shape/records.h"
 #include "shape/vane.h"
+#include "view/canvas.h"
+#include "view/draw.h"
+#include "view/settings.h"
 
 namespace {
 
@@ -41,6 +45,31 @@ void BM_Blend(benchmark::State& state) {
     state.counters["triangles"] = 2.0 * cells * cells;
 }
 
+// The window's previews of a blend: three orthographic views of the size
+// the window gives them, each polygon blended and drawn in one walk.
+void BM_BlendAndDraw(benchmark::State& state) {
+    const int cells = static_cast<int>(state.range(0));
+    const TPair& pair = Pair(cells);
+    TVANE_ViewSettings settings;
+    VANE->DefaultViewSettings(settings);
+    VANE->FitView(pair.start, settings, settings);
+    TVANE_Colors colors;
+    VANE->DefaultViewColors(colors);
+    std::vector<TBitmap> bitmaps(3, TBitmap(149, 141));
+    std::vector<TSufView> views;
+    for (std::uint8_t kind = kViewXY; kind <= kViewZX; ++kind) {
+        settings.ViewKind = kind;
+        views.push_back({&bitmaps[kind], settings});
+    }
+    std::int32_t percent = 30;
+    for (auto _ : state) {
+        BlendAndDrawSuf(pair.start, pair.target, pair.result, percent, views, colors);
+        percent = 100 - percent;
+        benchmark::DoNotOptimize(bitmaps[0].Pixels());
+    }
+    state.counters["triangles"] = 2.0 * cells * cells;
+}
+
 // Eight values per vertex from two arrays into a third, with the blend's
 // arithmetic written out in the loop: the memory traffic and the work of the
 // blend without its list walk and without calls.
@@ -63,4 +92,5 @@ void BM_ArrayBlend(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_Blend)->Apply(LargeBenchSizes);
+BENCHMARK(BM_BlendAndDraw)->Apply(LargeBenchSizes);
 BENCHMARK(BM_ArrayBlend)->Apply(LargeBenchSizes);

@@ -7,8 +7,8 @@ set(SHAPE_SOURCES
   shape/vane.cpp shape/writer.cpp)
 set(SHAPE_HEADERS
   shape/arena.h shape/errors.h shape/extents.h shape/kinds.h shape/number.h shape/output.h
-  shape/owner.h shape/parallel.h shape/probes.h shape/records.h shape/state.h shape/text.h
-  shape/tokenizer.h shape/vane.h)
+  shape/owner.h shape/paired.h shape/parallel.h shape/probes.h shape/records.h shape/state.h
+  shape/text.h shape/tokenizer.h shape/vane.h)
 
 set(VIEW_BASE_SOURCES view/canvas.cpp view/settings.cpp)
 set(VIEW_BASE_HEADERS view/canvas.h view/round.h view/settings.h)
@@ -21,6 +21,9 @@ set(VIEW_HEADERS view/draw.h view/fit.h view/ortho.h)
 
 set(MORPH_SOURCES app/morph.cpp app/morph_check.cpp)
 set(MORPH_HEADERS app/morph.h app/morph_check.h)
+
+set(PREVIEW_SOURCES app/preview.cpp)
+set(PREVIEW_HEADERS app/preview.h)
 
 set(CLI_SOURCES
   cli/arguments.cpp cli/check.cpp cli/export.cpp cli/import.cpp cli/info.cpp cli/json.cpp

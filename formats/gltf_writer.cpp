@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "formats/export.h"
+#include "shape/paired.h"
 #include "shape/text.h"
 
 namespace {
@@ -202,13 +203,6 @@ tinygltf::Primitive WritePrimitive(TGltfBuilder& out, const TPrimitiveData& p) {
     return prim;
 }
 
-template <typename T>
-void Advance(std::vector<const T*>& records) {
-    for (const T*& r : records) {
-        if (r != nullptr) r = r->Next;
-    }
-}
-
 }  // namespace
 
 std::string ExportGltf(const TVANE_Object* Start, const std::vector<TGltfTarget>& Targets,
@@ -219,17 +213,17 @@ std::string ExportGltf(const TVANE_Object* Start, const std::vector<TGltfTarget>
     out.model.asset.generator = "plivra";
     TPartners partners;
     for (const TGltfTarget& t : Targets) partners.objects.push_back(t.Shape);
-    for (const TVANE_Object* obj = Start; obj != nullptr; obj = obj->Next, Advance(partners.objects)) {
+    for (const TVANE_Object* obj = Start; obj != nullptr; obj = obj->Next, StepPartners(partners.objects)) {
         tinygltf::Mesh mesh;
         SetName(mesh.name, mesh.extras, obj->Name);
         TPrimitiveData data;
         auto flush = [&] {
             if (!data.indices.empty()) mesh.primitives.push_back(WritePrimitive(out, data));
         };
-        partners.polygons.clear();
-        for (const TVANE_Object* o : partners.objects) partners.polygons.push_back(o ? o->Polygons : nullptr);
+        partners.polygons.resize(count);
+        EnterPartners(partners.objects, partners.polygons);
         for (const TVANE_Polygon* poly = obj->Polygons; poly != nullptr;
-             poly = poly->Next, Advance(partners.polygons)) {
+             poly = poly->Next, StepPartners(partners.polygons)) {
             std::size_t corners = 0;
             for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) ++corners;
             if (corners < 3) continue;
@@ -245,9 +239,9 @@ std::string ExportGltf(const TVANE_Object* Start, const std::vector<TGltfTarget>
                 data.target_uvs.resize(count);
             }
             const auto first = static_cast<std::uint32_t>(data.positions.size() / 3);
-            partners.vertices.clear();
-            for (const TVANE_Polygon* p : partners.polygons) partners.vertices.push_back(p ? p->Vertices : nullptr);
-            for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next, Advance(partners.vertices))
+            partners.vertices.resize(count);
+            EnterPartners(partners.polygons, partners.vertices);
+            for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next, StepPartners(partners.vertices))
                 AddVertex(*v, partners.vertices, data);
             for (std::uint32_t k = 1; k + 1 < corners; ++k) {
                 data.indices.push_back(first);

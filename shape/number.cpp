@@ -346,3 +346,11 @@ std::size_t ReadPlainValue(std::string_view Text, bool More, double& Value) {
     Value = LiteralValue(Text.substr(0, lit.end), lit);
     return lit.end;
 }
+
+Extended MaxExtended(Extended A, Extended B) {
+    return B >= A ? B : A;
+}
+
+Extended VectorLength(Extended A, Extended B, Extended C) {
+    return std::sqrt((A * A + B * B) + C * C);
+}

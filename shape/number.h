@@ -33,3 +33,9 @@ bool TryToValue(std::string_view Token, double& Value);
 // end is then not read. Returns the literal's length, or 0 with nothing read.
 // Throws as ToValue for a literal beyond the double range.
 std::size_t ReadPlainValue(std::string_view Text, bool More, double& Value);
+
+// B if B >= A, else A.
+Extended MaxExtended(Extended A, Extended B);
+
+// sqrt((A * A + B * B) + C * C) in extended precision.
+Extended VectorLength(Extended A, Extended B, Extended C);

@@ -14,9 +14,10 @@ extern bool SufPlainValues;
 // place. Set it before a load, never while one runs.
 extern std::size_t SufWindowBytes;
 
-// Shapes of at least this many polygons are written and blended in pieces
-// of SufPiecePolygons polygons spread over the cores, smaller ones in one
-// pass on the calling thread; the bytes and values are the same either way.
+// Shapes of at least this many polygons are written, blended and drawn in
+// pieces of SufPiecePolygons polygons spread over the cores (a drawing runs
+// such pieces together into a few per core), smaller ones in one pass on the
+// calling thread; the bytes, values and pixels are the same either way.
 // Tests lower both to compare the two on small shapes.
 extern std::size_t SufParallelPolygons;
 extern std::size_t SufPiecePolygons;

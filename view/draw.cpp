@@ -7,8 +7,8 @@
 
 #include "geometry/perspective.h"
 #include "shape/arena.h"
+#include "shape/paired.h"
 #include "shape/parallel.h"
-#include "shape/probes.h"
 #include "shape/vane.h"
 #include "view/canvas.h"
 #include "view/ortho.h"
@@ -105,46 +105,13 @@ void DrawInPieces(const std::vector<TOrthoTarget>& Targets, const TVANE_Colors& 
     }
 }
 
-std::size_t PiecesFor(std::size_t Polygons) {
-    if (Polygons < SufParallelPolygons || CoreCount() < 2) return Polygons == 0 ? 0 : 1;
-    return std::min<std::size_t>(std::size_t{2} * CoreCount(), Polygons);
-}
-
-namespace {
-
-// Where a walk over a shape's polygons stands.
-struct TPolygonPlace {
-    const TVANE_Object* object;
-    const TVANE_Polygon* polygon = nullptr;
-
-    explicit TPolygonPlace(const TVANE_Object* Shape) : object(Shape) { Settle(); }
-    const TVANE_Polygon* At() const { return polygon; }
-    void Next() {
-        polygon = polygon->Next;
-        if (polygon == nullptr && object != nullptr) {
-            object = object->Next;
-            Settle();
-        }
-    }
-
-private:
-    // On the first polygon of this object or a later one.
-    void Settle() {
-        for (; object != nullptr; object = object->Next) {
-            polygon = object->Polygons;
-            if (polygon != nullptr) return;
-        }
-    }
-};
-
-}  // namespace
-
 void DrawSufViews(TVANE_Object* Shape, const std::vector<TSufView>& Views, const TVANE_Colors& Colors) {
     const std::vector<TOrthoTarget> targets = BeginSufViews(Shape, Views, Colors);
     if (targets.empty()) return;
-    DrawWalkInPieces(targets, Colors, TPolygonPlace(Shape), [](const TPolygonPlace& place, TOrthoViewsDrawer& drawer) {
-        PrefetchAhead(place.polygon);
-        drawer.Draw(place.polygon);
+    using TPlace = TPolygonWalk<TPairing::Lead, const TVANE_Object>;
+    DrawWalkInPieces(targets, Colors, TPlace(Shape), [](const TPlace& place, TOrthoViewsDrawer& drawer) {
+        PrefetchAhead(place.At());
+        drawer.Draw(place.At());
     });
 }
 

@@ -1,9 +1,9 @@
 #pragma once
-#include <algorithm>
 #include <cstddef>
 #include <functional>
 #include <vector>
 
+#include "shape/parallel.h"
 #include "shape/records.h"
 #include "view/ortho.h"
 #include "view/settings.h"
@@ -34,10 +34,6 @@ bool DrawnInPieces(TVANE_Object* Shape, const TSufView& View);
 std::vector<TOrthoTarget> BeginSufViews(TVANE_Object* Shape, const std::vector<TSufView>& Views,
                                         const TVANE_Colors& Colors);
 
-// How many pieces DrawInPieces should share Polygons polygons out into:
-// one below SufParallelPolygons (or on one core), a few per core above.
-std::size_t PiecesFor(std::size_t Polygons);
-
 // Calls DrawPiece(i, drawer) for every piece i < Pieces, at once on the
 // cores when there are several; a piece draws its polygons, in their order,
 // with the drawer it is given. Piece 0 draws into the targets' bitmaps, each
@@ -46,25 +42,16 @@ std::size_t PiecesFor(std::size_t Polygons);
 void DrawInPieces(const std::vector<TOrthoTarget>& Targets, const TVANE_Colors& Colors, std::size_t Pieces,
                   const std::function<void(std::size_t, TOrthoViewsDrawer&)>& DrawPiece);
 
-// DrawInPieces over the polygons a walk meets: First stands on the first
-// polygon (At() is it, nullptr when there is none) and Next() steps to the
-// following one. One walk counts them and notes where every 1024th stands,
-// where pieces may begin; then Visit(place, drawer) is called for each
-// place, piece by piece, and draws what it stands on.
+// DrawInPieces over the polygons a walk meets (a place of shape/paired.h:
+// At() is the polygon, nullptr past the last; Next() steps on), cut into a
+// few pieces per core by CutIntoPieces; Visit(place, drawer) is called for
+// each place, piece by piece, and draws what it stands on.
 template <typename TPlace, typename TVisit>
 void DrawWalkInPieces(const std::vector<TOrthoTarget>& Targets, const TVANE_Colors& Colors, const TPlace& First,
                       const TVisit& Visit) {
-    constexpr std::size_t kStride = 1024;
-    std::vector<TPlace> marks;
-    std::size_t count = 0;
-    for (TPlace place = First; place.At() != nullptr; place.Next(), ++count) {
-        if (count % kStride == 0) marks.push_back(place);
-    }
-    const std::size_t pieces = std::min(PiecesFor(count), marks.size());
-    DrawInPieces(Targets, Colors, pieces, [&](std::size_t i, TOrthoViewsDrawer& drawer) {
-        const std::size_t first = i * marks.size() / pieces, last = (i + 1) * marks.size() / pieces;
-        std::size_t n = (last == marks.size() ? count : last * kStride) - first * kStride;
+    const std::vector<TWalkPiece<TPlace>> pieces = CutIntoPieces(First, std::size_t{2} * CoreCount());
+    DrawInPieces(Targets, Colors, pieces.size(), [&](std::size_t i, TOrthoViewsDrawer& drawer) {
         TVisit visit = Visit;
-        for (TPlace place = marks[first]; n > 0 && place.At() != nullptr; --n, place.Next()) visit(place, drawer);
+        WalkPiece(pieces[i], [&](const TPlace& place) { visit(place, drawer); });
     });
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "shape/errors.h"
+#include "shape/number.h"
 #include "shape/vane.h"
 #include "shape/state.h"
 #include "view/ortho.h"
@@ -71,14 +72,6 @@ TVANE_Point3 FittedPoint(Extended X, Extended Y, Extended Z, const char* What) {
                               " 座標 " + shown + " は倍精度浮動小数点数の範囲を超えています）。");
     }
     return {static_cast<double>(X), static_cast<double>(Y), static_cast<double>(Z)};
-}
-
-Extended MaxExtended(Extended A, Extended B) {
-    return B >= A ? B : A;
-}
-
-Extended VectorLength(Extended A, Extended B, Extended C) {
-    return std::sqrt((A * A + B * B) + C * C);
 }
 
 void FitToExtents(const TVANE_Extents& Extents, const TVANE_ViewSettings& Settings,

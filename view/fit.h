@@ -24,12 +24,6 @@ void FitToExtents(const TVANE_Extents& Extents, const TVANE_ViewSettings& Settin
 // the point What ("中心" or "視点"), the axis and the value.
 TVANE_Point3 FittedPoint(Extended X, Extended Y, Extended Z, const char* What);
 
-// B if B >= A, else A.
-Extended MaxExtended(Extended A, Extended B);
-
-// sqrt((A * A + B * B) + C * C) in extended precision.
-Extended VectorLength(Extended A, Extended B, Extended C);
-
 // Grows Box by the position of every vertex of Shape (stored extents are not
 // trusted: a blend moves vertices without updating them).
 void AddShapeExtents(const TVANE_Object* Shape, TBoxGrowth<Extended>& Box);

@@ -9,9 +9,11 @@
 #include <limits>
 #include <vector>
 
+#include "app/preview.h"
 #include "shape/probes.h"
 #include "shape/vane.h"
 #include "view/canvas.h"
+#include "view/draw.h"
 #include "tests/morph/shape_builder.h"
 
 namespace {
@@ -426,7 +428,8 @@ TEST_F(BlendSufTest, BlendAndDrawGivesTheBlendThenTheDrawing) {
     TVANE_Colors colors;
     VANE->DefaultViewColors(colors);
 
-    const std::size_t threshold = SufParallelPolygons;
+    const std::size_t threshold = SufParallelPolygons, piece = SufPiecePolygons;
+    SufPiecePolygons = 7;  // pieces cut inside and between objects
     for (std::size_t polygons : {std::size_t{1} << 20, std::size_t{8}}) {  // one pass, then pieces
         SufParallelPolygons = polygons;
         TVANE_Object* expected = builder.Build(result_layout);
@@ -451,4 +454,5 @@ TEST_F(BlendSufTest, BlendAndDrawGivesTheBlendThenTheDrawing) {
         }
     }
     SufParallelPolygons = threshold;
+    SufPiecePolygons = piece;
 }

@@ -188,7 +188,8 @@ TEST(DrawSufViews, SetsThePixelsDrawSufSets) {
     all.push_back(scene.settings);
     all.back().Camera.HalfSize = 1e-6L;
 
-    const std::size_t threshold = SufParallelPolygons;
+    const std::size_t threshold = SufParallelPolygons, piece = SufPiecePolygons;
+    SufPiecePolygons = 7;  // pieces cut inside and between objects
     for (std::size_t polygons : {std::size_t{1} << 20, std::size_t{16}}) {  // one pass, then pieces
         SufParallelPolygons = polygons;
         std::vector<TBitmap> expected(all.size(), scene.bitmap), drawn(all.size(), scene.bitmap);
@@ -205,4 +206,5 @@ TEST(DrawSufViews, SetsThePixelsDrawSufSets) {
         }
     }
     SufParallelPolygons = threshold;
+    SufPiecePolygons = piece;
 }
