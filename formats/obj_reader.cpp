@@ -172,6 +172,7 @@ struct TObjReader {
             corners.push_back(c);
             rest.remove_prefix(n);
         }
+        if (corners.empty()) return;  // the library calls only with corners; kept safe
         const std::uint8_t kind = all_normals ? (all_uvs ? kKindUvShade : kKindShade)
                                               : (all_uvs ? kKindUvPoly : kKindPoly);
         builder.BeginPolygon(kind, material);
@@ -180,13 +181,14 @@ struct TObjReader {
             std::size_t k = 0;
             if (!Resolve(c.vertex, positions.size() / 3, "vertex", k)) return;
             v.X = positions[3 * k], v.Y = positions[3 * k + 1], v.Z = positions[3 * k + 2];
-            if (all_normals) {
+            // An index the face's kind leaves unused must still name an entry.
+            if (c.has_normal) {
                 if (!Resolve(c.normal, normals.size() / 3, "normal", k)) return;
-                v.NX = normals[3 * k], v.NY = normals[3 * k + 1], v.NZ = normals[3 * k + 2];
+                if (all_normals) v.NX = normals[3 * k], v.NY = normals[3 * k + 1], v.NZ = normals[3 * k + 2];
             }
-            if (all_uvs) {
+            if (c.has_uv) {
                 if (!Resolve(c.uv, uvs.size() / 2, "texture coordinate", k)) return;
-                v.U = uvs[2 * k], v.V = uvs[2 * k + 1];
+                if (all_uvs) v.U = uvs[2 * k], v.V = uvs[2 * k + 1];
             }
             builder.AddVertex(v);
         }

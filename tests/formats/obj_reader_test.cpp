@@ -78,6 +78,7 @@ TEST(ImportObj, RefusesIndicesTheLibraryWraps) {
          {"normal below -2^32", Triangle("f 1//-4294967295 2//1 3//1"),
           "line 6: a face refers to normal -4294967295 of 1"},
          {"texture 0", Triangle("f 1/0 2/1 3/1"), "line 6: a face refers to texture coordinate 0 of 1"},
+         {"unused texture past the end", Triangle("f 1/2 2 3"), "line 6: a face refers to texture coordinate 2 of 1"},
          {"binary bytes", Triangle("f 1 2 3\xfe\x7f"), "line 6: '3\\xFE\\x7F' is not a vertex index"},
          {"a long word", Triangle(("f 1 2 " + std::string(50, '9')).c_str()),
           "line 6: '9999999999999999999999999999999999999999...' is not a vertex index"},
