@@ -2,6 +2,7 @@
 
 #include <cassert>
 
+#include "shape/number.h"
 #include "shape/vane.h"
 
 TShapeBuilder::~TShapeBuilder() { VANE->FreeSuf(list_); }
@@ -73,4 +74,9 @@ std::string SufName(std::string_view Name, std::string_view Fallback) {
         if (delimiter || comment_mark) out[i] = '_';
     }
     return out;
+}
+
+bool Writable(Extended Value) {
+    char text[kMaxNumberText];
+    return FormatNumber(Value, text) != 0;
 }

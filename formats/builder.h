@@ -59,3 +59,8 @@ private:
 // '_', as does the '*' of "/*" and "*/" (comment marks); an empty name
 // becomes Fallback.
 std::string SufName(std::string_view Name, std::string_view Fallback);
+
+// Whether a shape file can hold Value: true when the shape file writer has
+// text for it that reads back (FormatNumber). False for NaN, the infinities
+// and magnitudes that round, at 15 digits, past the largest double.
+bool Writable(Extended Value);

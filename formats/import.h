@@ -32,12 +32,15 @@ TVANE_Object* ImportObj(std::string_view Bytes);
 TVANE_Object* ImportGltf(std::string_view Bytes, bool Binary, const std::string* BaseDir);
 
 // PLY, ASCII or binary: the whole file is one object, its faces in order.
-// Numbers in text are read as a shape file reads them, binary ones widened.
+// Numbers in text are read as a shape file reads them, binary ones widened;
+// values nothing uses are read past unchecked. Messages count vertices and
+// faces from 0.
 TVANE_Object* ImportPly(std::string_view Bytes);
 
-// STL, ASCII or binary (told apart by the size a binary file must have):
-// one object, each facet a shade polygon with the facet normal at every
-// corner. Numbers in text are read as a shape file reads them.
+// STL, ASCII or binary (binary when the triangle count fits the file's
+// size, up to 3 bytes more, whatever the header says): one object, each
+// facet a shade polygon with the facet normal at every corner. Numbers in
+// text are read as a shape file reads them. Messages count facets from 0.
 TVANE_Object* ImportStl(std::string_view Bytes);
 
 // The bytes of the regular file FileName. Throws TImportError when it cannot be read.

@@ -1,7 +1,9 @@
 // OBJ reader. tinyobjloader finds the statements; the numbers of each
 // "v", "vn" and "vt" line are read again from the line's text with the
 // shape reader's own rule, since the library's conversion to float or
-// double is not the one a shape file gives.
+// double is not the one a shape file gives, and so are the indices of each
+// "f" line, which the library reads with atoi (wrapping, and taking "3junk"
+// for 3).
 #include <tiny_obj_loader.h>
 
 #include <istream>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "formats/import.h"
+#include "formats/text_scan.h"
 #include "shape/errors.h"
 #include "shape/number.h"
 
@@ -26,6 +29,43 @@ public:
 };
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// One corner of a face: indices as the file writes them.
+struct TCorner {
+    long long vertex = 0, uv = 0, normal = 0;
+    bool has_uv = false, has_normal = false;
+};
+
+// An index as a whole word: an optional sign and digits only, within the
+// range of long long.
+bool ParseIndex(std::string_view word, long long& out) {
+    const bool negative = !word.empty() && word[0] == '-';
+    if (!word.empty() && (word[0] == '-' || word[0] == '+')) word.remove_prefix(1);
+    if (word.empty()) return false;
+    unsigned long long magnitude = 0;
+    for (const char c : word) {
+        if (c < '0' || c > '9') return false;
+        const auto digit = static_cast<unsigned long long>(c - '0');
+        if (magnitude > (9223372036854775807ULL - digit) / 10) return false;
+        magnitude = magnitude * 10 + digit;
+    }
+    out = negative ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude);
+    return true;
+}
+
+// A corner's word: "v", "v/t", "v//n" or "v/t/n".
+bool ParseCorner(std::string_view word, TCorner& out) {
+    const std::size_t first = word.find('/');
+    if (!ParseIndex(word.substr(0, first), out.vertex)) return false;
+    if (first == std::string_view::npos) return true;
+    const std::string_view rest = word.substr(first + 1);
+    const std::size_t second = rest.find('/');
+    out.has_uv = second != 0;
+    if (out.has_uv && !ParseIndex(rest.substr(0, second), out.uv)) return false;
+    if (second == std::string_view::npos) return true;
+    out.has_normal = true;
+    return ParseIndex(rest.substr(second + 1), out.normal);
+}
 
 std::string_view TrimBlanks(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -87,7 +127,11 @@ struct TObjReader {
             try {
                 out.push_back(ToValue(rest.substr(0, n)));
             } catch (const SufConvertError&) {
-                Fail("'" + std::string(rest.substr(0, n)) + "' is not a number");
+                Fail(Quoted(rest.substr(0, n)) + " is not a number");
+                return;
+            }
+            if (!Writable(out.back())) {
+                Fail(Quoted(rest.substr(0, n)) + " is too large for a shape file");
                 return;
             }
             rest.remove_prefix(n);
@@ -96,9 +140,9 @@ struct TObjReader {
 
     // An OBJ index: from 1 up, or from -1 down counting back from the last
     // entry so far; 0 stands for none.
-    bool Resolve(int index, std::size_t entries, const char* what, std::size_t& out) {
-        const long long n = static_cast<long long>(entries);
-        const long long i = index > 0 ? index - 1LL : n + index;
+    bool Resolve(long long index, std::size_t entries, const char* what, std::size_t& out) {
+        const auto n = static_cast<long long>(entries);
+        const long long i = index > 0 ? index - 1 : n + index;
         if (i < 0 || i >= n) {
             Fail(std::string("a face refers to ") + what + " " + std::to_string(index) + " of " +
                  std::to_string(entries));
@@ -108,27 +152,43 @@ struct TObjReader {
         return true;
     }
 
-    void Face(const tinyobj::index_t* corners, int count) {
+    // The face of the line just read, from the line's own words: the
+    // library's indices have gone through atoi and wrap.
+    void Face() {
+        std::string_view rest = TrimBlanks(CurrentLine());
+        rest.remove_prefix(1);  // "f"
+        std::vector<TCorner> corners;
         bool all_normals = true, all_uvs = true;
-        for (int i = 0; i < count; ++i) {
-            all_normals = all_normals && corners[i].normal_index != 0;
-            all_uvs = all_uvs && corners[i].texcoord_index != 0;
+        for (rest = TrimBlanks(rest); !rest.empty(); rest = TrimBlanks(rest)) {
+            std::size_t n = 0;
+            while (n < rest.size() && !IsBlank(rest[n])) ++n;
+            TCorner c;
+            if (!ParseCorner(rest.substr(0, n), c)) {
+                Fail(Quoted(rest.substr(0, n)) + " is not a vertex index");
+                return;
+            }
+            all_normals = all_normals && c.has_normal;
+            all_uvs = all_uvs && c.has_uv;
+            corners.push_back(c);
+            rest.remove_prefix(n);
         }
+        if (corners.empty()) return;  // the library calls only with corners; kept safe
         const std::uint8_t kind = all_normals ? (all_uvs ? kKindUvShade : kKindShade)
                                               : (all_uvs ? kKindUvPoly : kKindPoly);
         builder.BeginPolygon(kind, material);
-        for (int i = 0; i < count; ++i) {
+        for (const TCorner& c : corners) {
             TVANE_Vertex v;
             std::size_t k = 0;
-            if (!Resolve(corners[i].vertex_index, positions.size() / 3, "vertex", k)) return;
+            if (!Resolve(c.vertex, positions.size() / 3, "vertex", k)) return;
             v.X = positions[3 * k], v.Y = positions[3 * k + 1], v.Z = positions[3 * k + 2];
-            if (all_normals) {
-                if (!Resolve(corners[i].normal_index, normals.size() / 3, "normal", k)) return;
-                v.NX = normals[3 * k], v.NY = normals[3 * k + 1], v.NZ = normals[3 * k + 2];
+            // An index the face's kind leaves unused must still name an entry.
+            if (c.has_normal) {
+                if (!Resolve(c.normal, normals.size() / 3, "normal", k)) return;
+                if (all_normals) v.NX = normals[3 * k], v.NY = normals[3 * k + 1], v.NZ = normals[3 * k + 2];
             }
-            if (all_uvs) {
-                if (!Resolve(corners[i].texcoord_index, uvs.size() / 2, "texture coordinate", k)) return;
-                v.U = uvs[2 * k], v.V = uvs[2 * k + 1];
+            if (c.has_uv) {
+                if (!Resolve(c.uv, uvs.size() / 2, "texture coordinate", k)) return;
+                if (all_uvs) v.U = uvs[2 * k], v.V = uvs[2 * k + 1];
             }
             builder.AddVertex(v);
         }
@@ -154,12 +214,9 @@ TVANE_Object* ImportObj(std::string_view Bytes) {
         TObjReader& r = Reader(user);
         if (r.error.empty()) r.ReadNumbers(1, 1, r.uvs);
     };
-    callbacks.index_cb = [](void* user, tinyobj::index_t* corners, int count) {
+    callbacks.index_cb = [](void* user, tinyobj::index_t*, int) {
         TObjReader& r = Reader(user);
-        if (r.error.empty()) {
-            r.CurrentLine();  // for the line number of a fault
-            r.Face(corners, count);
-        }
+        if (r.error.empty()) r.Face();
     };
     callbacks.usemtl_cb = [](void* user, const char* name, int) {
         Reader(user).material = TrimBlanks(name);

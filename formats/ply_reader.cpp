@@ -2,7 +2,8 @@
 // gives positions (x y z), normals (nx ny nz) and texture coordinates (u v,
 // s t, texture_u texture_v or texture_s texture_t); the "face" element's
 // list "vertex_indices" (or "vertex_index") the polygons. Other elements and
-// properties are read past.
+// properties are read past unchecked. Rows count from 0 in messages
+// ("vertex 17", "face 3"), as the file's own vertex indices do.
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -64,15 +65,17 @@ public:
     TBody(std::string_view bytes, std::size_t start, std::size_t line, TFormat format)
         : bytes_(bytes), words_(bytes, start, line), format_(format), pos_(start) {}
 
+    // The next value widened to double. Binary values come as they are,
+    // NaN and the infinities too: the caller checks the values it uses.
     double Value(TType type, const char* what) {
         if (format_ == TFormat::kAscii) {
             if (type == kFloat32 || type == kFloat64) return words_.Number(what);
             const std::string_view word = words_.Need(what);
             long long v = 0;
             std::size_t i = word[0] == '-' ? 1 : 0;
-            if (i == word.size() || word.size() > 12) words_.Fail("'" + std::string(word) + "' is not a whole number");
+            if (i == word.size() || word.size() > 12) words_.Fail(Quoted(word) + " is not a whole number");
             for (; i < word.size(); ++i) {
-                if (word[i] < '0' || word[i] > '9') words_.Fail("'" + std::string(word) + "' is not a whole number");
+                if (word[i] < '0' || word[i] > '9') words_.Fail(Quoted(word) + " is not a whole number");
                 v = v * 10 + (word[i] - '0');
             }
             return static_cast<double>(word[0] == '-' ? -v : v);
@@ -96,12 +99,22 @@ public:
         case kFloat32: value = Load<float>(b); break;
         case kFloat64: value = Load<double>(b); break;
         }
-        if (!std::isfinite(value)) Fail(std::string("a value that is not finite, in ") + what);
         return value;
     }
 
-    // Bytes left, for a binary body; the size of the text otherwise.
-    std::size_t Left() const { return bytes_.size() - pos_; }
+    // Passes over Count values of Type that nothing uses, unchecked.
+    void Skip(TType type, std::uint64_t count, const char* what) {
+        if (format_ == TFormat::kAscii) {
+            for (std::uint64_t i = 0; i < count; ++i) words_.Need(what);
+            return;
+        }
+        if (count > Left() / kSizes[type]) Fail(std::string("ends early, in ") + what);
+        pos_ += static_cast<std::size_t>(count) * kSizes[type];
+    }
+
+    bool Ascii() const { return format_ == TFormat::kAscii; }
+    // Bytes of the body not read yet.
+    std::size_t Left() const { return bytes_.size() - (Ascii() ? words_.Offset() : pos_); }
 
 private:
     template <typename T>
@@ -157,7 +170,7 @@ TVANE_Object* ImportPly(std::string_view Bytes) {
             if (name == "ascii") format = TFormat::kAscii;
             else if (name == "binary_little_endian") format = TFormat::kLittle;
             else if (name == "binary_big_endian") format = TFormat::kBig;
-            else header.Fail("unknown format '" + std::string(name) + "'");
+            else header.Fail("unknown format " + Quoted(name));
             header.RestOfLine();
             formatted = true;
         } else if (word == "element") {
@@ -165,7 +178,7 @@ TVANE_Object* ImportPly(std::string_view Bytes) {
             e.name = header.Need("the header");
             const std::string_view count = header.Need("the header");
             for (char c : count) {
-                if (c < '0' || c > '9' || count.size() > 15) header.Fail("bad element count '" + std::string(count) + "'");
+                if (c < '0' || c > '9' || count.size() > 15) header.Fail("bad element count " + Quoted(count));
                 e.count = e.count * 10 + static_cast<std::uint64_t>(c - '0');
             }
             elements.push_back(e);
@@ -180,13 +193,13 @@ TVANE_Object* ImportPly(std::string_view Bytes) {
                     header.Fail("bad list count type");
                 type = header.Need("the header");
             }
-            if (!TypeOf(type, p.type)) header.Fail("unknown property type '" + std::string(type) + "'");
+            if (!TypeOf(type, p.type)) header.Fail("unknown property type " + Quoted(type));
             p.name = header.Need("the header");
             elements.back().properties.push_back(p);
         } else if (word == "comment" || word == "obj_info") {
             header.RestOfLine();
         } else {
-            header.Fail("unknown header word '" + std::string(word) + "'");
+            header.Fail("unknown header word " + Quoted(word));
         }
     }
     if (!formatted) Fail("the header names no format");
@@ -210,9 +223,16 @@ TVANE_Object* ImportPly(std::string_view Bytes) {
                 face_list = static_cast<int>(p);
         }
         if (is_face && face_list < 0) Fail("the faces have no list vertex_indices");
-        // Every element with a property takes a byte at least.
-        if (!e.properties.empty() && e.count > values.Left())
+        // An element without properties takes no bytes, however many it counts.
+        if (e.properties.empty()) continue;
+        // The fewest bytes a row takes: in binary each value its size (a list
+        // its count), in text a digit and a blank ("0 ") per value, the last
+        // one of the file maybe without its blank.
+        std::size_t row_bytes = 0;
+        for (const TProperty& p : e.properties) row_bytes += values.Ascii() ? 2 : kSizes[p.list ? p.count_type : p.type];
+        if (e.count > (values.Left() + (values.Ascii() ? 1 : 0)) / row_bytes)
             Fail("element " + e.name + " counts more than the file holds");
+        std::vector<bool> used(e.properties.size(), false);
         const TVertexLayout* layout = nullptr;
         std::optional<TVertexLayout> vertex_layout;
         if (is_vertex) {
@@ -222,6 +242,9 @@ TVANE_Object* ImportPly(std::string_view Bytes) {
             uvs = layout->Uvs();
             vertex_count = e.count;
             have_vertices = true;
+            for (int f = 0; f < 8; ++f) {
+                if ((f < 3 || (f < 6 && normals) || (f >= 6 && uvs))) used[static_cast<std::size_t>(layout->field[f])] = true;
+            }
         }
         const std::string what = "element " + e.name;
         std::vector<double> row(e.properties.size());
@@ -229,23 +252,39 @@ TVANE_Object* ImportPly(std::string_view Bytes) {
             for (std::size_t p = 0; p < e.properties.size(); ++p) {
                 const TProperty& prop = e.properties[p];
                 if (!prop.list) {
-                    row[p] = values.Value(prop.type, what.c_str());
+                    if (used[p]) row[p] = values.Value(prop.type, what.c_str());
+                    else values.Skip(prop.type, 1, what.c_str());
                     continue;
                 }
                 const double n = values.Value(prop.count_type, what.c_str());
                 if (n < 0) Fail("a list of " + e.name + " has a negative length");
                 const auto length = static_cast<std::uint64_t>(n);
-                if (is_face && static_cast<int>(p) == face_list) starts.push_back(static_cast<std::uint32_t>(corners.size()));
+                if (!is_face || static_cast<int>(p) != face_list) {
+                    values.Skip(prop.type, length, what.c_str());
+                    continue;
+                }
+                starts.push_back(static_cast<std::uint32_t>(corners.size()));
                 for (std::uint64_t k = 0; k < length; ++k) {
                     const double index = values.Value(prop.type, what.c_str());
-                    if (!is_face || static_cast<int>(p) != face_list) continue;
-                    if (index < 0 || index != std::floor(index) || index >= 4294967295.0)
-                        Fail("face " + std::to_string(starts.size()) + " names no vertex");
+                    if (!(index >= 0 && index == std::floor(index) && index < 4294967295.0))
+                        Fail("face " + std::to_string(starts.size() - 1) + " names no vertex");
                     corners.push_back(static_cast<std::uint32_t>(index));
                 }
             }
-            if (layout != nullptr) {
-                for (int f = 0; f < 8; ++f) vertices.push_back(layout->field[f] >= 0 ? row[static_cast<std::size_t>(layout->field[f])] : 0.0);
+            if (layout == nullptr) continue;
+            for (int f = 0; f < 8; ++f) {
+                const int field = layout->field[f];
+                if (field < 0 || !used[static_cast<std::size_t>(field)]) {
+                    vertices.push_back(0.0);
+                    continue;
+                }
+                const double value = row[static_cast<std::size_t>(field)];
+                // Binary values come unchecked; a shape file holds neither NaN
+                // nor what rounds past the largest double at 15 digits.
+                if (!Writable(value))
+                    Fail("vertex " + std::to_string(i) + ": " + e.properties[static_cast<std::size_t>(field)].name +
+                         (std::isfinite(value) ? " is too large for a shape file" : " is not finite"));
+                vertices.push_back(value);
             }
         }
     }

@@ -1,11 +1,15 @@
 #include "formats/text_scan.h"
 
+#include <cstdio>
+
 #include "shape/errors.h"
 #include "shape/number.h"
 
 namespace {
 
 bool IsSpace(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+constexpr std::size_t kQuotedBytes = 40;
 
 }  // namespace
 
@@ -38,13 +42,34 @@ std::string_view TWordScanner::RestOfLine() {
 
 double TWordScanner::Number(const char* What) {
     const std::string_view word = Need(What);
+    double value = 0;
     try {
-        return ToValue(word);
+        value = ToValue(word);
     } catch (const SufConvertError&) {
-        Fail("'" + std::string(word) + "' is not a number");
+        Fail(Quoted(word) + " is not a number");
     }
+    // The shape file writer rounds to 15 digits: what rounds past the
+    // largest double could be read but never saved.
+    if (!Writable(value)) Fail(Quoted(word) + " is too large for a shape file");
+    return value;
 }
 
 void TWordScanner::Fail(const std::string& What) const {
     throw TImportError("line " + std::to_string(line_) + ": " + What);
+}
+
+std::string Quoted(std::string_view Word) {
+    std::string out = "'";
+    for (std::size_t i = 0; i < Word.size() && i < kQuotedBytes; ++i) {
+        const auto c = static_cast<unsigned char>(Word[i]);
+        if (c >= 32 && c < 127) {
+            out += static_cast<char>(c);
+        } else {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    if (Word.size() > kQuotedBytes) out += "...";
+    return out + "'";
 }

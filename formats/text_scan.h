@@ -22,7 +22,8 @@ public:
     // the scanner goes on at the next line.
     std::string_view RestOfLine();
     // The next word read as a shape file reads a value; throws TImportError
-    // naming the line for anything else.
+    // naming the line for anything else, and for a value a shape file cannot
+    // hold (see Writable).
     double Number(const char* What);
     // Throws TImportError: "line N: " + What.
     [[noreturn]] void Fail(const std::string& What) const;
@@ -35,3 +36,8 @@ private:
     std::size_t pos_ = 0;
     std::size_t line_ = 1;  // of the word read last
 };
+
+// Word between single quotes as a message shows it: printable ASCII bytes as
+// they are, every other byte as \xNN, so no raw binary reaches a message;
+// cut after 40 bytes of Word, the cut marked "...".
+std::string Quoted(std::string_view Word);
