@@ -67,9 +67,9 @@ public:
         if (s_.substr(0, 3) == "\xEF\xBB\xBF") at_ = 3;  // a byte-order mark
         Space();
         for (;;) {
-            Value();
+            if (Value()) continue;  // a container opened: its first element follows
             // After a value: close the containers it ends, then the next one.
-            for (;;) {
+            for (bool next = false; !next;) {
                 Space();
                 if (stack_.empty()) {
                     if (at_ != s_.size()) Malformed();
@@ -82,11 +82,12 @@ public:
                     Space();
                     ++top.index;
                     if (top.object) Key();
-                    break;
+                    next = true;
+                } else {
+                    if (c != (top.object ? '}' : ']')) Malformed();
+                    ++at_;
+                    stack_.pop_back();
                 }
-                if (c != (top.object ? '}' : ']')) Malformed();
-                ++at_;
-                stack_.pop_back();
             }
         }
     }
@@ -113,7 +114,7 @@ private:
             {"bufferViews", "buffer view"}, {"cameras", "camera"}, {"images", "image"},
             {"materials", "material"}, {"meshes", "mesh"}, {"nodes", "node"},
             {"samplers", "sampler"}, {"scenes", "scene"}, {"skins", "skin"}, {"textures", "texture"}};
-        if (stack_.empty()) return "the file";
+        if (stack_.empty() || !stack_[0].object || stack_[0].key.empty()) return "the file";
         std::string out;
         std::size_t from = 1;
         const auto list = kLists.find(stack_[0].key);
@@ -148,8 +149,9 @@ private:
         Space();
     }
 
-    // One value; a container is entered, its first element or member begun.
-    void Value() {
+    // One value. True when it opens a container that is not empty (its
+    // first member's name read): the caller reads the first element next.
+    bool Value() {
         const char c = Peek();
         if (c == '{' || c == '[') {
             if (stack_.size() == kMaxDepth) Fail("nests deeper than " + std::to_string(kMaxDepth) + " levels");
@@ -157,10 +159,11 @@ private:
             stack_.push_back(TFrame{c == '{', 0, {}});
             ++at_;
             Space();
-            if (Peek() == (c == '{' ? '}' : ']')) return;  // empty: the caller's loop closes it
+            if (Peek() == (c == '{' ? '}' : ']')) return false;  // empty: the caller's loop closes it
             if (c == '{') Key();
-            Value();
-        } else if (c == '"') {
+            return true;
+        }
+        if (c == '"') {
             std::string text;
             const bool keep = Wanted();
             String(keep ? &text : nullptr);
@@ -171,11 +174,12 @@ private:
             for (const std::string_view word : {"true", "false", "null"}) {
                 if (s_.substr(at_, word.size()) == word) {
                     at_ += word.size();
-                    return;
+                    return false;
                 }
             }
             Malformed();
         }
+        return false;
     }
 
     // A number, by JSON's grammar; one beyond double range is refused, as
