@@ -77,7 +77,11 @@ int RunExport(int argc, char** argv) {
     if (!ReadNumber(args, "--from", animation.FromPercent) || !ReadNumber(args, "--to", animation.ToPercent) ||
         !ReadNumber(args, "--seconds", seconds))
         return kExitUsage;
-    if (!(seconds > 0) || seconds > 1e9L) return UsageError(kExportUsage, "--seconds must be above 0");
+    // The animation's times are floats that must increase: 0, then the
+    // seconds rounded to float.
+    if (!(seconds > 0) || seconds > 1e9L) return UsageError(kExportUsage, "--seconds must be above 0 and at most 1e9");
+    if (!(static_cast<float>(seconds) > 0))
+        return UsageError(kExportUsage, "--seconds is too small for a glTF time (it rounds to 0 as a float)");
     animation.Seconds = static_cast<double>(seconds);
 
     std::vector<TShapePtr> shapes(args.Positionals.size() - 1);

@@ -43,8 +43,15 @@ void TShapeBuilder::BeginPolygon(std::uint8_t Kind, std::string_view Attribute) 
     ++polygon_count_;
 }
 
+void TShapeBuilder::ExpectVertices(std::size_t More) const {
+    if (More > vertex_limit_ - vertex_count_)
+        throw TImportError("expands to more than " + std::to_string(vertex_limit_) + " vertices");
+}
+
 void TShapeBuilder::AddVertex(const TVANE_Vertex& Values) {
     assert(poly_ != nullptr);
+    ExpectVertices(1);
+    ++vertex_count_;
     TVANE_Vertex* v = vertices_.New();
     v->X = Values.X, v->Y = Values.Y, v->Z = Values.Z;
     v->NX = Values.NX, v->NY = Values.NY, v->NZ = Values.NZ;

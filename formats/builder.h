@@ -34,7 +34,16 @@ public:
     // Starts a polygon of Kind (0..3) with the attribute Attribute ("" for none).
     void BeginPolygon(std::uint8_t Kind, std::string_view Attribute);
     // Appends a vertex with Values' X .. V to the polygon begun last.
+    // Throws TImportError past the limit of LimitVertices.
     void AddVertex(const TVANE_Vertex& Values);
+
+    // Bounds what a small file may expand to: from now on AddVertex, and
+    // ExpectVertices, refuse ("expands to more than Most vertices") a
+    // vertex beyond Most in the whole list. No limit until this is called.
+    void LimitVertices(std::size_t Most) { vertex_limit_ = Most; }
+    // Throws as AddVertex would when More further vertices would pass the
+    // limit; a reader calls it before it allocates for them.
+    void ExpectVertices(std::size_t More) const;
 
     std::size_t Polygons() const { return polygon_count_; }
     // The list, extents computed; the caller owns it and releases it with
@@ -52,6 +61,8 @@ private:
     std::unordered_map<std::string, TVANE_Attribute*> attributes_;
     TArenaOf<TVANE_Polygon> polygons_;
     TArenaOf<TVANE_Vertex> vertices_;
+    std::size_t vertex_count_ = 0;
+    std::size_t vertex_limit_ = SIZE_MAX;
 };
 
 // Name as a shape file can hold it: one token that reads back as it was

@@ -1,15 +1,22 @@
 // glTF 2.0 reader: tinygltf parses the JSON and the buffers; the accessors
 // are read here, with every offset checked against its buffer.
-#include <sys/stat.h>
 #include <tiny_gltf.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <map>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "formats/import.h"
@@ -20,6 +27,513 @@ namespace {
 [[noreturn]] void Fail(const std::string& what) { throw TImportError(what); }
 
 std::string AccessorName(int index) { return "accessor " + std::to_string(index); }
+
+// What a glTF file's JSON text is checked against before the library parses
+// it. The library's parser recurses once per level and turns its own
+// failures into texts of its internals, and the library would read any file
+// a buffer names; so the whole text is walked here first, without
+// recursion: well-formed JSON in UTF-8, at most kMaxDepth levels, no number
+// beyond double range, and the few members that decide whether the file is
+// read at all are kept.
+constexpr std::size_t kMaxDepth = 256;
+constexpr std::size_t kMaxEcho = 64;  // bytes of the file's own text a message repeats
+
+// Text from the file for a message: printable ASCII as it is, any other byte
+// as '?', cut after `most` bytes.
+std::string Echo(std::string_view text, std::size_t most = kMaxEcho) {
+    std::string out;
+    for (const char c : text.substr(0, most)) out += c >= 0x20 && c < 0x7f ? c : '?';
+    if (text.size() > most) out += "...";
+    return out;
+}
+
+struct TJsonFacts {
+    bool root_object = false;
+    bool lists_are_objects = false;  // glTF 1.0 keeps meshes, buffers, ... as objects
+    bool has_version = false;
+    std::string version, min_version;
+    std::vector<std::string> required;            // extensionsRequired
+    // Every uri of a buffer or image with the list index it stands at (a
+    // member given twice is checked both times).
+    std::vector<std::pair<std::size_t, std::string>> buffer_uris, image_uris;
+    std::map<std::size_t, double> buffer_lengths;  // byteLength, the last one given
+};
+
+class TJsonCheck {
+public:
+    TJsonCheck(std::string_view text, std::size_t offset) : s_(text), offset_(offset) {}
+
+    // Walks the whole text; throws TImportError at its first fault.
+    TJsonFacts Run() {
+        if (s_.substr(0, 3) == "\xEF\xBB\xBF") at_ = 3;  // a byte-order mark
+        Space();
+        for (;;) {
+            if (Value()) continue;  // a container opened: its first element follows
+            // After a value: close the containers it ends, then the next one.
+            for (bool next = false; !next;) {
+                Space();
+                if (stack_.empty()) {
+                    if (at_ != s_.size()) Malformed();
+                    return std::move(facts_);
+                }
+                TFrame& top = stack_.back();
+                const char c = Peek();
+                if (c == ',') {
+                    ++at_;
+                    Space();
+                    ++top.index;
+                    if (top.object) Key();
+                    next = true;
+                } else {
+                    if (c != (top.object ? '}' : ']')) Malformed();
+                    ++at_;
+                    stack_.pop_back();
+                }
+            }
+        }
+    }
+
+private:
+    struct TFrame {
+        bool object = false;
+        std::size_t index = 0;  // of the current element or member
+        std::string key;        // of the current member
+    };
+
+    char Peek() const { return at_ < s_.size() ? s_[at_] : '\0'; }
+
+    [[noreturn]] void Malformed() const {
+        if (at_ >= s_.size()) Fail("is not well-formed JSON: it ends too soon");
+        Fail("is not well-formed JSON at byte " + std::to_string(offset_ + at_));
+    }
+
+    // Where the value being read lies, in the file's terms: "accessor 2's
+    // count", "asset's version".
+    std::string Where() const {
+        static const std::map<std::string, std::string, std::less<>> kLists = {
+            {"accessors", "accessor"}, {"animations", "animation"}, {"buffers", "buffer"},
+            {"bufferViews", "buffer view"}, {"cameras", "camera"}, {"images", "image"},
+            {"materials", "material"}, {"meshes", "mesh"}, {"nodes", "node"},
+            {"samplers", "sampler"}, {"scenes", "scene"}, {"skins", "skin"}, {"textures", "texture"}};
+        if (stack_.empty() || !stack_[0].object || stack_[0].key.empty()) return "the file";
+        std::string out;
+        std::size_t from = 1;
+        const auto list = kLists.find(stack_[0].key);
+        if (stack_.size() > 1 && !stack_[1].object && list != kLists.end()) {
+            out = list->second + " " + std::to_string(stack_[1].index);
+            from = 2;
+        } else {
+            out = Echo(stack_[0].key);
+        }
+        std::string rest;
+        for (std::size_t i = from; i < stack_.size(); ++i) {
+            if (stack_[i].object)
+                rest += (rest.empty() ? "" : ".") + Echo(stack_[i].key);
+            else
+                rest += "[" + std::to_string(stack_[i].index) + "]";
+        }
+        return rest.empty() ? out : out + "'s " + rest;
+    }
+
+    void Space() {
+        while (at_ < s_.size() && (s_[at_] == ' ' || s_[at_] == '\t' || s_[at_] == '\n' || s_[at_] == '\r')) ++at_;
+    }
+
+    // A member's name and its ':'; the value follows.
+    void Key() {
+        if (Peek() != '"') Malformed();
+        stack_.back().key.clear();
+        String(&stack_.back().key);
+        Space();
+        if (Peek() != ':') Malformed();
+        ++at_;
+        Space();
+    }
+
+    // One value. True when it opens a container that is not empty (its
+    // first member's name read): the caller reads the first element next.
+    bool Value() {
+        const char c = Peek();
+        if (c == '{' || c == '[') {
+            if (stack_.size() == kMaxDepth) Fail("nests deeper than " + std::to_string(kMaxDepth) + " levels");
+            OnContainer(c == '{');
+            stack_.push_back(TFrame{c == '{', 0, {}});
+            ++at_;
+            Space();
+            if (Peek() == (c == '{' ? '}' : ']')) return false;  // empty: the caller's loop closes it
+            if (c == '{') Key();
+            return true;
+        }
+        if (c == '"') {
+            std::string text;
+            const bool keep = Wanted();
+            String(keep ? &text : nullptr);
+            if (keep) OnString(std::move(text));
+        } else if (c == '-' || (c >= '0' && c <= '9')) {
+            Number();
+        } else {
+            for (const std::string_view word : {"true", "false", "null"}) {
+                if (s_.substr(at_, word.size()) == word) {
+                    at_ += word.size();
+                    return false;
+                }
+            }
+            Malformed();
+        }
+        return false;
+    }
+
+    // A number, by JSON's grammar; one beyond double range is refused, as
+    // no reader of the file could hold it.
+    void Number() {
+        const std::size_t start = at_;
+        auto digits = [&] {
+            const std::size_t from = at_;
+            while (at_ < s_.size() && s_[at_] >= '0' && s_[at_] <= '9') ++at_;
+            return at_ - from;
+        };
+        if (Peek() == '-') ++at_;
+        if (Peek() == '0') {
+            ++at_;
+        } else if (digits() == 0) {
+            Malformed();
+        }
+        if (Peek() == '.') {
+            ++at_;
+            if (digits() == 0) Malformed();
+        }
+        if (Peek() == 'e' || Peek() == 'E') {
+            ++at_;
+            if (Peek() == '+' || Peek() == '-') ++at_;
+            if (digits() == 0) Malformed();
+        }
+        double value = 0;
+        const auto [end, error] = std::from_chars(s_.data() + start, s_.data() + at_, value);
+        (void)end;
+        // from_chars also reports a value too small for a double; only one too
+        // large is refused (a small one reads as 0 or nearly).
+        if (error == std::errc::result_out_of_range && Magnitude(s_.substr(start, at_ - start)) > 0)
+            Fail(Where() + " holds a number too large to read");
+        if (error == std::errc() && Wanted() && stack_.size() == 3 && stack_[2].key == "byteLength")
+            facts_.buffer_lengths[stack_[1].index] = value;
+    }
+
+    // Roughly the power of ten of a number's literal: above 0 for one of 1
+    // or more, at most 0 for one below 1.
+    static long long Magnitude(std::string_view number) {
+        long long before_point = 0, leading_zeros = 0;
+        bool point = false, nonzero = false;
+        std::size_t i = number[0] == '-' ? 1 : 0;
+        for (; i < number.size() && number[i] != 'e' && number[i] != 'E'; ++i) {
+            if (number[i] == '.') {
+                point = true;
+            } else if (!nonzero && number[i] == '0') {
+                if (point) ++leading_zeros;
+            } else {
+                nonzero = true;
+                if (!point) ++before_point;
+            }
+        }
+        long long exponent = 0;
+        if (i < number.size()) {
+            ++i;
+            const bool negative = number[i] == '-';
+            if (number[i] == '+' || number[i] == '-') ++i;
+            for (; i < number.size() && exponent < 1'000'000'000; ++i) exponent = exponent * 10 + (number[i] - '0');
+            if (negative) exponent = -exponent;
+        }
+        return (before_point > 0 ? before_point : -leading_zeros) + exponent;
+    }
+
+    // A string, its escapes and UTF-8 checked; decoded into out when given.
+    void String(std::string* out) {
+        ++at_;  // the opening quote
+        for (;;) {
+            if (at_ >= s_.size()) Malformed();
+            const auto c = static_cast<unsigned char>(s_[at_]);
+            if (c == '"') {
+                ++at_;
+                return;
+            }
+            if (c < 0x20) Malformed();
+            if (c == '\\') {
+                Escape(out);
+            } else if (c < 0x80) {
+                if (out != nullptr) *out += static_cast<char>(c);
+                ++at_;
+            } else {
+                const std::size_t n = Utf8Length(s_.substr(at_));
+                if (n == 0) Fail(Where() + " holds text that is not UTF-8 (byte " + std::to_string(offset_ + at_) + ")");
+                if (out != nullptr) out->append(s_.substr(at_, n));
+                at_ += n;
+            }
+        }
+    }
+
+    // The length of the well-formed UTF-8 sequence text starts with; 0 when
+    // it starts with none (overlong forms, surrogates and code points beyond
+    // U+10FFFF are not UTF-8).
+    static std::size_t Utf8Length(std::string_view text) {
+        const auto b = [&](std::size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
+        const unsigned lead = b(0);
+        std::size_t n = 0;
+        unsigned low = 0x80, high = 0xBF;  // the range of the second byte
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            n = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            n = 3;
+            if (lead == 0xE0) low = 0xA0;
+            if (lead == 0xED) high = 0x9F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            n = 4;
+            if (lead == 0xF0) low = 0x90;
+            if (lead == 0xF4) high = 0x8F;
+        } else {
+            return 0;
+        }
+        if (b(1) < low || b(1) > high) return 0;
+        for (std::size_t i = 2; i < n; ++i)
+            if (b(i) < 0x80 || b(i) > 0xBF) return 0;
+        return n;
+    }
+
+    unsigned Hex4() {
+        unsigned value = 0;
+        for (int i = 0; i < 4; ++i, ++at_) {
+            const char c = Peek();
+            const int digit = c >= '0' && c <= '9' ? c - '0'
+                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                              : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                     : -1;
+            if (digit < 0) Malformed();
+            value = value * 16 + static_cast<unsigned>(digit);
+        }
+        return value;
+    }
+
+    void Escape(std::string* out) {
+        ++at_;  // the backslash
+        const char c = Peek();
+        static constexpr std::string_view kFrom = "\"\\/bfnrt", kTo = "\"\\/\b\f\n\r\t";
+        if (const std::size_t k = kFrom.find(c); c != '\0' && k != std::string_view::npos) {
+            if (out != nullptr) *out += kTo[k];
+            ++at_;
+            return;
+        }
+        if (c != 'u') Malformed();
+        ++at_;
+        unsigned code = Hex4();
+        if (code >= 0xDC00 && code <= 0xDFFF) Fail(Where() + " holds text that is not UTF-8 (a lone surrogate)");
+        if (code >= 0xD800 && code <= 0xDBFF) {
+            if (s_.substr(at_, 2) != "\\u") Fail(Where() + " holds text that is not UTF-8 (a lone surrogate)");
+            at_ += 2;
+            const unsigned low = Hex4();
+            if (low < 0xDC00 || low > 0xDFFF) Fail(Where() + " holds text that is not UTF-8 (a lone surrogate)");
+            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+        }
+        if (out == nullptr) return;
+        if (code < 0x80) {
+            *out += static_cast<char>(code);
+        } else if (code < 0x800) {
+            *out += static_cast<char>(0xC0 | code >> 6);
+            *out += static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            *out += static_cast<char>(0xE0 | code >> 12);
+            *out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+            *out += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            *out += static_cast<char>(0xF0 | code >> 18);
+            *out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
+            *out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+            *out += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+
+    // True where the value about to be read is one the facts keep.
+    bool Wanted() const {
+        const std::size_t n = stack_.size();
+        if (n == 2 && stack_[0].key == "asset" && stack_[1].object)
+            return stack_[1].key == "version" || stack_[1].key == "minVersion";
+        if (n == 2 && stack_[0].key == "extensionsRequired" && !stack_[1].object) return true;
+        if (n == 3 && (stack_[0].key == "buffers" || stack_[0].key == "images") && !stack_[1].object &&
+            stack_[2].object)
+            return stack_[2].key == "uri" || (stack_[0].key == "buffers" && stack_[2].key == "byteLength");
+        return false;
+    }
+
+    void OnContainer(bool object) {
+        if (stack_.empty()) facts_.root_object = object;
+        if (stack_.size() == 1 && object && stack_[0].object &&
+            (stack_[0].key == "meshes" || stack_[0].key == "buffers" || stack_[0].key == "accessors"))
+            facts_.lists_are_objects = true;
+    }
+
+    void OnString(std::string text) {
+        if (stack_[0].key == "asset") {
+            (stack_[1].key == "version" ? facts_.version : facts_.min_version) = std::move(text);
+            if (stack_[1].key == "version") facts_.has_version = true;
+        } else if (stack_[0].key == "extensionsRequired") {
+            facts_.required.push_back(std::move(text));
+        } else if (stack_[2].key == "uri") {
+            (stack_[0].key == "buffers" ? facts_.buffer_uris : facts_.image_uris)
+                .emplace_back(stack_[1].index, std::move(text));
+        }
+    }
+
+    std::string_view s_;
+    std::size_t offset_;  // of s_ in the file, for the byte numbers of messages
+    std::size_t at_ = 0;
+    std::vector<TFrame> stack_;
+    TJsonFacts facts_;
+};
+
+// The folder a glTF file's external files must lie in: its real path, or
+// empty when no external file is read.
+struct TFolder {
+    std::string real;  // without a trailing '/', except for "/" itself
+};
+
+// True when path, symbolic links resolved, names an existing file inside
+// folder; real gets the resolved path.
+bool Inside(const TFolder& folder, const std::string& path, std::string& real) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) return false;
+    real = resolved;
+    std::free(resolved);
+    const std::string prefix = folder.real == "/" ? folder.real : folder.real + "/";
+    return real.size() > prefix.size() && real.compare(0, prefix.size(), prefix) == 0;
+}
+
+// A uri's path as the library opens it: %XX decoded, '+' read as a space.
+// False when it is not a relative path that stays in the glTF's folder: a
+// scheme, an absolute path, a ".." that leaves the folder, a NUL or a '%'
+// without two hex digits.
+bool RelativeInside(std::string_view uri, std::string& path) {
+    path.clear();
+    const std::size_t colon = uri.find(':');
+    if (colon != std::string_view::npos && colon < uri.find('/')) return false;  // a scheme
+    for (std::size_t i = 0; i < uri.size(); ++i) {
+        if (uri[i] == '+') {
+            path += ' ';
+        } else if (uri[i] == '%') {
+            if (i + 2 >= uri.size() || !std::isxdigit(static_cast<unsigned char>(uri[i + 1])) ||
+                !std::isxdigit(static_cast<unsigned char>(uri[i + 2])))
+                return false;
+            path += static_cast<char>(std::stoi(std::string(uri.substr(i + 1, 2)), nullptr, 16));
+            i += 2;
+        } else {
+            path += uri[i];
+        }
+    }
+    if (path.empty() || path[0] == '/' || path.find('\0') != std::string::npos) return false;
+    long depth = 0;
+    for (std::size_t from = 0; from <= path.size();) {
+        const std::size_t slash = std::min(path.find('/', from), path.size());
+        const std::string_view part = std::string_view(path).substr(from, slash - from);
+        if (part == "..") {
+            if (--depth < 0) return false;
+        } else if (!part.empty() && part != ".") {
+            ++depth;
+        }
+        from = slash + 1;
+    }
+    return true;
+}
+
+// The bytes a base64 text stands for, or SIZE_MAX when it is not base64
+// (its padding is optional, as the library reads it).
+std::size_t Base64Length(std::string_view text) {
+    std::size_t n = text.size();
+    while (n > 0 && text.size() - n < 2 && text[n - 1] == '=') --n;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (!std::isalnum(c) && c != '+' && c != '/') return SIZE_MAX;
+    }
+    if (n % 4 == 1 || (text.size() > n && text.size() % 4 != 0)) return SIZE_MAX;
+    return n / 4 * 3 + (n % 4 == 0 ? 0 : n % 4 - 1);
+}
+
+// A buffer's data: URI: base64 of a buffer's media type, as many bytes as
+// the buffer's byteLength.
+void CheckDataUri(std::size_t index, std::string_view uri, const TJsonFacts& facts) {
+    const std::string buffer = "buffer " + std::to_string(index);
+    const std::size_t comma = uri.find(',');
+    const std::string_view head = uri.substr(0, comma);
+    if (comma == std::string_view::npos || head.size() < 7 || head.substr(head.size() - 7) != ";base64")
+        Fail(buffer + " holds a data URI that is not base64");
+    if (head != "data:application/octet-stream;base64" && head != "data:application/gltf-buffer;base64")
+        Fail(buffer + " holds a data URI of a media type that is not read (" + Echo(head.substr(5)) + ")");
+    const std::size_t bytes = Base64Length(uri.substr(comma + 1));
+    if (bytes == SIZE_MAX) Fail(buffer + " holds a data URI that is not valid base64");
+    const auto length = facts.buffer_lengths.find(index);
+    if (length == facts.buffer_lengths.end()) Fail(buffer + " has no byteLength");
+    if (static_cast<double>(bytes) != length->second) {
+        const bool whole = length->second >= 0 && length->second < 1e15 && std::floor(length->second) == length->second;
+        Fail(buffer + " holds " + std::to_string(bytes) + " bytes in its data URI, but its byteLength is " +
+             (whole ? std::to_string(static_cast<long long>(length->second)) : std::string("not a count")));
+    }
+}
+
+// Where a buffer or image file lies: relative to the glTF's folder and,
+// links resolved, inside it. A missing buffer file is refused; a missing
+// image is not, as pictures are not read.
+void CheckFileUri(const std::string& what, std::string_view uri, const TFolder* folder, bool needed) {
+    std::string path, real;
+    if (!RelativeInside(uri, path)) Fail(what + " names a file outside the glTF's folder");
+    if (folder == nullptr) {
+        if (needed) Fail(what + " names a file, which is not read here");
+        return;
+    }
+    const std::string full = folder->real + "/" + path;
+    if (Inside(*folder, full, real)) return;
+    if (::access(full.c_str(), F_OK) == 0 || (errno != ENOENT && errno != ENOTDIR))
+        Fail(what + " names a file outside the glTF's folder");
+    if (needed) Fail(what + " names a file that is not there");
+}
+
+// Extensions that change only materials, textures or lights, none of which
+// a shape holds; a file may require them and still be read.
+bool Ignorable(std::string_view extension) {
+    return extension.substr(0, 14) == "KHR_materials_" || extension == "KHR_texture_transform" ||
+           extension == "KHR_texture_basisu" || extension == "EXT_texture_webp" ||
+           extension == "EXT_texture_avif" || extension == "KHR_lights_punctual";
+}
+
+// "MAJOR.MINOR" of a version text; false for any other text.
+bool Version(std::string_view text, unsigned& major, unsigned& minor) {
+    const std::size_t dot = text.find('.');
+    if (dot == std::string_view::npos) return false;
+    const char* end = text.data() + text.size();
+    const auto [m, e1] = std::from_chars(text.data(), text.data() + dot, major);
+    const auto [n, e2] = std::from_chars(text.data() + dot + 1, end, minor);
+    return e1 == std::errc() && e2 == std::errc() && m == text.data() + dot && n == end && dot > 0;
+}
+
+// The JSON text of a glTF file, checked before the library sees it (see
+// TJsonCheck); offset is where the text starts in the file.
+void CheckJson(std::string_view json, std::size_t offset, const TFolder* folder) {
+    const TJsonFacts facts = TJsonCheck(json, offset).Run();
+    if (!facts.root_object) Fail("is not a glTF file: its JSON is not an object");
+    unsigned major = 0, minor = 0;
+    if (!facts.has_version) {
+        if (facts.lists_are_objects) Fail("is glTF 1.0; only glTF 2.0 is read");
+        Fail("names no glTF version (asset.version)");
+    }
+    if (!Version(facts.version, major, minor)) Fail("has a glTF version that is not read (" + Echo(facts.version) + ")");
+    if (major != 2) Fail("is glTF " + Echo(facts.version) + "; only glTF 2.0 is read");
+    if (!facts.min_version.empty() && (!Version(facts.min_version, major, minor) || major != 2 || minor != 0))
+        Fail("needs glTF " + Echo(facts.min_version) + "; only glTF 2.0 is read");
+    for (const std::string& extension : facts.required)
+        if (!Ignorable(extension)) Fail("uses " + Echo(extension) + ", which is not read");
+    for (const auto& [index, uri] : facts.buffer_uris) {
+        if (uri.compare(0, 5, "data:") == 0)
+            CheckDataUri(index, uri, facts);
+        else
+            CheckFileUri("buffer " + std::to_string(index), uri, folder, true);
+    }
+    for (const auto& [index, uri] : facts.image_uris)
+        if (uri.compare(0, 5, "data:") != 0) CheckFileUri("image " + std::to_string(index), uri, folder, false);
+}
 
 // The components of every element of accessor `index`, widened to double:
 // floats as they are, normalized unsigned bytes and shorts scaled to 0..1
@@ -160,24 +674,28 @@ bool NoImage(tinygltf::Image*, const int, std::string*, std::string*, int, int, 
     return true;  // pictures are not part of a shape
 }
 
-bool Exists(const std::string& path, void*) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
+// The library looks for an external file in the folder it is given and
+// then in the working folder; only a file inside the glTF's own folder,
+// links resolved, is found and read.
+bool Exists(const std::string& path, void* folder) {
+    std::string real;
+    return folder != nullptr && Inside(*static_cast<const TFolder*>(folder), path, real);
 }
 
 std::string SamePath(const std::string& path, void*) { return path; }
 
-bool ReadExternal(std::vector<unsigned char>* out, std::string* err, const std::string& path, void* allowed) {
-    if (allowed == nullptr) {
-        if (err != nullptr) *err += "refers to the file '" + path + "', which is not read here\n";
+bool ReadExternal(std::vector<unsigned char>* out, std::string* err, const std::string& path, void* folder) {
+    std::string real;
+    if (folder == nullptr || !Inside(*static_cast<const TFolder*>(folder), path, real)) {
+        if (err != nullptr) *err += "names a file outside the glTF's folder\n";
         return false;
     }
     try {
-        const std::string bytes = ReadFileBytes(path);
+        const std::string bytes = ReadFileBytes(real);
         out->assign(bytes.begin(), bytes.end());
         return true;
     } catch (const TImportError& error) {
-        if (err != nullptr) *err += path + ": " + error.what() + "\n";
+        if (err != nullptr) *err += std::string("an external file: ") + error.what() + "\n";
         return false;
     }
 }
@@ -229,6 +747,7 @@ void AddPrimitive(const tinygltf::Model& model, const tinygltf::Primitive& prim,
     const std::uint8_t kind = !normals.empty() ? (!uvs.empty() ? kKindUvShade : kKindShade)
                                                : (!uvs.empty() ? kKindUvPoly : kKindPoly);
     const std::vector<std::uint32_t> corners = Triangles(prim.mode, ReadIndices(model, prim, vertices));
+    builder.ExpectVertices(corners.size());
     builder.BeginObject(name);
     for (std::size_t i = 0; i < corners.size(); ++i) {
         if (i % 3 == 0) builder.BeginPolygon(kind, material);
@@ -239,6 +758,34 @@ void AddPrimitive(const tinygltf::Model& model, const tinygltf::Primitive& prim,
         if (!uvs.empty()) v.U = uvs[2 * k], v.V = uvs[2 * k + 1];
         builder.AddVertex(v);
     }
+}
+
+constexpr std::size_t kVerticesPerByte = 64;
+
+std::size_t Add(std::size_t a, std::size_t b) { return b > SIZE_MAX - a ? SIZE_MAX : a + b; }
+
+// The elements of accessor index that its buffer view could hold at most;
+// 0 for one that is not there (the reader refuses it by name).
+std::size_t CountOf(const tinygltf::Model& model, int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= model.accessors.size()) return 0;
+    const tinygltf::Accessor& a = model.accessors[static_cast<std::size_t>(index)];
+    if (a.bufferView < 0 || static_cast<std::size_t>(a.bufferView) >= model.bufferViews.size()) return 0;
+    return std::min(a.count, model.bufferViews[static_cast<std::size_t>(a.bufferView)].byteLength);
+}
+
+// The triangle corners a primitive gives, from its accessors' counts alone,
+// so that the budget is checked before anything is read.
+std::size_t Corners(const tinygltf::Model& model, const tinygltf::Primitive& prim) {
+    std::size_t n = 0;
+    if (prim.indices >= 0) {
+        n = CountOf(model, prim.indices);
+    } else if (const auto position = prim.attributes.find("POSITION"); position != prim.attributes.end()) {
+        n = CountOf(model, position->second);
+    }
+    if (prim.mode == TINYGLTF_MODE_TRIANGLES || prim.mode == -1) return n - n % 3;
+    if (prim.mode == TINYGLTF_MODE_TRIANGLE_STRIP || prim.mode == TINYGLTF_MODE_TRIANGLE_FAN)
+        return n < 3 ? 0 : Add(n - 2, Add(n - 2, n - 2));
+    return 0;
 }
 
 // A little-endian 32-bit word of the binary container.
@@ -255,8 +802,11 @@ std::uint32_t Word(std::string_view bytes, std::size_t at) {
 void CheckContainer(std::string_view bytes) {
     constexpr std::uint32_t kJsonChunk = 0x4E4F534A;  // "JSON"
     if (bytes.size() < 20 || bytes.substr(0, 4) != "glTF" || Word(bytes, 4) != 2 || Word(bytes, 8) != bytes.size() ||
-        Word(bytes, 16) != kJsonChunk)
+        Word(bytes, 16) != kJsonChunk) {
+        if (bytes.size() >= 8 && bytes.substr(0, 4) == "glTF" && Word(bytes, 4) == 1)
+            Fail("is glTF 1.0; only glTF 2.0 is read");
         Fail("is not a glTF binary container of version 2");
+    }
     for (std::size_t at = 12; at < bytes.size();) {
         if (bytes.size() - at < 8 || Word(bytes, at) > bytes.size() - at - 8) Fail("has a chunk that runs past its end");
         at += 8 + std::size_t{Word(bytes, at)};
@@ -267,22 +817,33 @@ void CheckContainer(std::string_view bytes) {
 
 TVANE_Object* ImportGltf(std::string_view Bytes, bool Binary, const std::string* BaseDir) {
     if (Bytes.size() > std::numeric_limits<unsigned int>::max()) Fail("is too large");
-    if (Binary) CheckContainer(Bytes);
+    TFolder folder;
+    if (BaseDir != nullptr) {
+        char* real = ::realpath(BaseDir->empty() ? "." : BaseDir->c_str(), nullptr);
+        if (real == nullptr) Fail("lies in a folder that cannot be opened");
+        folder.real = real;
+        std::free(real);
+    }
+    const TFolder* own = BaseDir != nullptr ? &folder : nullptr;
+    if (Binary) {
+        CheckContainer(Bytes);
+        CheckJson(Bytes.substr(20, Word(Bytes, 12)), 20, own);
+    } else {
+        CheckJson(Bytes, 0, own);
+    }
     tinygltf::TinyGLTF loader;
     loader.SetImageLoader(NoImage, nullptr);
-    tinygltf::FsCallbacks fs{Exists, SamePath, ReadExternal, RefuseWrite,
-                             const_cast<std::string*>(BaseDir)};
+    tinygltf::FsCallbacks fs{Exists, SamePath, ReadExternal, RefuseWrite, const_cast<TFolder*>(own)};
     loader.SetFsCallbacks(fs);
     tinygltf::Model model;
     std::string err, warn;
-    const std::string base = BaseDir != nullptr ? *BaseDir : std::string();
     const auto length = static_cast<unsigned int>(Bytes.size());
     bool read = false;
     try {
         read = Binary ? loader.LoadBinaryFromMemory(&model, &err, &warn,
                                                     reinterpret_cast<const unsigned char*>(Bytes.data()), length,
-                                                    base)
-                      : loader.LoadASCIIFromString(&model, &err, &warn, Bytes.data(), length, base);
+                                                    folder.real)
+                      : loader.LoadASCIIFromString(&model, &err, &warn, Bytes.data(), length, folder.real);
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception&) {
@@ -290,14 +851,20 @@ TVANE_Object* ImportGltf(std::string_view Bytes, bool Binary, const std::string*
         // lets the exception out.
         Fail("is not a well-formed glTF file");
     }
-    if (!read) {
-        while (!err.empty() && (err.back() == '\n' || err.back() == '\r')) err.pop_back();
-        for (char& c : err) {
-            if (c == '\n' || c == '\r') c = ' ';
-        }
-        Fail(err.empty() ? "not a glTF file" : err);
-    }
+    if (!read) Fail(err.empty() ? "is not a well-formed glTF file" : Echo(err.substr(0, err.find('\n')), 160));
+
+    // A small file may expand a lot (many meshes using one large accessor):
+    // at most kVerticesPerByte vertices for each byte read.
+    std::size_t bytes_read = Bytes.size();
+    for (const tinygltf::Buffer& buffer : model.buffers)
+        if (!buffer.uri.empty() && buffer.uri.compare(0, 5, "data:") != 0) bytes_read += buffer.data.size();
     TShapeBuilder builder;
+    builder.LimitVertices(bytes_read * kVerticesPerByte);
+    std::size_t corners = 0;
+    for (const tinygltf::Mesh& mesh : model.meshes)
+        for (const tinygltf::Primitive& prim : mesh.primitives) corners = Add(corners, Corners(model, prim));
+    builder.ExpectVertices(corners);
+
     for (std::size_t m = 0; m < model.meshes.size(); ++m) {
         const tinygltf::Mesh& mesh = model.meshes[m];
         const std::string name = mesh.name.empty() ? "mesh" + std::to_string(m) : NameBytes(mesh.name, mesh.extras);

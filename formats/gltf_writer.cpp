@@ -19,9 +19,15 @@ namespace {
 constexpr int kArrayBuffer = 34962;
 constexpr int kElementArrayBuffer = 34963;
 
+// value rounded to the nearest float. Values from FLT_MAX up to half a step
+// past it round to FLT_MAX (a value read from a float file and written to a
+// shape file in fewer digits comes back a little beyond it); from there on,
+// the tie included, rounding overflows.
 float ToFloat(Extended value) {
-    if (!std::isfinite(value) || std::fabs(value) > static_cast<Extended>(FLT_MAX))
+    const Extended overflow = std::ldexp(Extended{1}, FLT_MAX_EXP) - std::ldexp(Extended{1}, FLT_MAX_EXP - FLT_MANT_DIG - 1);
+    if (!std::isfinite(value) || std::fabs(value) >= overflow)
         throw TExportError("a value lies beyond single precision");
+    if (std::fabs(value) > static_cast<Extended>(FLT_MAX)) return std::signbit(value) ? -FLT_MAX : FLT_MAX;
     return static_cast<float>(value);
 }
 

@@ -26,9 +26,13 @@ TVANE_Object* ImportObj(std::string_view Bytes);
 
 // glTF 2.0, JSON (Binary false) or the binary container. Each primitive of
 // each mesh, in the file's order, is an object; node transforms are not
-// applied. External buffers are read from BaseDir; with BaseDir nullptr a
-// file that needs one is refused. A mesh or material name takes the bytes
-// in its extras.plivraNameBytes when they read (NameText) as that name.
+// applied. External buffers are read from BaseDir, and only from inside it
+// (relative URIs, links resolved); with BaseDir nullptr a file that needs
+// one is refused. Refused before the library parses: JSON nested deeper than
+// 256 levels or not UTF-8, other glTF versions, required extensions that are
+// not read; and a file that expands to more than 64 vertices a byte read.
+// A mesh or material name takes the bytes in its extras.plivraNameBytes
+// when they read (NameText) as that name.
 TVANE_Object* ImportGltf(std::string_view Bytes, bool Binary, const std::string* BaseDir);
 
 // PLY, ASCII or binary: the whole file is one object, its faces in order.

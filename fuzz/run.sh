@@ -18,6 +18,9 @@ options=(-artifact_prefix="$build/artifacts/$target-" -print_final_stats=1)
 if [ "$target" = load_suf ]; then
   options+=(-dict="$here/suf.dict" -max_len=16384)
 fi
+if [ "$target" = import_gltf ]; then
+  options+=(-dict="$here/gltf.dict")
+fi
 
 echo "fuzz: $target: replaying $(ls "$seeds" | wc -l) seeds"
 "$fuzzer" "${options[@]}" -runs=0 "$seeds" >"$build/$target-replay.log" 2>&1 || {

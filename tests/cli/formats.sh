@@ -20,6 +20,9 @@ run info quad_back.suf
 expect "fanned into two triangles" 0 stdout "2 polygons, 6 vertices"
 run export quad.suf quad_up.suf quad.obj
 expect "an OBJ file holds one shape" 2 stderr "an OBJ file holds one shape and no animation"
+run export quad.suf quad_up.obj tiny.glb --seconds 1e-50
+expect "an animation time that rounds to 0 as a float" 2 stderr "--seconds is too small for a glTF time"
+check_true "a refused time writes nothing" test ! -e tiny.glb
 run export quad.suf quad.stl
 expect "export refuses other formats" 2 stderr "OUT must end in .glb, .gltf or .obj"
 # A name in Shift-JIS (the object テスト) and a target whose file name is

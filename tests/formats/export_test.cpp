@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <tiny_gltf.h>
 
+#include <cfloat>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -250,14 +251,18 @@ TEST(ExportGltf, RefusesWhatGltfCannotHold) {
     TempDir dir;
     WriteFile(dir.Path("line.suf"), "obj suf a {\rprim poly ( 0 0 0  1 1 1 )\r}\r");
     WriteFile(dir.Path("far.suf"), "obj suf a {\rprim poly ( 0 0 0  1 1 1  1E300 0 0 )\r}\r");
+    // 2^128 - 2^103, halfway between FLT_MAX and the next step: rounds up, to infinity.
+    WriteFile(dir.Path("tie.suf"), "obj suf a {\rprim poly ( 0 0 0  1 1 1  0 -3.4028235677973366E38 0 )\r}\r");
     Shape line(VANE->LoadSuf(dir.Path("line.suf")));
     Shape far(VANE->LoadSuf(dir.Path("far.suf")));
+    Shape tie(VANE->LoadSuf(dir.Path("tie.suf")));
     struct Row {
         const TVANE_Object* shape;
         const char* message;
     };
     for (const Row& row : {Row{line.p, "holds no polygon of three corners or more"},
-                           Row{far.p, "a value lies beyond single precision"}}) {
+                           Row{far.p, "a value lies beyond single precision"},
+                           Row{tie.p, "a value lies beyond single precision"}}) {
         try {
             ExportGltf(row.shape, {}, TGltfAnimation(), true);
             ADD_FAILURE() << row.message;
@@ -265,6 +270,22 @@ TEST(ExportGltf, RefusesWhatGltfCannotHold) {
             EXPECT_STREQ(error.what(), row.message);
         }
     }
+}
+
+// FLT_MAX read from a glTF file, saved as a shape file (in fewer digits,
+// a little beyond FLT_MAX) and exported again stays FLT_MAX, as does a value
+// just short of the halfway point to the next float step.
+TEST(ExportGltf, WritesWhatRoundsToFloatMaxAsFloatMax) {
+    TempDir dir;
+    WriteFile(dir.Path("max.suf"), "obj suf a {\rprim poly ( 0 0 0  3.4028234663852886E38 0 0  "
+                                   "0 -3.4028235677973362E38 0 )\r}\r");
+    Shape max(VANE->LoadSuf(dir.Path("max.suf")));
+    Shape imported(ImportGltf(ExportGltf(max.p, {}, TGltfAnimation(), true), true, nullptr));
+    ASSERT_TRUE(VANE->SaveSuf(dir.Path("saved.suf"), imported.p));
+    Shape saved(VANE->LoadSuf(dir.Path("saved.suf")));
+    ASSERT_GT(saved->Polygons->Vertices->Next->X, static_cast<Extended>(FLT_MAX));  // what made the old writer refuse
+    Shape back(ImportGltf(ExportGltf(saved.p, {}, TGltfAnimation(), true), true, nullptr));
+    EXPECT_EQ(Positions(back.p), (std::vector<float>{0, 0, 0, FLT_MAX, 0, 0, 0, -FLT_MAX, 0}));
 }
 
 TEST(ExportObj, ReadsBackAsTheShapeFileDoes) {
