@@ -5,8 +5,6 @@
 #include "shape/number.h"
 #include "shape/vane.h"
 
-TShapeBuilder::~TShapeBuilder() { VANE->FreeSuf(list_); }
-
 void TShapeBuilder::BeginObject(std::string_view Name) {
     pending_name_ = SufName(Name, "default");
     new_object_ = true;
@@ -15,7 +13,9 @@ void TShapeBuilder::BeginObject(std::string_view Name) {
 void TShapeBuilder::BeginPolygon(std::uint8_t Kind, std::string_view Attribute) {
     assert(Kind <= kKindUvShade);
     if (new_object_) {
-        obj_ = AppendObject(list_, obj_);
+        TVANE_Object* head = list_.get();
+        obj_ = AppendObject(head, obj_);
+        if (!list_) list_.reset(head);
         obj_->Name = pending_name_;
         poly_ = nullptr;
         new_object_ = false;
@@ -63,10 +63,9 @@ void TShapeBuilder::AddVertex(const TVANE_Vertex& Values) {
 }
 
 TVANE_Object* TShapeBuilder::Finish() {
-    for (TVANE_Object* o = list_; o != nullptr; o = o->Next) VANE->CalcSufExtents(o);
-    TVANE_Object* list = list_;
-    list_ = obj_ = nullptr;
-    return list;
+    for (TVANE_Object* o = list_.get(); o != nullptr; o = o->Next) VANE->CalcSufExtents(o);
+    obj_ = nullptr;
+    return list_.release();
 }
 
 std::string SufName(std::string_view Name, std::string_view Fallback) {

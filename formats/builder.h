@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "shape/arena.h"
+#include "shape/owner.h"
 #include "shape/records.h"
 
 // A failure to read a file of another format. what() is the cause in
@@ -25,7 +26,6 @@ public:
 class TShapeBuilder {
 public:
     TShapeBuilder() = default;
-    ~TShapeBuilder();  // releases a list that Finish did not hand out
     TShapeBuilder(const TShapeBuilder&) = delete;
     TShapeBuilder& operator=(const TShapeBuilder&) = delete;
 
@@ -51,7 +51,6 @@ public:
     TVANE_Object* Finish();
 
 private:
-    TVANE_Object* list_ = nullptr;
     TVANE_Object* obj_ = nullptr;  // object polygons go to, nullptr until the first
     TVANE_Polygon* poly_ = nullptr;
     TVANE_Vertex* vtx_ = nullptr;
@@ -61,6 +60,9 @@ private:
     std::unordered_map<std::string, TVANE_Attribute*> attributes_;
     TArenaOf<TVANE_Polygon> polygons_;
     TArenaOf<TVANE_Vertex> vertices_;
+    // After the arenas, so that a list Finish did not hand out is released
+    // before them.
+    TShapePtr list_;
     std::size_t vertex_count_ = 0;
     std::size_t vertex_limit_ = SIZE_MAX;
 };
