@@ -9,7 +9,6 @@
 #include "cli/commands.h"
 #include "cli/shape_files.h"
 #include "formats/export.h"
-#include "shape/errors.h"
 #include "shape/number.h"
 
 namespace {
@@ -43,18 +42,13 @@ std::string Stem(std::string_view name) {
 bool ReadNumber(const TArguments& args, std::string_view option, Extended& value) {
     const std::string_view* text = args.Value(option);
     if (text == nullptr) return true;
-    try {
-        value = ToValue(*text);
-        return true;
-    } catch (const SufConvertError&) {
+    double read = 0;
+    if (!TryToValue(*text, read)) {
         UsageError(kExportUsage, std::string(option) + " must be a number, not '" + std::string(*text) + "'");
         return false;
     }
-}
-
-void ReportFailure(const std::string& file_name, const char* message) {
-    std::fwrite(file_name.data(), 1, file_name.size(), stderr);
-    std::fprintf(stderr, ": %s\n", message);
+    value = read;
+    return true;
 }
 
 }  // namespace
@@ -87,19 +81,7 @@ int RunExport(int argc, char** argv) {
     std::vector<TShapePtr> shapes(args.Positionals.size() - 1);
     for (std::size_t i = 0; i < shapes.size(); ++i)
         if (!LoadShapeFile(std::string(args.Positionals[i]), shapes[i])) return kExitFailed;
-    std::string bytes;
-    try {
-        if (obj) {
-            bytes = ExportObj(shapes[0].get());
-        } else {
-            std::vector<TGltfTarget> targets;
-            for (std::size_t i = 1; i < shapes.size(); ++i)
-                targets.push_back({shapes[i].get(), Stem(args.Positionals[i])});
-            bytes = ExportGltf(shapes[0].get(), targets, animation, glb);
-        }
-    } catch (const TExportError& error) {
-        ReportFailure(out_name, error.what());
-        return kExitFailed;
-    }
-    return WriteOutput(out_name, bytes) ? kExitOk : kExitFailed;
+    std::vector<TGltfTarget> targets;
+    for (std::size_t i = 1; i < shapes.size(); ++i) targets.push_back({shapes[i].get(), Stem(args.Positionals[i])});
+    return ExportShapeFile(out_name, shapes[0].get(), targets, animation) ? kExitOk : kExitFailed;
 }

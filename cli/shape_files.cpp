@@ -94,6 +94,15 @@ bool SaveShapeFile(const std::string& FileName, TVANE_Object* Shape) {
     return saved.Ok();
 }
 
+bool ExportShapeFile(const std::string& FileName, const TVANE_Object* Start,
+                     const std::vector<TGltfTarget>& Targets, const TGltfAnimation& Animation) {
+    const std::string path = OutputPath(FileName);
+    if (IsAnInput(FileName, path)) return false;
+    const TFileOutcome written = ExportShapes(path, Start, Targets, Animation);
+    if (!written) ReportFailure(FileName, written.Message());
+    return written.Ok();
+}
+
 void PutBytes(std::string_view Text, std::FILE* Out) {
     std::fwrite(Text.data(), 1, Text.size(), Out);
 }

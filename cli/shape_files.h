@@ -2,7 +2,9 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "formats/export.h"
 #include "shape/owner.h"
 
 // Reads FileName of any format into Out (LoadAnyShape). On failure prints
@@ -21,6 +23,11 @@ bool LoadShapeFiles(const std::string& StartName, TShapePtr& Start, const std::s
 // one of the command's inputs, prints "FILE: MESSAGE" on stderr and returns
 // false.
 bool SaveShapeFile(const std::string& FileName, TVANE_Object* Shape);
+
+// Writes Start with Targets and Animation as glTF or OBJ by FileName's
+// extension (ExportShapes); failures as SaveShapeFile reports them.
+bool ExportShapeFile(const std::string& FileName, const TVANE_Object* Start,
+                     const std::vector<TGltfTarget>& Targets, const TGltfAnimation& Animation);
 
 // Writes Text as it stands, byte for byte (file names from the command line,
 // so that a printed path names the same file again).

@@ -52,16 +52,23 @@ TFileOutcome SaveAnyShape(const std::string& FileName, TVANE_Object* Shape) {
     if (ext == "ply" || ext == "stl" || ext == "png")
         return {FileName, "names a ." + ext + " file, which is not written as a shape here; "
                           "write .suf, .obj, .gltf or .glb"};
-    if (ext == "obj" || ext == "gltf" || ext == "glb") {
-        std::string bytes;
-        try {
-            bytes = ext == "obj" ? ExportObj(Shape) : ExportGltf(Shape, {}, TGltfAnimation(), ext == "glb");
-        } catch (const TExportError& error) {
-            return {FileName, error.what()};
-        }
-        return WriteAnyFile(FileName, bytes);
-    }
+    if (ext == "obj" || ext == "gltf" || ext == "glb") return ExportShapes(FileName, Shape, {}, TGltfAnimation());
     return SaveSufFile(FileName, Shape);
+}
+
+TFileOutcome ExportShapes(const std::string& FileName, const TVANE_Object* Start,
+                          const std::vector<TGltfTarget>& Targets, const TGltfAnimation& Animation) {
+    const std::string ext = LowerExtension(FileName);
+    const bool obj = ext == "obj";
+    if (!obj && ext != "gltf" && ext != "glb") return {FileName, "is not a .glb, .gltf or .obj file"};
+    if (obj && !Targets.empty()) return {FileName, "an OBJ file holds one shape and no morph targets"};
+    std::string bytes;
+    try {
+        bytes = obj ? ExportObj(Start) : ExportGltf(Start, Targets, Animation, ext == "glb");
+    } catch (const TExportError& error) {
+        return {FileName, error.what()};
+    }
+    return WriteAnyFile(FileName, bytes);
 }
 
 TFileOutcome SaveSufFile(const std::string& FileName, TVANE_Object* Shape) {

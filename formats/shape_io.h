@@ -1,7 +1,9 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "formats/export.h"
 #include "shape/owner.h"
 
 // The one edge where programs load and save shapes of every format the
@@ -50,6 +52,12 @@ TLoadedShape LoadAnyShape(const std::string& FileName);
 // here but not written as a shape, and are refused before anything is
 // written.
 TFileOutcome SaveAnyShape(const std::string& FileName, TVANE_Object* Shape);
+
+// Writes Start, with Targets as its morph targets and Animation, as glTF
+// (.gltf JSON, .glb the binary container) or, for .obj and no targets, as
+// OBJ; other extensions are refused.
+TFileOutcome ExportShapes(const std::string& FileName, const TVANE_Object* Start,
+                          const std::vector<TGltfTarget>& Targets, const TGltfAnimation& Animation);
 
 // Writes Shape as a shape file (SaveSuf), whatever the extension.
 TFileOutcome SaveSufFile(const std::string& FileName, TVANE_Object* Shape);
