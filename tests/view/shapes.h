@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "shape/owner.h"
 #include "shape/records.h"
 #include "shape/vane.h"
 #include "view/canvas.h"
@@ -19,16 +20,15 @@ public:
     ShapeList() = default;
     ShapeList(const ShapeList&) = delete;
     ShapeList& operator=(const ShapeList&) = delete;
-    ~ShapeList() { VANE->FreeSuf(head_); }
 
-    TVANE_Object* Head() const { return head_; }
+    TVANE_Object* Head() const { return head_.get(); }
 
     TVANE_Object* AddObject() {
         auto* object = new TVANE_Object;
         if (head_ == nullptr) {
-            head_ = object;
+            head_.reset(object);
         } else {
-            TVANE_Object* last = head_;
+            TVANE_Object* last = head_.get();
             while (last->Next != nullptr) last = last->Next;
             last->Next = object;
             object->Prev = last;
@@ -65,7 +65,7 @@ public:
     }
 
 private:
-    TVANE_Object* head_ = nullptr;
+    TShapePtr head_;
 };
 
 // Number of pixels of the given colour.
