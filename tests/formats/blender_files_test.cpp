@@ -57,11 +57,11 @@ TEST(ImportBlenderFiles, GiveTheIcoSphereInEveryFormat) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.file);
         Shape shape(ImportShape(Data(row.file)));
-        ASSERT_NE(shape.p, nullptr);
+        ASSERT_NE(shape.get(), nullptr);
         EXPECT_EQ(shape->Next, nullptr);
         EXPECT_EQ(shape->Name, row.object);
         std::size_t polygons = 0;
-        const std::vector<TCorner> positions = Positions(shape.p, polygons);
+        const std::vector<TCorner> positions = Positions(shape.get(), polygons);
         EXPECT_EQ(polygons, 20u);
         ASSERT_EQ(positions.size(), 60u);
         for (const TVANE_Polygon* p = shape->Polygons; p != nullptr; p = p->Next) EXPECT_EQ(p->Kind, row.kind);

@@ -106,16 +106,16 @@ TEST(ExportGltf, ValidatesAndReadsBackWithItsMorphTargets) {
     animation.FromPercent = -50;
     animation.ToPercent = 150;
     animation.Seconds = 1.5;
-    const std::vector<TGltfTarget> targets = {{target.p, "up"}, {short_target.p, "short"}};
+    const std::vector<TGltfTarget> targets = {{target.get(), "up"}, {short_target.get(), "short"}};
     for (const bool binary : {true, false}) {
         const std::string path = dir.Path(binary ? "out.glb" : "out.gltf");
-        const std::string bytes = ExportGltf(start.p, targets, animation, binary);
+        const std::string bytes = ExportGltf(start.get(), targets, animation, binary);
         WriteFile(path, bytes);
         EXPECT_TRUE(Validates(path)) << path;
 
         // Read back: one object per primitive, triangles in fan order.
         Shape back(ImportShape(path));
-        EXPECT_EQ(Positions(back.p), FannedPositions(start.p)) << path;
+        EXPECT_EQ(Positions(back.get()), FannedPositions(start.get())) << path;
 
         tinygltf::TinyGLTF loader;
         tinygltf::Model model;
@@ -160,7 +160,7 @@ TEST(ExportGltf, ValidatesAndReadsBackWithItsMorphTargets) {
     }
     // One shape alone: no targets, no animation, still valid.
     const std::string single = dir.Path("single.glb");
-    WriteFile(single, ExportGltf(start.p, {}, animation, true));
+    WriteFile(single, ExportGltf(start.get(), {}, animation, true));
     EXPECT_TRUE(Validates(single));
 }
 
@@ -179,16 +179,16 @@ TEST(ExportGltf, KeepsTheBytesOfNamesThatAreNotUtf8) {
     TempDir dir;
     WriteFile(dir.Path("start.suf"), kNamedStart);
     Shape start(VANE->LoadSuf(dir.Path("start.suf")));
-    ASSERT_NE(start.p, nullptr) << SufErrorMessage;
-    ASSERT_TRUE(VANE->SaveSuf(dir.Path("saved.suf"), start.p));
-    const std::vector<TGltfTarget> targets = {{start.p, kSuzanne}, {start.p, "plain"}};
+    ASSERT_NE(start.get(), nullptr) << SufErrorMessage;
+    ASSERT_TRUE(VANE->SaveSuf(dir.Path("saved.suf"), start.get()));
+    const std::vector<TGltfTarget> targets = {{start.get(), kSuzanne}, {start.get(), "plain"}};
     for (const bool binary : {true, false}) {
         const std::string path = dir.Path(binary ? "names.glb" : "names.gltf");
-        const std::string bytes = ExportGltf(start.p, targets, TGltfAnimation(), binary);
+        const std::string bytes = ExportGltf(start.get(), targets, TGltfAnimation(), binary);
         WriteFile(path, bytes);
         EXPECT_TRUE(Validates(path)) << path;
         Shape back(ImportShape(path));
-        ASSERT_TRUE(VANE->SaveSuf(dir.Path("back.suf"), back.p)) << SufErrorMessage;
+        ASSERT_TRUE(VANE->SaveSuf(dir.Path("back.suf"), back.get())) << SufErrorMessage;
         EXPECT_EQ(ReadFile(dir.Path("back.suf")), ReadFile(dir.Path("saved.suf"))) << path;
 
         tinygltf::TinyGLTF loader;
@@ -220,7 +220,7 @@ TEST(ExportGltf, KeepsTheBytesOfNamesThatAreNotUtf8) {
     }
 
     // The kept bytes count only when they read as the name in the file.
-    const std::string text = ExportGltf(start.p, {}, TGltfAnimation(), false);
+    const std::string text = ExportGltf(start.get(), {}, TGltfAnimation(), false);
     struct Edit {
         const char* what;
         std::string from, to;
@@ -260,9 +260,9 @@ TEST(ExportGltf, RefusesWhatGltfCannotHold) {
         const TVANE_Object* shape;
         const char* message;
     };
-    for (const Row& row : {Row{line.p, "holds no polygon of three corners or more"},
-                           Row{far.p, "a value lies beyond single precision"},
-                           Row{tie.p, "a value lies beyond single precision"}}) {
+    for (const Row& row : {Row{line.get(), "holds no polygon of three corners or more"},
+                           Row{far.get(), "a value lies beyond single precision"},
+                           Row{tie.get(), "a value lies beyond single precision"}}) {
         try {
             ExportGltf(row.shape, {}, TGltfAnimation(), true);
             ADD_FAILURE() << row.message;
@@ -280,12 +280,12 @@ TEST(ExportGltf, WritesWhatRoundsToFloatMaxAsFloatMax) {
     WriteFile(dir.Path("max.suf"), "obj suf a {\rprim poly ( 0 0 0  3.4028234663852886E38 0 0  "
                                    "0 -3.4028235677973362E38 0 )\r}\r");
     Shape max(VANE->LoadSuf(dir.Path("max.suf")));
-    Shape imported(ImportGltf(ExportGltf(max.p, {}, TGltfAnimation(), true), true, nullptr));
-    ASSERT_TRUE(VANE->SaveSuf(dir.Path("saved.suf"), imported.p));
+    Shape imported(ImportGltf(ExportGltf(max.get(), {}, TGltfAnimation(), true), true, nullptr));
+    ASSERT_TRUE(VANE->SaveSuf(dir.Path("saved.suf"), imported.get()));
     Shape saved(VANE->LoadSuf(dir.Path("saved.suf")));
     ASSERT_GT(saved->Polygons->Vertices->Next->X, static_cast<Extended>(FLT_MAX));  // what made the old writer refuse
-    Shape back(ImportGltf(ExportGltf(saved.p, {}, TGltfAnimation(), true), true, nullptr));
-    EXPECT_EQ(Positions(back.p), (std::vector<float>{0, 0, 0, FLT_MAX, 0, 0, 0, -FLT_MAX, 0}));
+    Shape back(ImportGltf(ExportGltf(saved.get(), {}, TGltfAnimation(), true), true, nullptr));
+    EXPECT_EQ(Positions(back.get()), (std::vector<float>{0, 0, 0, FLT_MAX, 0, 0, 0, -FLT_MAX, 0}));
 }
 
 TEST(ExportObj, ReadsBackAsTheShapeFileDoes) {
@@ -294,10 +294,10 @@ TEST(ExportObj, ReadsBackAsTheShapeFileDoes) {
     Shape start(VANE->LoadSuf(dir.Path("start.suf")));
     // Values a shape file rounds: the OBJ text must round them alike.
     start->Polygons->Vertices->X = 1.0L / 3;
-    ASSERT_TRUE(VANE->SaveSuf(dir.Path("saved.suf"), start.p));
+    ASSERT_TRUE(VANE->SaveSuf(dir.Path("saved.suf"), start.get()));
     Shape saved(VANE->LoadSuf(dir.Path("saved.suf")));
-    Shape back(ImportObj(ExportObj(start.p)));
-    EXPECT_EQ(Dump(back.p), Dump(saved.p));
+    Shape back(ImportObj(ExportObj(start.get())));
+    EXPECT_EQ(Dump(back.get()), Dump(saved.get()));
 }
 
 }  // namespace

@@ -258,8 +258,8 @@ TEST(ImportGltf, KnownAnswersAndHostileFiles) {
             }
             WriteFile(dir.Path("want.suf"), "obj suf quad {\r" + c.want + "}\r");
             Shape want(VANE->LoadSuf(dir.Path("want.suf")));
-            ASSERT_NE(want.p, nullptr) << c.what;
-            EXPECT_EQ(Dump(shape.p), Dump(want.p)) << c.what;
+            ASSERT_NE(want.get(), nullptr) << c.what;
+            EXPECT_EQ(Dump(shape.get()), Dump(want.get())) << c.what;
         } catch (const TImportError& error) {
             EXPECT_TRUE(c.refused) << c.what << ": " << error.what();
             EXPECT_EQ(error.what(), c.want) << c.what;

@@ -69,9 +69,9 @@ TEST(ImportObj, GivesWhatTheShapeFileGives) {
     WriteFile(dir.Path("a.suf"), kSuf);
     Shape imported(ImportShape(dir.Path("a.obj")));
     Shape loaded(VANE->LoadSuf(dir.Path("a.suf")));
-    ASSERT_NE(loaded.p, nullptr);
-    EXPECT_EQ(Dump(imported.p), Dump(loaded.p));
-    for (const TVANE_Object *a = imported.p, *b = loaded.p; a && b; a = a->Next, b = b->Next)
+    ASSERT_NE(loaded.get(), nullptr);
+    EXPECT_EQ(Dump(imported.get()), Dump(loaded.get()));
+    for (const TVANE_Object *a = imported.get(), *b = loaded.get(); a && b; a = a->Next, b = b->Next)
         EXPECT_EQ(Extents(a), Extents(b)) << a->Name;
     // One attribute record per name, shared by the objects after it.
     ASSERT_NE(imported->Next->Polygons->Attribute, nullptr);
@@ -134,7 +134,7 @@ TEST(ImportPlyAndStl, KeepTheFileOrderAndExactValues) {
         WriteFile(dir.Path(shape.first), shape.second);
         Shape imported(ImportShape(dir.Path(mesh.first)));
         Shape want(VANE->LoadSuf(dir.Path(shape.first)));
-        EXPECT_EQ(Dump(imported.p), Dump(want.p)) << mesh.first;
+        EXPECT_EQ(Dump(imported.get()), Dump(want.get())) << mesh.first;
     }
 
     WriteFile(dir.Path("bad.ply"), "ply\nformat ascii 1.0\nelement vertex 1\n");

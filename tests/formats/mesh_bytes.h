@@ -67,7 +67,7 @@ inline void ExpectKnownAnswers(TImporter import, const std::vector<TKnownAnswer>
             Shape imported(import(row.bytes));
             TVANE_Object* want = files.Load(row.suf);
             ASSERT_NE(want, nullptr) << row.label;
-            EXPECT_EQ(Dump(imported.p), Dump(want)) << row.label;
+            EXPECT_EQ(Dump(imported.get()), Dump(want)) << row.label;
         } catch (const TImportError& error) {
             ADD_FAILURE() << row.label << ": refused: " << error.what();
         }

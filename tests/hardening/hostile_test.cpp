@@ -65,16 +65,16 @@ std::string Outcome(const std::string& path, double* load_seconds = nullptr) {
     try {
         Shape shape(VANE->LoadSuf(path));
         loaded();
-        if (shape.p == nullptr) return "nothing '" + SufErrorMessage + "'";
+        if (shape.get() == nullptr) return "nothing '" + SufErrorMessage + "'";
         std::size_t objects = 0, polygons = 0, vertices = 0, attributes = 0, name = 0;
-        for (const TVANE_Object* o = shape.p; o != nullptr; o = o->Next, ++objects) {
+        for (const TVANE_Object* o = shape.get(); o != nullptr; o = o->Next, ++objects) {
             name = std::max(name, o->Name.size());
             for (const TVANE_Polygon* p = o->Polygons; p != nullptr; p = p->Next, ++polygons) {
                 for (const TVANE_Vertex* v = p->Vertices; v != nullptr; v = v->Next) ++vertices;
             }
         }
-        Shape copy(VANE->CopySuf(shape.p));
-        for (const TVANE_Object* o = copy.p; o != nullptr; o = o->Next) {
+        Shape copy(VANE->CopySuf(shape.get()));
+        for (const TVANE_Object* o = copy.get(); o != nullptr; o = o->Next) {
             for (const TVANE_Attribute* a = o->Attributes; a != nullptr; a = a->Next) ++attributes;
         }
         std::ostringstream out;
@@ -198,7 +198,7 @@ TEST(HostileFile, ExtremeNumbersAreReadExactlyOrRefused) {
     for (const Case& c : cases) {
         WriteFile(path, WithValue(c.token));
         Shape shape(VANE->LoadSuf(path));
-        ASSERT_NE(shape.p, nullptr) << c.token.substr(0, 30);
+        ASSERT_NE(shape.get(), nullptr) << c.token.substr(0, 30);
         EXPECT_EQ(shape->Polygons->Vertices->X, static_cast<Extended>(c.value))
             << c.token.substr(0, 30);
     }
@@ -234,7 +234,7 @@ TEST(HostileFile, NamesKeepEveryByteButDelimitersAndByte26) {
     for (const Case& c : cases) {
         WriteFile(path, "obj suf " + c.name_bytes + " {\r}\r");
         Shape shape(VANE->LoadSuf(path));
-        ASSERT_NE(shape.p, nullptr);
+        ASSERT_NE(shape.get(), nullptr);
         EXPECT_EQ(shape->Name, c.name);
     }
 }

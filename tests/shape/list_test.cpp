@@ -73,10 +73,10 @@ TVANE_Object* BuildSample() {
 
 TEST(NewSufPolygon, LooksUpOrAddsTheAttributeAtTheFront) {
     Shape s(VANE->NewSufObject("o"));
-    TVANE_Polygon* p1 = VANE->NewSufPolygon("red", 3, s.p);
-    TVANE_Polygon* p2 = VANE->NewSufPolygon("Red", 1, s.p);
-    TVANE_Polygon* p3 = VANE->NewSufPolygon("red", 2, s.p);
-    ASSERT_EQ(CountAttributes(s.p), 2);
+    TVANE_Polygon* p1 = VANE->NewSufPolygon("red", 3, s.get());
+    TVANE_Polygon* p2 = VANE->NewSufPolygon("Red", 1, s.get());
+    TVANE_Polygon* p3 = VANE->NewSufPolygon("red", 2, s.get());
+    ASSERT_EQ(CountAttributes(s.get()), 2);
     EXPECT_EQ(s->Attributes->Name, "Red");  // newest first
     EXPECT_EQ(p1->Attribute, p3->Attribute);
     EXPECT_NE(p1->Attribute, p2->Attribute);
@@ -84,17 +84,17 @@ TEST(NewSufPolygon, LooksUpOrAddsTheAttributeAtTheFront) {
     EXPECT_EQ(p1->Marked, 0);
     EXPECT_EQ(s->Polygons, nullptr);  // not linked
     for (TVANE_Polygon* p : {p1, p2, p3}) {
-        VANE->InsertSufPolygon(s.p, p);
+        VANE->InsertSufPolygon(s.get(), p);
     }
-    EXPECT_EQ(KindsOf(s.p), (std::vector<int>{2, 1, 3}));
+    EXPECT_EQ(KindsOf(s.get()), (std::vector<int>{2, 1, 3}));
 }
 
 TEST(InsertSuf, PutsRecordsAtTheFrontWithConsistentLinks) {
     Shape s(VANE->NewSufObject("o"));
-    TVANE_Polygon* p = VANE->NewSufPolygon("", 0, s.p);
-    VANE->InsertSufPolygon(s.p, p);
+    TVANE_Polygon* p = VANE->NewSufPolygon("", 0, s.get());
+    VANE->InsertSufPolygon(s.get(), p);
     for (int i = 3; i >= 1; --i) VANE->InsertSufVertex(p, VANE->NewSufVertex(i, 0, 0, 0, 0, 0, 0, 0));
-    EXPECT_EQ(Dump(s.p),
+    EXPECT_EQ(Dump(s.get()),
               "obj 'o'\n prim 0 marked 0 atr ''\n"
               "  1 0 0 0 0 0 0 0 m0\n  2 0 0 0 0 0 0 0 m0\n  3 0 0 0 0 0 0 0 m0\n");
 }
@@ -107,13 +107,13 @@ TEST(DeleteSufPolygon, UnlinksHeadMiddleAndTail) {
     for (const Case& c : {Case{0, {1, 2, 3}}, Case{1, {0, 2, 3}}, Case{3, {0, 1, 2}}}) {
         Shape s(VANE->NewSufObject("o"));
         std::vector<TVANE_Polygon*> polys;
-        for (std::uint8_t k = 0; k < 4; ++k) polys.push_back(AddPolygon(s.p, "x", k, {1, 2}));
-        VANE->DeleteSufPolygon(s.p, polys[static_cast<std::size_t>(c.remove)]);
-        EXPECT_EQ(KindsOf(s.p), c.left) << "removing " << c.remove;
-        EXPECT_EQ(Dump(s.p).find("BAD-PREV"), std::string::npos);
+        for (std::uint8_t k = 0; k < 4; ++k) polys.push_back(AddPolygon(s.get(), "x", k, {1, 2}));
+        VANE->DeleteSufPolygon(s.get(), polys[static_cast<std::size_t>(c.remove)]);
+        EXPECT_EQ(KindsOf(s.get()), c.left) << "removing " << c.remove;
+        EXPECT_EQ(Dump(s.get()).find("BAD-PREV"), std::string::npos);
     }
     Shape single(VANE->NewSufObject("o"));
-    VANE->DeleteSufPolygon(single.p, AddPolygon(single.p, "", 0, {1}));
+    VANE->DeleteSufPolygon(single.get(), AddPolygon(single.get(), "", 0, {1}));
     EXPECT_EQ(single->Polygons, nullptr);
 }
 
@@ -138,17 +138,17 @@ TEST(FreeSuf, ReleasesSharedAttributesOnceAndClearsTheReference) {
 
 TEST(CopySuf, CopiesOrderValuesAndFlagsWithOwnAttributeLists) {
     Shape src(BuildSample());
-    Shape copy(VANE->CopySuf(src.p));
-    ASSERT_NE(copy.p, nullptr);
+    Shape copy(VANE->CopySuf(src.get()));
+    ASSERT_NE(copy.get(), nullptr);
     // Vertices made by NewSufVertex are unmarked in both, polygons keep Marked.
-    EXPECT_EQ(Dump(copy.p), Dump(src.p));
-    EXPECT_EQ(Dump(copy.p).find("BAD-PREV"), std::string::npos);
-    for (const TVANE_Object *s = src.p, *c = copy.p; s != nullptr; s = s->Next, c = c->Next) {
+    EXPECT_EQ(Dump(copy.get()), Dump(src.get()));
+    EXPECT_EQ(Dump(copy.get()).find("BAD-PREV"), std::string::npos);
+    for (const TVANE_Object *s = src.get(), *c = copy.get(); s != nullptr; s = s->Next, c = c->Next) {
         EXPECT_EQ(Extents(c), Extents(s));
     }
 
     // Each copied object holds exactly the names its polygons use.
-    const TVANE_Object* a = copy.p;
+    const TVANE_Object* a = copy.get();
     const TVANE_Object* b = a->Next;
     const TVANE_Object* c = b->Next;
     EXPECT_EQ(CountAttributes(a), 2);
@@ -178,7 +178,7 @@ TEST(CopySuf, CopiedRecordsShareTheBytesOfTheirNames) {
     Shape copy(VANE->CopySuf(src));
     const char* bytes = src->Attributes->Name.data();
     int objects = 0, own_records = 0, shared_bytes = 0;
-    for (const TVANE_Object *s = src, *c = copy.p; s != nullptr; s = s->Next, c = c->Next) {
+    for (const TVANE_Object *s = src, *c = copy.get(); s != nullptr; s = s->Next, c = c->Next) {
         ASSERT_NE(c, nullptr);
         if (c->Polygons == nullptr) continue;
         const TVANE_Attribute* record = c->Polygons->Attribute;
@@ -194,24 +194,24 @@ TEST(CopySuf, CopiedRecordsShareTheBytesOfTheirNames) {
 
 TEST(CalcSufExtents, BoxesAllVerticesOfTheObject) {
     Shape s(VANE->NewSufObject("o"));
-    TVANE_Polygon* p = AddPolygon(s.p, "", 0, {});
+    TVANE_Polygon* p = AddPolygon(s.get(), "", 0, {});
     VANE->InsertSufVertex(p, VANE->NewSufVertex(3, 4, 0, 0, 0, 0, 0, 0));
     VANE->InsertSufVertex(p, VANE->NewSufVertex(1, 5, -2, 0, 0, 0, 0, 0));
-    AddPolygon(s.p, "", 0, {});  // a polygon without vertices is passed over
+    AddPolygon(s.get(), "", 0, {});  // a polygon without vertices is passed over
     s->MaxX = 100;
-    VANE->CalcSufExtents(s.p);
-    EXPECT_EQ(Extents(s.p), "1 4 -2 / 3 5 0");
+    VANE->CalcSufExtents(s.get());
+    EXPECT_EQ(Extents(s.get()), "1 4 -2 / 3 5 0");
 
     // Vertices of a later polygon count too, and only the box changes.
-    AddPolygon(s.p, "", 0, {-10});
-    VANE->CalcSufExtents(s.p);
-    EXPECT_EQ(Extents(s.p), "-10 -20 -30 / 3 5 0");
+    AddPolygon(s.get(), "", 0, {-10});
+    VANE->CalcSufExtents(s.get());
+    EXPECT_EQ(Extents(s.get()), "-10 -20 -30 / 3 5 0");
 
     Shape empty(VANE->NewSufObject("e"));
     empty->MinX = -3, empty->MaxY = 8;
-    AddPolygon(empty.p, "", 0, {});
-    VANE->CalcSufExtents(empty.p);
-    EXPECT_EQ(Extents(empty.p), "-3 0 0 / 0 8 0");
+    AddPolygon(empty.get(), "", 0, {});
+    VANE->CalcSufExtents(empty.get());
+    EXPECT_EQ(Extents(empty.get()), "-3 0 0 / 0 8 0");
     VANE->CalcSufExtents(nullptr);
 }
 

@@ -106,7 +106,7 @@ std::string LoadOutcome(const std::string& path) {
     std::string out;
     try {
         Shape s(VANE->LoadSuf(path));
-        out = Dump(s.p) + SufErrorMessage;
+        out = Dump(s.get()) + SufErrorMessage;
     } catch (const SufConvertError& e) {
         out = e.what();
     }

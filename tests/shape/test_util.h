@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "shape/records.h"
+#include "shape/owner.h"
 #include "shape/vane.h"
 
 namespace test_util {
@@ -57,15 +58,7 @@ inline std::string ReadFile(const std::string& path) {
 }
 
 // Owns a shape list for the length of a test.
-struct Shape {
-    TVANE_Object* p = nullptr;
-    Shape() = default;
-    explicit Shape(TVANE_Object* list) : p(list) {}
-    ~Shape() { VANE->FreeSuf(p); }
-    Shape(const Shape&) = delete;
-    Shape& operator=(const Shape&) = delete;
-    TVANE_Object* operator->() const { return p; }
-};
+using Shape = TShapePtr;
 
 // Loads shape files written into a fresh folder; every list loaded is
 // released when the object goes.
@@ -75,14 +68,14 @@ public:
     TVANE_Object* Load(std::string_view bytes, std::string_view name = "in.suf") {
         std::string path = dir.Path(name);
         WriteFile(path, bytes);
-        held_.push_back(std::make_unique<Shape>(VANE->LoadSuf(path)));
-        return held_.back()->p;
+        held_.emplace_back(VANE->LoadSuf(path));
+        return held_.back().get();
     }
 
     TempDir dir;
 
 private:
-    std::vector<std::unique_ptr<Shape>> held_;
+    std::vector<Shape> held_;
 };
 
 inline std::string Value(Extended v) {

@@ -123,7 +123,7 @@ TEST_F(SaveSufTest, RoundTripKeepsBytesAndShape) {
         }
         // A copy is written as its source.
         Shape copy(VANE->CopySuf(first));
-        EXPECT_EQ(Save(copy.p), written);
+        EXPECT_EQ(Save(copy.get()), written);
     }
 }
 
@@ -158,7 +158,7 @@ TEST_F(SaveSufTest, FailureLeavesTheTargetAndNoTemporaryFile) {
     // A value that would be written beyond the double range is refused.
     Shape huge(VANE->CopySuf(cube));
     huge->Polygons->Vertices->Next->Y = -4.294967194e315L;
-    EXPECT_FALSE(VANE->SaveSuf(target_, huge.p));
+    EXPECT_FALSE(VANE->SaveSuf(target_, huge.get()));
     EXPECT_EQ(SufErrorMessage, "ファイル「" + target_ +
                                    "」に保存できません（値 -4.294967194E+315 は倍精度浮動小数点数の範囲を超えています）。");
     EXPECT_EQ(ReadFile(target_), "keep me");
@@ -195,7 +195,7 @@ TEST_F(SaveSufTest, PiecesOnSeveralThreadsGiveTheBytesOfOnePass) {
         SufParallelPolygons = pieces == 0 ? 32768 : 1;
         SufPiecePolygons = pieces == 0 ? 4096 : pieces;
         std::string out = Save(loose) + Save(cube);
-        EXPECT_FALSE(VANE->SaveSuf(target_, bad.p));
+        EXPECT_FALSE(VANE->SaveSuf(target_, bad.get()));
         return out + SufErrorMessage;
     };
     const std::string one_pass = save(0);
@@ -232,7 +232,7 @@ TEST_F(SaveSufTest, RefusesANameThatWouldReadBackAsAnother) {
     };
     for (const Case& c : cases) {
         Shape shape(NamedShape(c.object, c.attr));
-        EXPECT_FALSE(VANE->SaveSuf(target_, shape.p)) << c.refused;
+        EXPECT_FALSE(VANE->SaveSuf(target_, shape.get())) << c.refused;
         EXPECT_EQ(SufErrorMessage, "ファイル「" + target_ + "」に保存できません（" + c.refused +
                                        "は区切り文字か注釈の記号を含むため、読み戻すと同じ名前になりません）。");
     }
@@ -259,13 +259,13 @@ TEST_F(SaveSufTest, SavesExactlyTheNamesThatReadBack) {
     for (std::size_t i = 1; i < names.size(); ++i) {
         const std::string& name = names[i];
         Shape shape(NamedShape(name, name));
-        const bool accepted = VANE->SaveSuf(target_, shape.p);
+        const bool accepted = VANE->SaveSuf(target_, shape.get());
         if (!accepted) {
             // What the reader makes of the name when it is written anyway.
             WriteFile(target_, "obj suf " + name + " {\r\natr " + name + "\r\nprim poly (\r\n)\r\n}\r\n");
         }
         Shape reread(VANE->LoadSuf(target_));
-        const bool same = reread.p != nullptr && reread->Name == name && reread->Polygons != nullptr &&
+        const bool same = reread.get() != nullptr && reread->Name == name && reread->Polygons != nullptr &&
                           reread->Polygons->Attribute != nullptr &&
                           reread->Polygons->Attribute->Name == name && reread->Next == nullptr;
         EXPECT_EQ(accepted, same) << testing::PrintToString(name);
