@@ -1,5 +1,4 @@
 // morph and frames: blends of START toward TARGET written as shape files.
-#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
@@ -21,6 +20,7 @@
 #include "cli/shape_files.h"
 #include "cli/sheet.h"
 #include "cli/timings.h"
+#include "shape/parallel.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 #include "view/canvas.h"
@@ -247,15 +247,6 @@ struct TFramesRun {
     bool PrintNames() const { return Pictures.SheetName != "-"; }
 };
 
-// The cores this process may run on (its affinity mask, which taskset, cgroups
-// and batch schedulers narrow), at least 1.
-std::int64_t UsableCores() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
-    return std::max(1U, std::thread::hardware_concurrency());
-}
-
 // Reads FROM TO STEP into Run. Returns false after printing the usage error.
 bool ReadRange(const TArguments& args, TFramesRun& run) {
     std::int32_t range[3] = {};
@@ -285,7 +276,7 @@ bool ReadRange(const TArguments& args, TFramesRun& run) {
 
 // Reads --jobs and --shard I/N. Returns false after printing the usage error.
 bool ReadJobs(const TArguments& args, TFramesRun& run) {
-    run.Jobs = UsableCores();
+    run.Jobs = std::int64_t{CoreCount()};
     if (const std::string_view* jobs = args.Value("--jobs")) {
         std::int32_t value = 0;
         if (!ParseWholeNumber(*jobs, value) || value < 1) {

@@ -7,7 +7,8 @@
 
 #include "shape/probes.h"
 
-// Cores this process may keep busy: at least 1.
+// Cores this process may keep busy, at least 1: those of its affinity mask,
+// no more than a cgroup CPU quota allows. Counted once.
 unsigned CoreCount();
 
 // Calls Work(i) for every i of 0 .. Count - 1, spread over up to CoreCount()
