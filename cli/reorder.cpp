@@ -139,7 +139,7 @@ void PrintText(const std::string& start_name, const std::string& target_name, co
         PutBytes(o.StartObject->Name, stderr);
         std::fprintf(stderr, "\") with target object %lld (\"", static_cast<long long>(o.Target));
         PutBytes(o.TargetObject->Name, stderr);
-        std::fprintf(stderr, "\"), by %s: %lld islands, %lld polygons, %lld moved, %lld rotated, %lld reversed%s\n",
+        std::fprintf(stderr, "\"), by %s: islands %lld, polygons %lld, moved %lld, rotated %lld, reversed %lld%s\n",
                      ByName(o.By), static_cast<long long>(o.Islands), static_cast<long long>(o.Polygons),
                      static_cast<long long>(o.Moved), static_cast<long long>(o.Rotated),
                      static_cast<long long>(o.Reversed),
@@ -159,7 +159,7 @@ void PrintText(const std::string& start_name, const std::string& target_name, co
             std::fputs("  ", stderr);
             PutBytes(PlaceText(a.Place), stderr);
             std::fprintf(stderr,
-                         ": %lld candidates compared, %lld allowed; the runner-up moves the vertices %.15Lg more (sum of squared distances)\n",
+                         ": %lld candidates compared, %lld of them complete orders; the runner-up moves the vertices %.15Lg more (sum of squared distances)\n",
                          static_cast<long long>(a.Candidates), static_cast<long long>(a.Matches), a.Margin);
         }
         if (r.AmbiguousChoices > static_cast<std::int64_t>(r.Ambiguities.size()))
