@@ -7,6 +7,7 @@
 #include <limits>
 #include <stdexcept>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -32,8 +33,18 @@ constexpr int kColourRounds = 4;
 // Walks tried for one island: a cube's 48 symmetries are all compared; on
 // larger regular meshes the seeds that move their first polygon least.
 constexpr std::size_t kMaxSeeds = 48;
+// Once a match is found, further seeds of an island are tried only while
+// the walks so far have visited fewer than this many times its polygons,
+// and some 65 thousand more so that small islands try every seed: on a
+// large regular mesh, whose orders all move alike, each walk would run
+// nearly to its end.
+constexpr std::size_t kWalkBudget = 4;
+constexpr std::size_t kSmallWalkBudget = 65536;
 // Target objects of one structure and name compared for one start object.
 constexpr std::size_t kMaxObjectCandidates = 16;
+// Target islands of one structure compared for one start island: those
+// whose centres lie nearest to its centre.
+constexpr std::size_t kMaxIslandCandidates = 8;
 
 // The finaliser of splitmix64.
 std::uint64_t Mix(std::uint64_t h) {
@@ -63,6 +74,7 @@ struct TIsland {
     TIndex Corners = 0;
     std::uint64_t Signature = 0;  // polygons, corners and the colours of the corners
     bool Isolated = false;        // one polygon that shares no corner
+    std::array<Extended, 3> Centre{};  // mean position of the corners
 };
 
 struct TMeshObject {
@@ -234,7 +246,13 @@ void FindIslands(TMesh& mesh) {
                     mesh.IslandPolys.push_back(other);
                 }
                 island.Corners += poly.Size;
+                for (TIndex h = poly.First; h < poly.First + poly.Size; ++h) {
+                    island.Centre[0] += mesh.Slots[h]->X;
+                    island.Centre[1] += mesh.Slots[h]->Y;
+                    island.Centre[2] += mesh.Slots[h]->Z;
+                }
             }
+            for (Extended& c : island.Centre) c /= std::max<TIndex>(island.Corners, 1);
             island.Polys = static_cast<TIndex>(mesh.IslandPolys.size() - island.First);
             island.Signature = Combine(Combine(Combine(island.Polys, island.Corners), colours),
                                        mesh.Polys[p].Size);
@@ -559,7 +577,9 @@ class TReorder {
 public:
     TReorder(TMesh& start, TMesh& target, std::size_t examples, TReorderResult& result)
         : s_(start), t_(target), matcher_(start, target), examples_(examples), result_(result),
-          object_used_(target.Objects.size(), 0) {}
+          object_used_(target.Objects.size(), 0) {
+        for (TIndex j = 0; j < target.Objects.size(); ++j) by_signature_[target.Objects[j].Signature].push_back(j);
+    }
 
     void Run() {
         if (!NonManifoldFree()) return;
@@ -610,8 +630,9 @@ private:
     bool PairObject(TIndex o) {
         const TMeshObject& object = s_.Objects[o];
         std::vector<TIndex> candidates;
-        for (TIndex j = 0; j < t_.Objects.size(); ++j)
-            if (!object_used_[j] && t_.Objects[j].Signature == object.Signature) candidates.push_back(j);
+        if (const auto bucket = by_signature_.find(object.Signature); bucket != by_signature_.end())
+            for (const TIndex j : bucket->second)
+                if (!object_used_[j]) candidates.push_back(j);
         TPairedBy by = TPairedBy::Structure;
         if (candidates.empty()) return ExplainObject(o);
         if (candidates.size() > 1) {
@@ -745,6 +766,24 @@ private:
             conflict = {TReorderFailure::Soup, first_poly, kNone, 0, 0, 0};
             return false;
         }
+        if (islands.size() > kMaxIslandCandidates) {
+            const auto distance = [&](TIndex k) {
+                Extended sum = 0;
+                for (int c = 0; c < 3; ++c) {
+                    const Extended d = t_.Islands[k].Centre[c] - island.Centre[c];
+                    sum += d * d;
+                }
+                return sum;
+            };
+            std::vector<std::pair<Extended, TIndex>> nearest;
+            nearest.reserve(islands.size());
+            for (const TIndex k : islands) nearest.emplace_back(distance(k), k);
+            std::nth_element(nearest.begin(), nearest.begin() + kMaxIslandCandidates - 1, nearest.end());
+            nearest.resize(kMaxIslandCandidates);
+            std::sort(nearest.begin(), nearest.end());
+            islands.clear();
+            for (const auto& [d, k] : nearest) islands.push_back(k);
+        }
         const TIndex seed_half_edge = island.Corners == 0 ? kNone : RarestHalfEdge(s_, island);
         const std::vector<TSeed> seeds = Seeds(seed_half_edge, islands, alike);
         if (seeds.empty()) {
@@ -767,7 +806,11 @@ private:
             const TIndex b = seed.Reversed ? (b0 + 1) % t_.Polys[tp].Size : b0;
             return matcher_.Walk(sp, a, tp, b, seed.Reversed, bound, moved, found);
         };
+        const std::size_t budget = kWalkBudget * island.Polys + kSmallWalkBudget;
+        std::size_t visited = 0, compared = 0;
         for (std::size_t c = 0; c < seeds.size(); ++c) {
+            if (chosen != seeds.size() && visited > budget) break;
+            ++compared;
             const TMatcher::TMark mark = matcher_.Mark();
             Extended moved = 0;
             TConflict found;
@@ -785,6 +828,7 @@ private:
             } else if (end == TWalkEnd::Conflict) {
                 KeepDeeper(deepest, found);
             }
+            visited += matcher_.Mark().Polys - mark.Polys;
             matcher_.Undo(mark);
         }
         if (chosen == seeds.size()) {
@@ -795,7 +839,7 @@ private:
         movement = best;
         matcher_.UseIsland(seeds[chosen].Island);
         if (matches > 1)
-            NoteAmbiguity(StartPlace(s_, first_poly, kNone, target.Record), seeds.size(), matches, second - best);
+            NoteAmbiguity(StartPlace(s_, first_poly, kNone, target.Record), compared, matches, second - best);
         return true;
     }
 
@@ -894,6 +938,7 @@ private:
     std::size_t examples_;
     TReorderResult& result_;
     std::vector<std::uint8_t> object_used_;
+    std::unordered_map<std::uint64_t, std::vector<TIndex>> by_signature_;  // target objects
     std::vector<TObjectPair> pairs_;
     std::vector<TAmbiguity> ambiguities_;
     TMatcher::TSaved saved_;  // the best walk of the island being paired
