@@ -29,16 +29,16 @@ constexpr std::size_t kThreadCorners = 200000;
 // Rounds of colour refinement. Colours only choose where a walk starts, so a
 // few rounds suffice; on a regular grid more would only follow the boundary
 // inward.
-constexpr int kColourRounds = 4;
+constexpr int kColourRounds = 2;
 // Walks tried for one island: a cube's 48 symmetries are all compared; on
 // larger regular meshes the seeds that move their first polygon least.
 constexpr std::size_t kMaxSeeds = 48;
 // Once a match is found, further seeds of an island are tried only while
-// the walks so far have visited fewer than this many times its polygons,
+// the walks so far have visited fewer than kWalkBudget times its polygons,
 // and some 65 thousand more so that small islands try every seed: on a
 // large regular mesh, whose orders all move alike, each walk would run
 // nearly to its end.
-constexpr std::size_t kWalkBudget = 4;
+constexpr std::size_t kWalkBudget = 2;
 constexpr std::size_t kSmallWalkBudget = 65536;
 // Target objects of one structure and name compared for one start object.
 constexpr std::size_t kMaxObjectCandidates = 16;
@@ -103,18 +103,18 @@ struct TMesh {
     std::vector<TIndex> IslandOf;  // per polygon
     std::vector<TIndex> IslandPolys;
     std::vector<TIsland> Islands;
-
-    TIndex Next(TIndex h) const {
-        const TPoly& p = Polys[SlotPoly[h]];
-        return h + 1 == p.First + p.Size ? p.First : h + 1;
-    }
-    TIndex Prev(TIndex h) const {
-        const TPoly& p = Polys[SlotPoly[h]];
-        return h == p.First ? p.First + p.Size - 1 : h - 1;
-    }
 };
 
 TShapeCounts Flatten(const TVANE_Object* shape, TMesh& mesh) {
+    // Counted first, so that the lists are made once at their size.
+    std::size_t objects = 0, polygons = 0, slots = 0;
+    for (const TVANE_Object* object = shape; object; object = object->Next, ++objects)
+        for (const TVANE_Polygon* polygon = object->Polygons; polygon; polygon = polygon->Next, ++polygons)
+            for (const TVANE_Vertex* v = polygon->Vertices; v; v = v->Next) ++slots;
+    mesh.Objects.reserve(objects);
+    mesh.Polys.reserve(polygons);
+    mesh.Slots.reserve(slots);
+    mesh.SlotPoly.reserve(slots);
     TShapeCounts counts;
     for (const TVANE_Object* object = shape; object; object = object->Next) {
         TMeshObject o;
@@ -152,42 +152,48 @@ void GroupCorners(TMesh& mesh) {
 }
 
 // Pairs the two half-edges of each edge of an object: an open addressing
-// table keyed by the object and the two positions of the edge's ends.
+// table keyed by the two positions of the edge's ends (and the object).
 void FindMates(TMesh& mesh) {
     const std::size_t n = mesh.Slots.size();
     mesh.Mate.assign(n, kOpen);
+    // At most one entry per half-edge, about one per two on a closed
+    // surface: the table stays under four fifths full, mostly a third.
     std::size_t capacity = 16;
-    while (capacity < 2 * n) capacity *= 2;
+    while (capacity < n + n / 4) capacity *= 2;
     const std::size_t mask = capacity - 1;
-    std::vector<TIndex> table(capacity, kNone);
-    const auto ends = [&](TIndex h) {
-        const TIndex u = mesh.Vertex[h], v = mesh.Vertex[mesh.Next(h)];
-        return std::pair(std::min(u, v), std::max(u, v));
+    struct TEntry {
+        std::uint64_t Ends = 0;
+        TIndex HalfEdge = kNone;
     };
-    for (TIndex h = 0; h < n; ++h) {
-        const auto [a, b] = ends(h);
-        if (a == b) {
-            mesh.Mate[h] = kDegenerate;
-            continue;
-        }
-        const TIndex object = mesh.Polys[mesh.SlotPoly[h]].Object;
-        for (std::size_t i = Mix(Mix(Mix(object) ^ a) ^ b) & mask;; i = (i + 1) & mask) {
-            const TIndex held = table[i];
-            if (held == kNone) {
-                table[i] = h;
+    std::vector<TEntry> table(capacity);
+    for (const TPoly& poly : mesh.Polys) {
+        for (TIndex k = 0; k < poly.Size; ++k) {
+            const TIndex h = poly.First + k;
+            const TIndex u = mesh.Vertex[h], v = mesh.Vertex[poly.First + (k + 1) % poly.Size];
+            if (u == v) {
+                mesh.Mate[h] = kDegenerate;
+                continue;
+            }
+            const std::uint64_t ends = std::uint64_t{std::min(u, v)} << 32 | std::max(u, v);
+            for (std::size_t i = Mix(Mix(poly.Object) ^ ends) & mask;; i = (i + 1) & mask) {
+                TEntry& entry = table[i];
+                if (entry.HalfEdge == kNone) {
+                    entry = {ends, h};
+                    break;
+                }
+                const TIndex held = entry.HalfEdge;
+                if (entry.Ends != ends || mesh.Polys[mesh.SlotPoly[held]].Object != poly.Object) continue;
+                const TIndex other = mesh.Mate[held];
+                if (other == kOpen) {
+                    mesh.Mate[held] = h;
+                    mesh.Mate[h] = held;
+                } else {
+                    if (IsMate(other)) mesh.Mate[other] = kNonManifold;
+                    mesh.Mate[held] = kNonManifold;
+                    mesh.Mate[h] = kNonManifold;
+                }
                 break;
             }
-            if (ends(held) != std::pair(a, b) || mesh.Polys[mesh.SlotPoly[held]].Object != object) continue;
-            const TIndex other = mesh.Mate[held];
-            if (other == kOpen) {
-                mesh.Mate[held] = h;
-                mesh.Mate[h] = held;
-            } else {
-                if (IsMate(other)) mesh.Mate[other] = kNonManifold;
-                mesh.Mate[held] = kNonManifold;
-                mesh.Mate[h] = kNonManifold;
-            }
-            break;
         }
     }
 }
@@ -200,18 +206,25 @@ void FindMates(TMesh& mesh) {
 void Colour(TMesh& mesh) {
     const std::size_t n = mesh.Slots.size();
     std::vector<std::uint64_t> colour(n), next(n);
-    for (TIndex h = 0; h < n; ++h) {
-        const TIndex du = mesh.Degree[mesh.Vertex[h]], dv = mesh.Degree[mesh.Vertex[mesh.Next(h)]];
-        const TIndex mate = mesh.Mate[h];
-        colour[h] = Combine(Combine(Combine(mesh.Polys[mesh.SlotPoly[h]].Size, std::min(du, dv)),
-                                    std::max(du, dv)),
-                            IsMate(mate) ? 0 : mate - kFirstState + 1);
+    for (const TPoly& poly : mesh.Polys) {
+        for (TIndex k = 0; k < poly.Size; ++k) {
+            const TIndex h = poly.First + k;
+            const TIndex du = mesh.Degree[mesh.Vertex[h]];
+            const TIndex dv = mesh.Degree[mesh.Vertex[poly.First + (k + 1) % poly.Size]];
+            const TIndex mate = mesh.Mate[h];
+            colour[h] = Combine(Combine(Combine(poly.Size, std::min(du, dv)), std::max(du, dv)),
+                                IsMate(mate) ? 0 : mate - kFirstState + 1);
+        }
     }
     for (int round = 0; round < kColourRounds; ++round) {
-        for (TIndex h = 0; h < n; ++h) {
-            const TIndex mate = mesh.Mate[h];
-            const std::uint64_t beside = Mix(colour[mesh.Next(h)]) + Mix(colour[mesh.Prev(h)]);
-            next[h] = Combine(Combine(colour[h], beside), IsMate(mate) ? colour[mate] : mate);
+        for (const TPoly& poly : mesh.Polys) {
+            for (TIndex k = 0; k < poly.Size; ++k) {
+                const TIndex h = poly.First + k;
+                const TIndex mate = mesh.Mate[h];
+                const std::uint64_t beside = Mix(colour[poly.First + (k + 1) % poly.Size]) +
+                                             Mix(colour[poly.First + (k + poly.Size - 1) % poly.Size]);
+                next[h] = Combine(Combine(colour[h], beside), IsMate(mate) ? colour[mate] : mate);
+            }
         }
         colour.swap(next);
     }
