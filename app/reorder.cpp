@@ -74,7 +74,6 @@ struct TIsland {
     TIndex Corners = 0;
     std::uint64_t Signature = 0;  // polygons, corners and the colours of the corners
     bool Isolated = false;        // one polygon that shares no corner
-    std::array<Extended, 3> Centre{};  // mean position of the corners
 };
 
 struct TMeshObject {
@@ -99,7 +98,7 @@ struct TMesh {
     std::vector<TIndex> Vertex;  // first slot at the same position (GroupPositions)
     std::vector<TIndex> Degree;  // at a group's first slot: the corners at that position
     std::vector<TIndex> Mate;
-    std::vector<std::uint64_t> Colour;
+    std::vector<std::uint32_t> Colour;  // a hash: classes may merge, never split
     std::vector<TIndex> IslandOf;  // per polygon
     std::vector<TIndex> IslandPolys;
     std::vector<TIsland> Islands;
@@ -205,15 +204,16 @@ void FindMates(TMesh& mesh) {
 // that a mirrored polygon colours the same).
 void Colour(TMesh& mesh) {
     const std::size_t n = mesh.Slots.size();
-    std::vector<std::uint64_t> colour(n), next(n);
+    std::vector<std::uint32_t> colour(n), next(n);
+    const auto fold = [](std::uint64_t h) { return static_cast<std::uint32_t>(h ^ (h >> 32)); };
     for (const TPoly& poly : mesh.Polys) {
         for (TIndex k = 0; k < poly.Size; ++k) {
             const TIndex h = poly.First + k;
             const TIndex du = mesh.Degree[mesh.Vertex[h]];
             const TIndex dv = mesh.Degree[mesh.Vertex[poly.First + (k + 1) % poly.Size]];
             const TIndex mate = mesh.Mate[h];
-            colour[h] = Combine(Combine(Combine(poly.Size, std::min(du, dv)), std::max(du, dv)),
-                                IsMate(mate) ? 0 : mate - kFirstState + 1);
+            colour[h] = fold(Combine(Combine(Combine(poly.Size, std::min(du, dv)), std::max(du, dv)),
+                                     IsMate(mate) ? 0 : mate - kFirstState + 1));
         }
     }
     for (int round = 0; round < kColourRounds; ++round) {
@@ -223,7 +223,7 @@ void Colour(TMesh& mesh) {
                 const TIndex mate = mesh.Mate[h];
                 const std::uint64_t beside = Mix(colour[poly.First + (k + 1) % poly.Size]) +
                                              Mix(colour[poly.First + (k + poly.Size - 1) % poly.Size]);
-                next[h] = Combine(Combine(colour[h], beside), IsMate(mate) ? colour[mate] : mate);
+                next[h] = fold(Combine(Combine(colour[h], beside), IsMate(mate) ? colour[mate] : mate));
             }
         }
         colour.swap(next);
@@ -259,13 +259,7 @@ void FindIslands(TMesh& mesh) {
                     mesh.IslandPolys.push_back(other);
                 }
                 island.Corners += poly.Size;
-                for (TIndex h = poly.First; h < poly.First + poly.Size; ++h) {
-                    island.Centre[0] += mesh.Slots[h]->X;
-                    island.Centre[1] += mesh.Slots[h]->Y;
-                    island.Centre[2] += mesh.Slots[h]->Z;
-                }
             }
-            for (Extended& c : island.Centre) c /= std::max<TIndex>(island.Corners, 1);
             island.Polys = static_cast<TIndex>(mesh.IslandPolys.size() - island.First);
             island.Signature = Combine(Combine(Combine(island.Polys, island.Corners), colours),
                                        mesh.Polys[p].Size);
@@ -565,6 +559,21 @@ TIndex RarestHalfEdge(const TMesh& mesh, const TIsland& island) {
     return best;
 }
 
+// The mean position of an island's corners.
+std::array<Extended, 3> Centre(const TMesh& mesh, const TIsland& island) {
+    std::array<Extended, 3> centre{};
+    for (TIndex at = island.First; at < island.First + island.Polys; ++at) {
+        const TPoly& poly = mesh.Polys[mesh.IslandPolys[at]];
+        for (TIndex h = poly.First; h < poly.First + poly.Size; ++h) {
+            centre[0] += mesh.Slots[h]->X;
+            centre[1] += mesh.Slots[h]->Y;
+            centre[2] += mesh.Slots[h]->Z;
+        }
+    }
+    for (Extended& c : centre) c /= std::max<TIndex>(island.Corners, 1);
+    return centre;
+}
+
 // A place in the start for a report.
 TShapePlace StartPlace(const TMesh& start, TIndex poly, TIndex corner, const TVANE_Object* target_object) {
     const TPoly& p = start.Polys[poly];
@@ -780,10 +789,15 @@ private:
             return false;
         }
         if (islands.size() > kMaxIslandCandidates) {
+            if (target_centres_.empty()) {
+                target_centres_.reserve(t_.Islands.size());
+                for (const TIsland& other : t_.Islands) target_centres_.push_back(Centre(t_, other));
+            }
+            const std::array<Extended, 3> centre = Centre(s_, island);
             const auto distance = [&](TIndex k) {
                 Extended sum = 0;
-                for (int c = 0; c < 3; ++c) {
-                    const Extended d = t_.Islands[k].Centre[c] - island.Centre[c];
+                for (std::size_t c = 0; c < 3; ++c) {
+                    const Extended d = target_centres_[k][c] - centre[c];
                     sum += d * d;
                 }
                 return sum;
@@ -955,6 +969,7 @@ private:
     std::vector<TObjectPair> pairs_;
     std::vector<TAmbiguity> ambiguities_;
     TMatcher::TSaved saved_;  // the best walk of the island being paired
+    std::vector<std::array<Extended, 3>> target_centres_;  // of the islands, once needed
 };
 
 }  // namespace
