@@ -167,7 +167,7 @@ void PrintVerdict(const TCorrespondence& report) {
             std::puts("the shapes correspond: every object, polygon and vertex has a partner, and shared corners stay shared");
             break;
         case kExitCornersBreak:
-            std::puts("the counts correspond but the corners do not: the polygons or vertices are probably in another order");
+            std::puts("the counts correspond but the corners do not: the polygons or vertices are probably in another order; plivra-cli reorder START TARGET OUT can repair the order");
             break;
         default:
             std::puts("the shapes do not correspond");

@@ -13,6 +13,10 @@ int RunFrames(int argc, char** argv);
 // check START TARGET [--json]: whether the two shapes correspond and share
 // the same corners, and where not; exit status 3 when only corners break.
 int RunCheck(int argc, char** argv);
+// reorder START TARGET OUT [--strict] [--json] [--timings]: TARGET written
+// in the order of objects, polygons and corners that corresponds to START;
+// exit status 3 when --strict refuses an ambiguous match.
+int RunReorder(int argc, char** argv);
 // info FILE [--json]: objects, polygons by kind, vertices, attributes and extents.
 int RunInfo(int argc, char** argv);
 // render FILE OUT.png [--view xy|yz|zx] [--size WxH] [--grid]: one fitted

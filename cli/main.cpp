@@ -21,6 +21,7 @@ constexpr TCommand kCommands[] = {
     {"mix", RunMix, "blend START toward several targets at once, each by its percentage"},
     {"frames", RunFrames, "write one blend file per percentage of a range"},
     {"check", RunCheck, "tell whether two shapes correspond and share corners, and where not"},
+    {"reorder", RunReorder, "write TARGET in the order of objects, polygons and corners of START"},
     {"info", RunInfo, "list the objects, polygons, vertices, attributes and extents"},
     {"render", RunRender, "draw a fitted wireframe view of a shape into a PNG picture"},
     {"import", RunImport, "write an OBJ, glTF, PLY or STL mesh as a shape file"},

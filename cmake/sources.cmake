@@ -19,8 +19,8 @@ set(GEOMETRY_HEADERS geometry/matrix.h geometry/perspective.h)
 set(VIEW_SOURCES view/draw.cpp view/fit.cpp view/ortho.cpp)
 set(VIEW_HEADERS view/draw.h view/fit.h view/ortho.h)
 
-set(MORPH_SOURCES app/morph.cpp app/morph_check.cpp)
-set(MORPH_HEADERS app/morph.h app/morph_check.h)
+set(MORPH_SOURCES app/morph.cpp app/morph_check.cpp app/reorder.cpp)
+set(MORPH_HEADERS app/morph.h app/morph_check.h app/reorder.h)
 
 set(PREVIEW_SOURCES app/preview.cpp)
 set(PREVIEW_HEADERS app/preview.h)
@@ -28,4 +28,4 @@ set(PREVIEW_HEADERS app/preview.h)
 set(CLI_SOURCES
   cli/arguments.cpp cli/check.cpp cli/export.cpp cli/import.cpp cli/info.cpp cli/json.cpp
   cli/main.cpp cli/mix.cpp cli/morph.cpp cli/picture.cpp cli/png.cpp cli/progress.cpp
-  cli/render.cpp cli/shape_files.cpp cli/sheet.cpp)
+  cli/render.cpp cli/reorder.cpp cli/shape_files.cpp cli/sheet.cpp)

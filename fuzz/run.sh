@@ -15,7 +15,7 @@ work=$build/corpus/$target
 mkdir -p "$work" "$build/artifacts"
 
 options=(-artifact_prefix="$build/artifacts/$target-" -print_final_stats=1)
-if [ "$target" = load_suf ]; then
+if [ "$target" = load_suf ] || [ "$target" = reorder ]; then
   options+=(-dict="$here/suf.dict" -max_len=16384)
 fi
 if [ "$target" = import_gltf ]; then

@@ -58,7 +58,7 @@ expect_lines "check finds corners broken by a reordered polygon" 3 stdout \
     '  the start shares (0 1 0) between object 2 ("b" / "b"), polygon 1, vertex 2 and object 2 ("b" / "b"), polygon 2, vertex 3; the target has them at (0 3 0) and (0 1 0)' \
     '  the target shares (0 0 0) between object 1 ("a" / "a"), polygon 1, vertex 2 and object 2 ("b" / "b"), polygon 2, vertex 1; the start has them at (2 4 -6) and (0 0 0)' \
     "displacement of paired polygons: median 2; 0 move more than 10 times that (a hint only)" \
-    "the counts correspond but the corners do not: the polygons or vertices are probably in another order"
+    "the counts correspond but the corners do not: the polygons or vertices are probably in another order; plivra-cli reorder START TARGET OUT can repair the order"
 run check start.suf target.suf --json
 expect "check --json of a reordered pair" 3
 json_ok "JSON of a reordered pair" \

@@ -1,0 +1,1054 @@
+#include "app/reorder.h"
+
+#include <algorithm>
+#include <array>
+#include <cassert>
+#include <exception>
+#include <limits>
+#include <stdexcept>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+
+namespace {
+
+using TIndex = std::uint32_t;
+constexpr TIndex kNone = std::numeric_limits<TIndex>::max();
+
+// What lies across the edge from a corner to the next one: the half-edge of
+// the other polygon of the object on that edge, or one of these states.
+constexpr TIndex kOpen = kNone - 1;         // no other polygon of the object: a boundary
+constexpr TIndex kDegenerate = kNone - 2;   // both ends at one position
+constexpr TIndex kNonManifold = kNone - 3;  // three or more polygons
+constexpr TIndex kFirstState = kNonManifold;
+
+bool IsMate(TIndex mate) { return mate < kFirstState; }
+
+// Below this many corners in both shapes a thread costs more than it saves.
+constexpr std::size_t kThreadCorners = 200000;
+// Rounds of colour refinement. Colours only choose where a walk starts, so a
+// few rounds suffice; on a regular grid more would only follow the boundary
+// inward.
+constexpr int kColourRounds = 2;
+// Walks tried for one island: a cube's 48 symmetries are all compared; on
+// larger regular meshes the seeds that move their first polygon least.
+constexpr std::size_t kMaxSeeds = 48;
+// Once a match is found, further seeds of an island are tried only while
+// the walks so far have visited fewer than kWalkBudget times its polygons,
+// and some 65 thousand more so that small islands try every seed: on a
+// large regular mesh, whose orders all move alike, each walk would run
+// nearly to its end.
+constexpr std::size_t kWalkBudget = 2;
+constexpr std::size_t kSmallWalkBudget = 65536;
+// Target objects of one structure and name compared for one start object.
+constexpr std::size_t kMaxObjectCandidates = 16;
+// Target islands of one structure compared for one start island: those
+// whose centres lie nearest to its centre.
+constexpr std::size_t kMaxIslandCandidates = 8;
+
+// The finaliser of splitmix64.
+std::uint64_t Mix(std::uint64_t h) {
+    h ^= h >> 30;
+    h *= 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 27;
+    h *= 0x94D049BB133111EBull;
+    h ^= h >> 31;
+    return h;
+}
+
+std::uint64_t Combine(std::uint64_t a, std::uint64_t b) { return Mix(a ^ Mix(b + 0x9E3779B97F4A7C15ull)); }
+
+struct TPoly {
+    const TVANE_Polygon* Record = nullptr;
+    TIndex First = 0;   // first slot
+    TIndex Size = 0;    // corners
+    TIndex Object = 0;  // index into TMesh::Objects
+    TIndex Number = 0;  // 1-based within its object
+};
+
+// A connected part of an object: polygons joined by shared edges.
+struct TIsland {
+    TIndex Object = 0;
+    TIndex First = 0;  // into TMesh::IslandPolys
+    TIndex Polys = 0;
+    TIndex Corners = 0;
+    std::uint64_t Signature = 0;  // polygons, corners and the colours of the corners
+    bool Isolated = false;        // one polygon that shares no corner
+};
+
+struct TMeshObject {
+    const TVANE_Object* Record = nullptr;
+    TIndex FirstPoly = 0;
+    TIndex Polys = 0;
+    TIndex Corners = 0;
+    TIndex FirstIsland = 0;
+    TIndex Islands = 0;
+    std::uint64_t Signature = 0;
+};
+
+// One shape flattened: its polygons and corners in walk order, each corner
+// (slot) being also the half-edge to the next corner of its polygon.
+struct TMesh {
+    const TVANE_Object* Source = nullptr;
+    TShapeCounts Counts;
+    std::vector<TMeshObject> Objects;
+    std::vector<TPoly> Polys;
+    std::vector<const TVANE_Vertex*> Slots;
+    std::vector<TIndex> SlotPoly;
+    std::vector<TIndex> Vertex;  // first slot at the same position (GroupPositions)
+    std::vector<TIndex> Degree;  // at a group's first slot: the corners at that position
+    std::vector<TIndex> Mate;
+    std::vector<std::uint32_t> Colour;  // a hash: classes may merge, never split
+    std::vector<TIndex> IslandOf;  // per polygon
+    std::vector<TIndex> IslandPolys;
+    std::vector<TIsland> Islands;
+};
+
+TShapeCounts Flatten(const TVANE_Object* shape, TMesh& mesh) {
+    // Counted first, so that the lists are made once at their size.
+    std::size_t objects = 0, polygons = 0, slots = 0;
+    for (const TVANE_Object* object = shape; object; object = object->Next, ++objects)
+        for (const TVANE_Polygon* polygon = object->Polygons; polygon; polygon = polygon->Next, ++polygons)
+            for (const TVANE_Vertex* v = polygon->Vertices; v; v = v->Next) ++slots;
+    mesh.Objects.reserve(objects);
+    mesh.Polys.reserve(polygons);
+    mesh.Slots.reserve(slots);
+    mesh.SlotPoly.reserve(slots);
+    TShapeCounts counts;
+    for (const TVANE_Object* object = shape; object; object = object->Next) {
+        TMeshObject o;
+        o.Record = object;
+        o.FirstPoly = static_cast<TIndex>(mesh.Polys.size());
+        const auto slots_before = mesh.Slots.size();
+        TIndex number = 0;
+        for (const TVANE_Polygon* polygon = object->Polygons; polygon; polygon = polygon->Next) {
+            if (mesh.Polys.size() >= kFirstState) throw std::length_error("too many polygons to reorder");
+            TPoly p{polygon, static_cast<TIndex>(mesh.Slots.size()), 0,
+                    static_cast<TIndex>(mesh.Objects.size()), ++number};
+            const auto poly_index = static_cast<TIndex>(mesh.Polys.size());
+            for (const TVANE_Vertex* v = polygon->Vertices; v; v = v->Next) {
+                if (mesh.Slots.size() >= kFirstState) throw std::length_error("too many vertices to reorder");
+                mesh.Slots.push_back(v);
+                mesh.SlotPoly.push_back(poly_index);
+                ++p.Size;
+            }
+            mesh.Polys.push_back(p);
+        }
+        o.Polys = number;
+        o.Corners = static_cast<TIndex>(mesh.Slots.size() - slots_before);
+        mesh.Objects.push_back(o);
+    }
+    counts.Objects = static_cast<std::int64_t>(mesh.Objects.size());
+    counts.Polygons = static_cast<std::int64_t>(mesh.Polys.size());
+    counts.Vertices = static_cast<std::int64_t>(mesh.Slots.size());
+    return counts;
+}
+
+void GroupCorners(TMesh& mesh) {
+    mesh.Vertex = GroupPositions(mesh.Slots);
+    mesh.Degree.assign(mesh.Slots.size(), 0);
+    for (const TIndex first : mesh.Vertex) ++mesh.Degree[first];
+}
+
+// Pairs the two half-edges of each edge of an object: an open addressing
+// table keyed by the two positions of the edge's ends (and the object).
+void FindMates(TMesh& mesh) {
+    const std::size_t n = mesh.Slots.size();
+    mesh.Mate.assign(n, kOpen);
+    // At most one entry per half-edge, about one per two on a closed
+    // surface: the table stays under four fifths full, mostly a third.
+    std::size_t capacity = 16;
+    while (capacity < n + n / 4) capacity *= 2;
+    const std::size_t mask = capacity - 1;
+    struct TEntry {
+        std::uint64_t Ends = 0;
+        TIndex HalfEdge = kNone;
+    };
+    std::vector<TEntry> table(capacity);
+    for (const TPoly& poly : mesh.Polys) {
+        for (TIndex k = 0; k < poly.Size; ++k) {
+            const TIndex h = poly.First + k;
+            const TIndex u = mesh.Vertex[h], v = mesh.Vertex[poly.First + (k + 1) % poly.Size];
+            if (u == v) {
+                mesh.Mate[h] = kDegenerate;
+                continue;
+            }
+            const std::uint64_t ends = std::uint64_t{std::min(u, v)} << 32 | std::max(u, v);
+            for (std::size_t i = Mix(Mix(poly.Object) ^ ends) & mask;; i = (i + 1) & mask) {
+                TEntry& entry = table[i];
+                if (entry.HalfEdge == kNone) {
+                    entry = {ends, h};
+                    break;
+                }
+                const TIndex held = entry.HalfEdge;
+                if (entry.Ends != ends || mesh.Polys[mesh.SlotPoly[held]].Object != poly.Object) continue;
+                const TIndex other = mesh.Mate[held];
+                if (other == kOpen) {
+                    mesh.Mate[held] = h;
+                    mesh.Mate[h] = held;
+                } else {
+                    if (IsMate(other)) mesh.Mate[other] = kNonManifold;
+                    mesh.Mate[held] = kNonManifold;
+                    mesh.Mate[h] = kNonManifold;
+                }
+                break;
+            }
+        }
+    }
+}
+
+// Colours of the half-edges that two shapes of one structure share, whatever
+// the order and winding of their polygons: from the polygon's size, the
+// degrees of the edge's ends and what lies across it, refined by the colours
+// of the neighbouring half-edges (the previous and next ones taken alike, so
+// that a mirrored polygon colours the same).
+void Colour(TMesh& mesh) {
+    const std::size_t n = mesh.Slots.size();
+    std::vector<std::uint32_t> colour(n), next(n);
+    const auto fold = [](std::uint64_t h) { return static_cast<std::uint32_t>(h ^ (h >> 32)); };
+    for (const TPoly& poly : mesh.Polys) {
+        for (TIndex k = 0; k < poly.Size; ++k) {
+            const TIndex h = poly.First + k;
+            const TIndex du = mesh.Degree[mesh.Vertex[h]];
+            const TIndex dv = mesh.Degree[mesh.Vertex[poly.First + (k + 1) % poly.Size]];
+            const TIndex mate = mesh.Mate[h];
+            colour[h] = fold(Combine(Combine(Combine(poly.Size, std::min(du, dv)), std::max(du, dv)),
+                                     IsMate(mate) ? 0 : mate - kFirstState + 1));
+        }
+    }
+    for (int round = 0; round < kColourRounds; ++round) {
+        for (const TPoly& poly : mesh.Polys) {
+            for (TIndex k = 0; k < poly.Size; ++k) {
+                const TIndex h = poly.First + k;
+                const TIndex mate = mesh.Mate[h];
+                const std::uint64_t beside = Mix(colour[poly.First + (k + 1) % poly.Size]) +
+                                             Mix(colour[poly.First + (k + poly.Size - 1) % poly.Size]);
+                next[h] = fold(Combine(Combine(colour[h], beside), IsMate(mate) ? colour[mate] : mate));
+            }
+        }
+        colour.swap(next);
+    }
+    mesh.Colour = std::move(colour);
+}
+
+void FindIslands(TMesh& mesh) {
+    mesh.IslandOf.assign(mesh.Polys.size(), kNone);
+    mesh.IslandPolys.reserve(mesh.Polys.size());
+    for (TIndex o = 0; o < mesh.Objects.size(); ++o) {
+        TMeshObject& object = mesh.Objects[o];
+        object.FirstIsland = static_cast<TIndex>(mesh.Islands.size());
+        std::uint64_t islands_sum = 0;
+        for (TIndex p = object.FirstPoly; p < object.FirstPoly + object.Polys; ++p) {
+            if (mesh.IslandOf[p] != kNone) continue;
+            TIsland island;
+            island.Object = o;
+            island.First = static_cast<TIndex>(mesh.IslandPolys.size());
+            const auto number = static_cast<TIndex>(mesh.Islands.size());
+            mesh.IslandOf[p] = number;
+            mesh.IslandPolys.push_back(p);
+            std::uint64_t colours = 0;
+            for (std::size_t at = island.First; at < mesh.IslandPolys.size(); ++at) {
+                const TPoly& poly = mesh.Polys[mesh.IslandPolys[at]];
+                for (TIndex h = poly.First; h < poly.First + poly.Size; ++h) {
+                    colours += Mix(mesh.Colour[h]);
+                    const TIndex mate = mesh.Mate[h];
+                    if (!IsMate(mate)) continue;
+                    const TIndex other = mesh.SlotPoly[mate];
+                    if (mesh.IslandOf[other] != kNone) continue;
+                    mesh.IslandOf[other] = number;
+                    mesh.IslandPolys.push_back(other);
+                }
+                island.Corners += poly.Size;
+            }
+            island.Polys = static_cast<TIndex>(mesh.IslandPolys.size() - island.First);
+            island.Signature = Combine(Combine(Combine(island.Polys, island.Corners), colours),
+                                       mesh.Polys[p].Size);
+            if (island.Polys == 1) {
+                const TPoly& poly = mesh.Polys[p];
+                island.Isolated = true;
+                for (TIndex h = poly.First; h < poly.First + poly.Size; ++h)
+                    island.Isolated = island.Isolated && mesh.Degree[mesh.Vertex[h]] == 1;
+            }
+            islands_sum += Mix(island.Signature);
+            mesh.Islands.push_back(island);
+        }
+        object.Islands = static_cast<TIndex>(mesh.Islands.size()) - object.FirstIsland;
+        object.Signature = Combine(Combine(object.Polys, object.Corners), islands_sum);
+    }
+}
+
+// Runs Step on both meshes, the target's on a thread of its own when they
+// are large (or Parallel: before their size is known).
+template <typename TStep>
+void OnBoth(TMesh& start, TMesh& target, const TStep& step, bool parallel = false) {
+    if (!parallel && start.Slots.size() + target.Slots.size() < kThreadCorners) {
+        step(start);
+        step(target);
+        return;
+    }
+    std::exception_ptr error;
+    {
+        std::jthread other([&] {
+            try {
+                step(target);
+            } catch (...) {
+                error = std::current_exception();
+            }
+        });
+        step(start);
+    }
+    if (error) std::rethrow_exception(error);
+}
+
+Extended SquaredDistance(const TVANE_Vertex& a, const TVANE_Vertex& b) {
+    const Extended dx = static_cast<Extended>(a.X) - b.X;
+    const Extended dy = static_cast<Extended>(a.Y) - b.Y;
+    const Extended dz = static_cast<Extended>(a.Z) - b.Z;
+    return dx * dx + dy * dy + dz * dz;
+}
+
+// The target corner of a start polygon's first corner when start corner A
+// pairs target corner B, forwards or backwards; polygons of two corners or
+// fewer have no winding to reverse.
+std::pair<TIndex, bool> Mapping(TIndex n, TIndex a, TIndex b, bool reversed) {
+    if (n == 0) return {0, false};
+    if (n <= 2) reversed = false;
+    return {reversed ? (b + a) % n : (b + n - a) % n, reversed};
+}
+
+// Why and where a walk stopped.
+struct TConflict {
+    TReorderFailure Why = TReorderFailure::None;
+    TIndex StartPoly = kNone;
+    TIndex Corner = kNone;  // kNone for the whole polygon
+    std::int64_t StartValue = 0;
+    std::int64_t TargetValue = 0;
+    std::size_t Depth = 0;  // polygons paired before it
+};
+
+enum class TWalkEnd : std::uint8_t { Complete, Conflict, OverBound };
+
+// Pairs start polygons with target polygons by walking both shapes outward
+// from one pair of corners, across shared edges, and undoes pairings back
+// to a mark.
+class TMatcher {
+public:
+    TMatcher(const TMesh& start, const TMesh& target)
+        : s_(start), t_(target), poly_map_(start.Polys.size(), kNone), first_(start.Polys.size(), 0),
+          reversed_(start.Polys.size(), 0), target_used_(target.Polys.size(), kNone),
+          vertex_map_(start.Slots.size(), kNone), vertex_back_(target.Slots.size(), kNone),
+          island_used_(target.Islands.size(), 0) {}
+
+    struct TMark {
+        std::size_t Polys, Vertices, Islands;
+    };
+    TMark Mark() const { return {poly_log_.size(), vertex_log_.size(), island_log_.size()}; }
+
+    void Undo(const TMark& mark) {
+        while (poly_log_.size() > mark.Polys) {
+            const TIndex p = poly_log_.back();
+            poly_log_.pop_back();
+            target_used_[poly_map_[p]] = kNone;
+            poly_map_[p] = kNone;
+        }
+        while (vertex_log_.size() > mark.Vertices) {
+            const TIndex v = vertex_log_.back();
+            vertex_log_.pop_back();
+            vertex_back_[vertex_map_[v]] = kNone;
+            vertex_map_[v] = kNone;
+        }
+        while (island_log_.size() > mark.Islands) {
+            island_used_[island_log_.back()] = 0;
+            island_log_.pop_back();
+        }
+    }
+
+    // The pairings made since a mark, to be made again after an undo
+    // without walking again.
+    struct TSaved {
+        std::vector<std::array<TIndex, 4>> Polys;  // start polygon, target polygon, first corner, reversed
+        std::vector<std::pair<TIndex, TIndex>> Vertices;
+    };
+    void Save(const TMark& mark, TSaved& saved) const {
+        saved.Polys.clear();
+        saved.Vertices.clear();
+        for (std::size_t at = mark.Polys; at < poly_log_.size(); ++at) {
+            const TIndex p = poly_log_[at];
+            saved.Polys.push_back({p, poly_map_[p], first_[p], reversed_[p]});
+        }
+        for (std::size_t at = mark.Vertices; at < vertex_log_.size(); ++at) {
+            const TIndex v = vertex_log_[at];
+            saved.Vertices.emplace_back(v, vertex_map_[v]);
+        }
+    }
+    void Restore(const TSaved& saved) {
+        for (const auto& [p, q, first, reversed] : saved.Polys) {
+            poly_map_[p] = q;
+            first_[p] = first;
+            reversed_[p] = static_cast<std::uint8_t>(reversed);
+            target_used_[q] = p;
+            poly_log_.push_back(p);
+        }
+        for (const auto& [v, w] : saved.Vertices) {
+            vertex_map_[v] = w;
+            vertex_back_[w] = v;
+            vertex_log_.push_back(v);
+        }
+    }
+
+    bool IslandUsed(TIndex island) const { return island_used_[island] != 0; }
+    void UseIsland(TIndex island) {
+        island_used_[island] = 1;
+        island_log_.push_back(island);
+    }
+
+    TIndex PairOf(TIndex start_poly) const { return poly_map_[start_poly]; }
+    TIndex FirstOf(TIndex start_poly) const { return first_[start_poly]; }
+    bool ReversedOf(TIndex start_poly) const { return reversed_[start_poly] != 0; }
+
+    // Walks from start corner A of polygon SP paired with target corner B of
+    // TP. Stops at the first conflict, or once Movement exceeds Bound.
+    TWalkEnd Walk(TIndex sp, TIndex a, TIndex tp, TIndex b, bool reversed, Extended bound,
+                  Extended& movement, TConflict& conflict) {
+        const std::size_t begin = poly_log_.size();
+        movement = 0;
+        if (!Pair(sp, a, tp, b, reversed, sp, kNone, conflict)) {
+            conflict.Depth = 0;
+            return TWalkEnd::Conflict;
+        }
+        for (std::size_t at = begin; at < poly_log_.size(); ++at) {
+            if (!Visit(poly_log_[at], movement, conflict)) {
+                conflict.Depth = at - begin;
+                return TWalkEnd::Conflict;
+            }
+            if (movement > bound) return TWalkEnd::OverBound;
+        }
+        return TWalkEnd::Complete;
+    }
+
+private:
+    static bool Fail(TConflict& conflict, TReorderFailure why, TIndex poly, TIndex corner,
+                     std::int64_t start_value = 0, std::int64_t target_value = 0) {
+        conflict = {why, poly, corner, start_value, target_value, 0};
+        return false;
+    }
+
+    // Pairs start polygon SP with TP, corner A with B; a conflict is
+    // reported at corner FROM_CORNER of FROM, the polygon the walk came from.
+    bool Pair(TIndex sp, TIndex a, TIndex tp, TIndex b, bool reversed, TIndex from, TIndex from_corner,
+              TConflict& conflict) {
+        const TPoly& p = s_.Polys[sp];
+        const TPoly& q = t_.Polys[tp];
+        if (p.Size != q.Size) return Fail(conflict, TReorderFailure::Size, sp, kNone, p.Size, q.Size);
+        if (p.Record->Kind != q.Record->Kind)
+            return Fail(conflict, TReorderFailure::Kind, sp, kNone, p.Record->Kind, q.Record->Kind);
+        if (target_used_[tp] != kNone) return Fail(conflict, TReorderFailure::Neighbours, from, from_corner);
+        const auto [first, backwards] = Mapping(p.Size, a, b, reversed);
+        poly_map_[sp] = tp;
+        first_[sp] = first;
+        reversed_[sp] = backwards ? 1 : 0;
+        target_used_[tp] = sp;
+        poly_log_.push_back(sp);
+        return true;
+    }
+
+    TIndex TargetCorner(TIndex sp, TIndex k, TIndex n) const {
+        return reversed_[sp] ? (first_[sp] + n - k) % n : (first_[sp] + k) % n;
+    }
+
+    // Pairs the corners of a paired polygon and the polygons across its edges.
+    bool Visit(TIndex sp, Extended& movement, TConflict& conflict) {
+        const TPoly& p = s_.Polys[sp];
+        const TPoly& q = t_.Polys[poly_map_[sp]];
+        const TIndex n = p.Size;
+        for (TIndex k = 0; k < n; ++k) {
+            const TIndex s = p.First + k, t = q.First + TargetCorner(sp, k, n);
+            const TIndex sv = s_.Vertex[s], tv = t_.Vertex[t];
+            if (vertex_map_[sv] == kNone && vertex_back_[tv] == kNone) {
+                vertex_map_[sv] = tv;
+                vertex_back_[tv] = sv;
+                vertex_log_.push_back(sv);
+            } else if (vertex_map_[sv] != tv || vertex_back_[tv] != sv) {
+                return Fail(conflict, TReorderFailure::Corner, sp, k);
+            }
+            movement += SquaredDistance(*s_.Slots[s], *t_.Slots[t]);
+        }
+        for (TIndex k = 0; k < n; ++k) {
+            const TIndex s = p.First + k;
+            const TIndex tk = TargetCorner(sp, k, n), tk1 = TargetCorner(sp, (k + 1) % n, n);
+            // The target's half-edge along the same edge runs the other way
+            // when the winding is reversed.
+            const TIndex th = q.First + (reversed_[sp] ? tk1 : tk);
+            const TIndex ms = s_.Mate[s], mt = t_.Mate[th];
+            if (!IsMate(ms) || !IsMate(mt)) {
+                if (ms != mt) return Fail(conflict, TReorderFailure::Neighbours, sp, k);
+                continue;
+            }
+            const TIndex sq = s_.SlotPoly[ms], tq = t_.SlotPoly[mt];
+            const TPoly& np = s_.Polys[sq];
+            const TPoly& nq = t_.Polys[tq];
+            // The corners of the neighbours at this corner's position, and
+            // whether the edge runs forward from there.
+            const bool s_forward = s_.Vertex[ms] == s_.Vertex[s];
+            const TIndex au = s_forward ? ms - np.First : (ms - np.First + 1) % np.Size;
+            const bool t_forward = t_.Vertex[mt] == t_.Vertex[q.First + tk];
+            const TIndex bu = t_forward ? mt - nq.First : (mt - nq.First + 1) % nq.Size;
+            const bool backwards = s_forward != t_forward;
+            if (poly_map_[sq] == kNone) {
+                if (!Pair(sq, au, tq, bu, backwards, sp, k, conflict)) return false;
+                continue;
+            }
+            if (np.Size != nq.Size) return Fail(conflict, TReorderFailure::Neighbours, sp, k);
+            const auto [first, reversed] = Mapping(np.Size, au, bu, backwards);
+            if (poly_map_[sq] != tq || first_[sq] != first || (reversed_[sq] != 0) != reversed)
+                return Fail(conflict, TReorderFailure::Neighbours, sp, k);
+        }
+        return true;
+    }
+
+    const TMesh& s_;
+    const TMesh& t_;
+    std::vector<TIndex> poly_map_;
+    std::vector<TIndex> first_;
+    std::vector<std::uint8_t> reversed_;
+    std::vector<TIndex> target_used_;
+    std::vector<TIndex> vertex_map_;
+    std::vector<TIndex> vertex_back_;
+    std::vector<std::uint8_t> island_used_;
+    std::vector<TIndex> poly_log_;
+    std::vector<TIndex> vertex_log_;
+    std::vector<TIndex> island_log_;
+};
+
+// The colour of an island's half-edges that the fewest of them have, and
+// its first half-edge in walk order.
+TIndex RarestHalfEdge(const TMesh& mesh, const TIsland& island) {
+    std::size_t capacity = 16;
+    while (capacity < 2 * static_cast<std::size_t>(island.Corners)) capacity *= 2;
+    const std::size_t mask = capacity - 1;
+    struct TCount {
+        TIndex First = kNone;
+        TIndex Count = 0;
+    };
+    std::vector<TCount> table(capacity);
+    std::vector<std::size_t> used;
+    for (TIndex at = island.First; at < island.First + island.Polys; ++at) {
+        const TPoly& poly = mesh.Polys[mesh.IslandPolys[at]];
+        for (TIndex h = poly.First; h < poly.First + poly.Size; ++h) {
+            for (std::size_t i = Mix(mesh.Colour[h]) & mask;; i = (i + 1) & mask) {
+                if (table[i].First == kNone) {
+                    table[i] = {h, 1};
+                    used.push_back(i);
+                    break;
+                }
+                if (mesh.Colour[table[i].First] == mesh.Colour[h]) {
+                    ++table[i].Count;
+                    break;
+                }
+            }
+        }
+    }
+    // Ties go to the colour met first.
+    TIndex best = kNone, count = kNone;
+    for (const std::size_t i : used) {
+        if (table[i].Count < count) {
+            best = table[i].First;
+            count = table[i].Count;
+        }
+    }
+    return best;
+}
+
+// The mean position of an island's corners.
+std::array<Extended, 3> Centre(const TMesh& mesh, const TIsland& island) {
+    std::array<Extended, 3> centre{};
+    for (TIndex at = island.First; at < island.First + island.Polys; ++at) {
+        const TPoly& poly = mesh.Polys[mesh.IslandPolys[at]];
+        for (TIndex h = poly.First; h < poly.First + poly.Size; ++h) {
+            centre[0] += mesh.Slots[h]->X;
+            centre[1] += mesh.Slots[h]->Y;
+            centre[2] += mesh.Slots[h]->Z;
+        }
+    }
+    for (Extended& c : centre) c /= std::max<TIndex>(island.Corners, 1);
+    return centre;
+}
+
+// A place in the start for a report.
+TShapePlace StartPlace(const TMesh& start, TIndex poly, TIndex corner, const TVANE_Object* target_object) {
+    const TPoly& p = start.Polys[poly];
+    TShapePlace place;
+    place.Object = static_cast<std::int64_t>(p.Object) + 1;
+    place.Polygon = p.Number;
+    place.Vertex = corner == kNone ? 0 : static_cast<std::int64_t>(corner) + 1;
+    place.StartObject = start.Objects[p.Object].Record;
+    place.TargetObject = target_object;
+    return place;
+}
+
+// One seed of a walk: a target half-edge and a direction, and how far the
+// seed's first polygon moves with it.
+struct TSeed {
+    TIndex Island = 0;
+    TIndex HalfEdge = 0;
+    bool Reversed = false;
+    Extended Cost = 0;
+};
+
+class TReorder {
+public:
+    TReorder(TMesh& start, TMesh& target, std::size_t examples, TReorderResult& result)
+        : s_(start), t_(target), matcher_(start, target), examples_(examples), result_(result),
+          object_used_(target.Objects.size(), 0) {
+        for (TIndex j = 0; j < target.Objects.size(); ++j) by_signature_[target.Objects[j].Signature].push_back(j);
+    }
+
+    void Run() {
+        if (!NonManifoldFree()) return;
+        for (TIndex o = 0; o < s_.Objects.size(); ++o)
+            if (!PairObject(o)) return;
+        Collect();
+    }
+
+private:
+    bool NonManifoldFree() {
+        for (TIndex h = 0; h < s_.Slots.size(); ++h) {
+            if (s_.Mate[h] != kNonManifold) continue;
+            const TIndex poly = s_.SlotPoly[h];
+            Failure(TReorderFailure::NonManifold, StartPlace(s_, poly, h - s_.Polys[poly].First, nullptr));
+            return false;
+        }
+        return true;
+    }
+
+    void Failure(TReorderFailure why, const TShapePlace& place, std::int64_t start_value = 0,
+                 std::int64_t target_value = 0) {
+        result_.Failure = why;
+        result_.Place = place;
+        result_.StartCount = start_value;
+        result_.TargetCount = target_value;
+    }
+
+    void Failure(const TConflict& conflict, TIndex target_object) {
+        Failure(conflict.Why,
+                StartPlace(s_, conflict.StartPoly, conflict.Corner, t_.Objects[target_object].Record),
+                conflict.StartValue, conflict.TargetValue);
+    }
+
+    // Choices are noted as they are made and dropped with the pairings of
+    // a trial that is undone.
+    void NoteAmbiguity(const TShapePlace& place, std::size_t candidates, std::size_t matches,
+                       Extended margin) {
+        ambiguities_.push_back({place, static_cast<std::int64_t>(candidates),
+                                static_cast<std::int64_t>(matches), margin});
+    }
+
+    // Keeps the deeper of two conflicts (the first of equals): the one that
+    // got furthest names the place best.
+    static void KeepDeeper(TConflict& kept, const TConflict& found) {
+        if (kept.Why == TReorderFailure::None || found.Depth > kept.Depth) kept = found;
+    }
+
+    bool PairObject(TIndex o) {
+        const TMeshObject& object = s_.Objects[o];
+        std::vector<TIndex> candidates;
+        if (const auto bucket = by_signature_.find(object.Signature); bucket != by_signature_.end())
+            for (const TIndex j : bucket->second)
+                if (!object_used_[j]) candidates.push_back(j);
+        TPairedBy by = TPairedBy::Structure;
+        if (candidates.empty()) return ExplainObject(o);
+        if (candidates.size() > 1) {
+            std::vector<TIndex> named;
+            for (const TIndex j : candidates)
+                if (t_.Objects[j].Record->Name == object.Record->Name) named.push_back(j);
+            if (!named.empty()) candidates = std::move(named);
+            by = candidates.size() == 1 ? TPairedBy::Name : TPairedBy::Movement;
+        }
+        TConflict conflict;
+        Extended movement = 0;
+        if (candidates.size() == 1) {
+            if (!MatchObject(o, candidates[0], movement, conflict)) {
+                Failure(conflict, candidates[0]);
+                return false;
+            }
+            Paired(o, candidates[0], by, movement);
+            return true;
+        }
+        // Several of one structure and name: the one that moves least.
+        if (candidates.size() > kMaxObjectCandidates) candidates.resize(kMaxObjectCandidates);
+        constexpr Extended kInfinity = std::numeric_limits<Extended>::infinity();
+        Extended best = kInfinity, second = kInfinity;
+        TIndex chosen = kNone, conflict_object = candidates[0];
+        std::size_t matches = 0;
+        const std::size_t noted = ambiguities_.size();
+        for (const TIndex j : candidates) {
+            const TMatcher::TMark mark = matcher_.Mark();
+            TConflict found;
+            if (MatchObject(o, j, movement, found)) {
+                ++matches;
+                if (movement < best) {
+                    second = best;
+                    best = movement;
+                    chosen = j;
+                } else if (movement < second) {
+                    second = movement;
+                }
+            } else {
+                if (conflict.Why == TReorderFailure::None || found.Depth > conflict.Depth) conflict_object = j;
+                KeepDeeper(conflict, found);
+            }
+            matcher_.Undo(mark);
+            ambiguities_.resize(noted);
+        }
+        if (chosen == kNone) {
+            Failure(conflict, conflict_object);
+            return false;
+        }
+        MatchObject(o, chosen, movement, conflict);
+        if (matches > 1) {
+            TShapePlace place;
+            place.Object = static_cast<std::int64_t>(o) + 1;
+            place.StartObject = object.Record;
+            place.TargetObject = t_.Objects[chosen].Record;
+            NoteAmbiguity(place, candidates.size(), matches, second - best);
+        }
+        Paired(o, chosen, by, movement);
+        return true;
+    }
+
+    // No target object has the structure of start object O: names where it
+    // differs from one of the same counts (of its name first), or says that
+    // none has them.
+    bool ExplainObject(TIndex o) {
+        const TMeshObject& object = s_.Objects[o];
+        TIndex alike = kNone;
+        for (TIndex j = 0; j < t_.Objects.size(); ++j) {
+            const TMeshObject& other = t_.Objects[j];
+            if (object_used_[j] || other.Polys != object.Polys || other.Corners != object.Corners) continue;
+            if (alike == kNone || (other.Record->Name == object.Record->Name &&
+                                   t_.Objects[alike].Record->Name != object.Record->Name))
+                alike = j;
+        }
+        if (alike != kNone) {
+            // Colours are only a filter: where the walk pairs every polygon
+            // all the same, the pairing holds.
+            Extended movement = 0;
+            TConflict conflict;
+            if (!MatchObject(o, alike, movement, conflict, true)) {
+                Failure(conflict, alike);
+                return false;
+            }
+            Paired(o, alike, TPairedBy::Structure, movement);
+            return true;
+        }
+        TShapePlace place;
+        place.Object = static_cast<std::int64_t>(o) + 1;
+        place.StartObject = object.Record;
+        Failure(TReorderFailure::NoObject, place, object.Polys, object.Corners);
+        return false;
+    }
+
+    void Paired(TIndex o, TIndex j, TPairedBy by, Extended movement) {
+        object_used_[j] = 1;
+        pairs_.push_back({o, j, by});
+        result_.Movement += movement;
+    }
+
+    // Pairs every island of start object O with one of target object J.
+    // Alike pairs islands of the same counts when their colours differ, to
+    // find where they differ.
+    bool MatchObject(TIndex o, TIndex j, Extended& movement, TConflict& conflict, bool alike = false) {
+        movement = 0;
+        const TMeshObject& object = s_.Objects[o];
+        for (TIndex i = object.FirstIsland; i < object.FirstIsland + object.Islands; ++i) {
+            Extended island_movement = 0;
+            if (!MatchIsland(i, j, alike, island_movement, conflict)) return false;
+            movement += island_movement;
+        }
+        return true;
+    }
+
+    bool MatchIsland(TIndex i, TIndex j, bool alike, Extended& movement, TConflict& conflict) {
+        const TIsland& island = s_.Islands[i];
+        const TMeshObject& target = t_.Objects[j];
+        std::vector<TIndex> islands;
+        for (TIndex k = target.FirstIsland; k < target.FirstIsland + target.Islands; ++k) {
+            const TIsland& other = t_.Islands[k];
+            if (matcher_.IslandUsed(k)) continue;
+            if (alike ? other.Polys == island.Polys && other.Corners == island.Corners
+                      : other.Signature == island.Signature)
+                islands.push_back(k);
+        }
+        const TIndex first_poly = s_.IslandPolys[island.First];
+        if (islands.empty()) {
+            conflict = {TReorderFailure::NoIsland, first_poly, kNone, 0, 0, 0};
+            return false;
+        }
+        if (island.Isolated && islands.size() > 1) {
+            conflict = {TReorderFailure::Soup, first_poly, kNone, 0, 0, 0};
+            return false;
+        }
+        if (islands.size() > kMaxIslandCandidates) {
+            if (target_centres_.empty()) {
+                target_centres_.reserve(t_.Islands.size());
+                for (const TIsland& other : t_.Islands) target_centres_.push_back(Centre(t_, other));
+            }
+            const std::array<Extended, 3> centre = Centre(s_, island);
+            const auto distance = [&](TIndex k) {
+                Extended sum = 0;
+                for (std::size_t c = 0; c < 3; ++c) {
+                    const Extended d = target_centres_[k][c] - centre[c];
+                    sum += d * d;
+                }
+                return sum;
+            };
+            std::vector<std::pair<Extended, TIndex>> nearest;
+            nearest.reserve(islands.size());
+            for (const TIndex k : islands) nearest.emplace_back(distance(k), k);
+            std::nth_element(nearest.begin(), nearest.begin() + kMaxIslandCandidates - 1, nearest.end());
+            nearest.resize(kMaxIslandCandidates);
+            std::sort(nearest.begin(), nearest.end());
+            islands.clear();
+            for (const auto& [d, k] : nearest) islands.push_back(k);
+        }
+        const TIndex seed_half_edge = island.Corners == 0 ? kNone : RarestHalfEdge(s_, island);
+        const std::vector<TSeed> seeds = Seeds(seed_half_edge, islands, alike);
+        if (seeds.empty()) {
+            conflict = {TReorderFailure::NoIsland, first_poly, kNone, 0, 0, 0};
+            return false;
+        }
+        const TIndex sp = seed_half_edge == kNone ? first_poly : s_.SlotPoly[seed_half_edge];
+        const TIndex a = seed_half_edge == kNone ? 0 : seed_half_edge - s_.Polys[sp].First;
+
+        constexpr Extended kInfinity = std::numeric_limits<Extended>::infinity();
+        Extended best = kInfinity, second = kInfinity;
+        std::size_t chosen = seeds.size(), matches = 0;
+        TConflict deepest;
+        const auto walk = [&](const TSeed& seed, Extended bound, Extended& moved, TConflict& found) {
+            const TIndex tp = seed.HalfEdge == kNone ? t_.IslandPolys[t_.Islands[seed.Island].First]
+                                                     : t_.SlotPoly[seed.HalfEdge];
+            const TIndex b0 = seed.HalfEdge == kNone ? 0 : seed.HalfEdge - t_.Polys[tp].First;
+            // Backwards, the start's half-edge from corner A pairs the target's
+            // from the next corner.
+            const TIndex b = seed.Reversed ? (b0 + 1) % t_.Polys[tp].Size : b0;
+            return matcher_.Walk(sp, a, tp, b, seed.Reversed, bound, moved, found);
+        };
+        const std::size_t budget = kWalkBudget * island.Polys + kSmallWalkBudget;
+        std::size_t visited = 0, compared = 0;
+        for (std::size_t c = 0; c < seeds.size(); ++c) {
+            if (chosen != seeds.size() && visited > budget) break;
+            ++compared;
+            const TMatcher::TMark mark = matcher_.Mark();
+            Extended moved = 0;
+            TConflict found;
+            const TWalkEnd end = walk(seeds[c], second, moved, found);
+            if (end == TWalkEnd::Complete) {
+                ++matches;
+                if (moved < best) {
+                    second = best;
+                    best = moved;
+                    chosen = c;
+                    matcher_.Save(mark, saved_);
+                } else if (moved < second) {
+                    second = moved;
+                }
+            } else if (end == TWalkEnd::Conflict) {
+                KeepDeeper(deepest, found);
+            }
+            visited += matcher_.Mark().Polys - mark.Polys;
+            matcher_.Undo(mark);
+        }
+        if (chosen == seeds.size()) {
+            conflict = deepest;
+            return false;
+        }
+        matcher_.Restore(saved_);
+        movement = best;
+        matcher_.UseIsland(seeds[chosen].Island);
+        if (matches > 1)
+            NoteAmbiguity(StartPlace(s_, first_poly, kNone, target.Record), compared, matches, second - best);
+        return true;
+    }
+
+    // The target half-edges of the candidate islands where a walk from start
+    // half-edge HS may start: those of its colour (of its polygon's size
+    // when Alike), each forwards and backwards, the ones that move the seed
+    // polygon least first. HS is kNone for an island without corners.
+    std::vector<TSeed> Seeds(TIndex hs, const std::vector<TIndex>& islands, bool alike) {
+        std::vector<TSeed> seeds;
+        if (hs == kNone) {
+            for (const TIndex k : islands) seeds.push_back({k, kNone, false, 0});
+            return seeds;
+        }
+        const TIndex sp = s_.SlotPoly[hs];
+        const TPoly& p = s_.Polys[sp];
+        const TIndex a = hs - p.First;
+        for (const TIndex k : islands) {
+            const TIsland& other = t_.Islands[k];
+            for (TIndex at = other.First; at < other.First + other.Polys; ++at) {
+                const TPoly& q = t_.Polys[t_.IslandPolys[at]];
+                if (q.Size != p.Size) continue;
+                for (TIndex h = q.First; h < q.First + q.Size; ++h) {
+                    if (!alike && t_.Colour[h] != s_.Colour[hs]) continue;
+                    for (const bool reversed : {false, true}) {
+                        const TIndex b0 = h - q.First;
+                        const TIndex b = reversed ? (b0 + 1) % q.Size : b0;
+                        const auto [first, backwards] = Mapping(p.Size, a, b, reversed);
+                        if (backwards != reversed) continue;  // the same as forwards
+                        Extended cost = 0;
+                        for (TIndex c = 0; c < p.Size; ++c) {
+                            const TIndex tc = backwards ? (first + p.Size - c) % p.Size : (first + c) % p.Size;
+                            cost += SquaredDistance(*s_.Slots[p.First + c], *t_.Slots[q.First + tc]);
+                        }
+                        seeds.push_back({k, h, reversed, cost});
+                    }
+                }
+            }
+        }
+        std::stable_sort(seeds.begin(), seeds.end(),
+                         [](const TSeed& x, const TSeed& y) { return x.Cost < y.Cost; });
+        if (seeds.size() > kMaxSeeds) seeds.resize(kMaxSeeds);
+        return seeds;
+    }
+
+    void Collect() {
+        result_.Islands = static_cast<std::int64_t>(s_.Islands.size());
+        result_.AmbiguousChoices = static_cast<std::int64_t>(ambiguities_.size());
+        // In start order, whichever choice was made first.
+        std::stable_sort(ambiguities_.begin(), ambiguities_.end(), [](const TAmbiguity& x, const TAmbiguity& y) {
+            return std::pair(x.Place.Object, x.Place.Polygon) < std::pair(y.Place.Object, y.Place.Polygon);
+        });
+        if (ambiguities_.size() > examples_) ambiguities_.resize(examples_);
+        result_.Ambiguities = std::move(ambiguities_);
+        std::sort(pairs_.begin(), pairs_.end(), [](const TObjectPair& x, const TObjectPair& y) { return x.Start < y.Start; });
+        result_.TargetPolygons.reserve(s_.Polys.size());
+        for (const TObjectPair& pair : pairs_) {
+            const TMeshObject& object = s_.Objects[pair.Start];
+            const TMeshObject& target = t_.Objects[pair.Target];
+            TObjectPairing pairing;
+            pairing.Start = static_cast<std::int64_t>(pair.Start) + 1;
+            pairing.Target = static_cast<std::int64_t>(pair.Target) + 1;
+            pairing.StartObject = object.Record;
+            pairing.TargetObject = target.Record;
+            pairing.By = pair.By;
+            pairing.Islands = object.Islands;
+            pairing.Polygons = object.Polys;
+            std::int64_t windable = 0;
+            for (TIndex sp = object.FirstPoly; sp < object.FirstPoly + object.Polys; ++sp) {
+                const TPoly& p = s_.Polys[sp];
+                const TPoly& q = t_.Polys[matcher_.PairOf(sp)];
+                const bool reversed = matcher_.ReversedOf(sp);
+                result_.TargetPolygons.push_back({q.Record, matcher_.FirstOf(sp), reversed});
+                if (q.Number != p.Number || pair.Target != pair.Start) ++pairing.Moved;
+                if (reversed) ++pairing.Reversed;
+                else if (matcher_.FirstOf(sp) != 0) ++pairing.Rotated;
+                if (p.Size >= 3) ++windable;
+            }
+            pairing.Mirrored = windable > 0 && pairing.Reversed == windable;
+            result_.TargetObjects.push_back(target.Record);
+            result_.Moved += pairing.Moved;
+            result_.Rotated += pairing.Rotated;
+            result_.Reversed += pairing.Reversed;
+            result_.Objects.push_back(pairing);
+        }
+    }
+
+    struct TObjectPair {
+        TIndex Start = 0;
+        TIndex Target = 0;
+        TPairedBy By = TPairedBy::Structure;
+    };
+
+    TMesh& s_;
+    TMesh& t_;
+    TMatcher matcher_;
+    std::size_t examples_;
+    TReorderResult& result_;
+    std::vector<std::uint8_t> object_used_;
+    std::unordered_map<std::uint64_t, std::vector<TIndex>> by_signature_;  // target objects
+    std::vector<TObjectPair> pairs_;
+    std::vector<TAmbiguity> ambiguities_;
+    TMatcher::TSaved saved_;  // the best walk of the island being paired
+    std::vector<std::array<Extended, 3>> target_centres_;  // of the islands, once needed
+};
+
+}  // namespace
+
+TReorderResult FindOrder(const TVANE_Object* Start, const TVANE_Object* Target, std::size_t Examples,
+                         const TPhaseDone& PhaseDone) {
+    const auto done = [&](const char* phase) {
+        if (PhaseDone) PhaseDone(phase);
+    };
+    TReorderResult result;
+    TMesh start, target;
+    start.Source = Start;
+    target.Source = Target;
+    OnBoth(start, target, [](TMesh& mesh) { mesh.Counts = Flatten(mesh.Source, mesh); }, true);
+    result.Start = start.Counts;
+    result.Target = target.Counts;
+    if (result.Start.Objects != result.Target.Objects) {
+        result.Failure = TReorderFailure::ObjectCount;
+        result.StartCount = result.Start.Objects;
+        result.TargetCount = result.Target.Objects;
+    } else if (result.Start.Polygons != result.Target.Polygons) {
+        result.Failure = TReorderFailure::PolygonCount;
+        result.StartCount = result.Start.Polygons;
+        result.TargetCount = result.Target.Polygons;
+    } else if (result.Start.Vertices != result.Target.Vertices) {
+        result.Failure = TReorderFailure::VertexCount;
+        result.StartCount = result.Start.Vertices;
+        result.TargetCount = result.Target.Vertices;
+    }
+    done("flatten");
+    if (!result.Found()) return result;
+    OnBoth(start, target, GroupCorners);
+    done("group");
+    OnBoth(start, target, FindMates);
+    done("edges");
+    OnBoth(start, target, [](TMesh& mesh) {
+        Colour(mesh);
+        FindIslands(mesh);
+    });
+    done("colour");
+    TReorder(start, target, Examples, result).Run();
+    done("match");
+    return result;
+}
+
+void ApplyOrder(TVANE_Object*& Target, const TReorderResult& Order) {
+    assert(Order.Found());
+    // The order points into Target's records, which the caller holds
+    // mutable; FindOrder only read them.
+    std::size_t next_polygon = 0;
+    TVANE_Object* previous_object = nullptr;
+    std::vector<TVANE_Vertex*> corners;
+    for (const TObjectPairing& pairing : Order.Objects) {
+        auto* object = const_cast<TVANE_Object*>(pairing.TargetObject);
+        object->Prev = previous_object;
+        (previous_object ? previous_object->Next : Target) = object;
+        previous_object = object;
+        TVANE_Polygon* previous_polygon = nullptr;
+        object->Polygons = nullptr;
+        for (std::int64_t k = 0; k < pairing.Polygons; ++k) {
+            const TPlacedPolygon& placed = Order.TargetPolygons[next_polygon++];
+            auto* polygon = const_cast<TVANE_Polygon*>(placed.Polygon);
+            polygon->Prev = previous_polygon;
+            (previous_polygon ? previous_polygon->Next : object->Polygons) = polygon;
+            previous_polygon = polygon;
+            corners.clear();
+            for (TVANE_Vertex* v = polygon->Vertices; v; v = v->Next) corners.push_back(v);
+            const std::size_t n = corners.size();
+            TVANE_Vertex* previous_vertex = nullptr;
+            polygon->Vertices = nullptr;
+            for (std::size_t c = 0; c < n; ++c) {
+                TVANE_Vertex* v = corners[placed.Reversed ? (placed.First + n - c) % n : (placed.First + c) % n];
+                v->Prev = previous_vertex;
+                (previous_vertex ? previous_vertex->Next : polygon->Vertices) = v;
+                previous_vertex = v;
+            }
+            if (previous_vertex) previous_vertex->Next = nullptr;
+        }
+        if (previous_polygon) previous_polygon->Next = nullptr;
+    }
+    if (previous_object) previous_object->Next = nullptr;
+}
