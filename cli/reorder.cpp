@@ -153,8 +153,8 @@ void PrintText(const std::string& start_name, const std::string& target_name, co
         std::fputs("the match is unique\n", stderr);
     } else {
         std::fprintf(stderr,
-                     "the match is ambiguous: %lld choices between orders the structure allows, each decided by the least movement\n",
-                     static_cast<long long>(r.AmbiguousChoices));
+                     "the match is ambiguous: %lld %s between orders the structure allows, each decided by the least movement\n",
+                     static_cast<long long>(r.AmbiguousChoices), r.AmbiguousChoices == 1 ? "choice" : "choices");
         for (const TAmbiguity& a : r.Ambiguities) {
             std::fputs("  ", stderr);
             PutBytes(PlaceText(a.Place), stderr);
