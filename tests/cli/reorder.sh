@@ -50,7 +50,7 @@ sed 's/^    1 1 1\r$/    1.5 1.25 1.125\r/' cube.suf >cube_moved.suf
 echo kept >strict.suf
 run reorder cube.suf cube_moved.suf strict.suf --strict
 expect "--strict refuses an ambiguous match" 3 \
-    stderr "the match is ambiguous: 1 choices" stderr "48 candidates compared" \
+    stderr "the match is ambiguous: 1 choice between" stderr "48 candidates compared" \
     stderr "the match is ambiguous and --strict refuses it: nothing was written"
 check_true "--strict leaves OUT as it was" grep -qx kept strict.suf
 run reorder cube.suf cube_moved.suf cube_fixed.suf
