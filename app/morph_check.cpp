@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <compare>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <stdexcept>
+#include <thread>
 #include <tuple>
 #include <utility>
 
 #include "shape/number.h"
 #include "shape/paired.h"
+#include "shape/parallel.h"
 
 namespace {
 
@@ -197,6 +200,10 @@ void NoteFirstMismatch(TCorrespondence& report, TMismatchLevel level, const TSha
 TWalk WalkPairs(const TVANE_Object* start, const TVANE_Object* target, std::size_t examples,
                 TCorrespondence& report) {
     TWalk walk;
+    // At most as many pairs as the shorter shape has vertices and polygons.
+    walk.StartSlots.reserve(static_cast<std::size_t>(std::min(report.Start.Vertices, report.Target.Vertices)));
+    walk.TargetSlots.reserve(walk.StartSlots.capacity());
+    walk.Polygons.reserve(static_cast<std::size_t>(std::min(report.Start.Polygons, report.Target.Polygons)));
     const auto visit_object = [&](const TVANE_Object& start_object, const TVANE_Object& target_object) {
         walk.Objects.emplace_back(&start_object, &target_object);
         const std::size_t object = walk.Objects.size() - 1;
@@ -281,9 +288,29 @@ void CompareCorners(const TWalk& walk, bool shared_in_start, const std::vector<T
     }
 }
 
+// Below this many vertices a grouping takes less than a thread costs.
+constexpr std::size_t kThreadSlots = std::size_t{1} << 17;
+
 void CheckConnectivity(const TWalk& walk, std::size_t examples, TCorrespondence& report) {
-    const std::vector<TSlot> start_groups = GroupPositions(walk.StartSlots);
-    const std::vector<TSlot> target_groups = GroupPositions(walk.TargetSlots);
+    // The two groupings share nothing: the target's goes to another core.
+    std::vector<TSlot> start_groups, target_groups;
+    if (walk.TargetSlots.size() >= kThreadSlots && CoreCount() > 1) {
+        std::exception_ptr failure;
+        {
+            std::jthread target_thread([&] {
+                try {
+                    target_groups = GroupPositions(walk.TargetSlots);
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+            });
+            start_groups = GroupPositions(walk.StartSlots);
+        }
+        if (failure) std::rethrow_exception(failure);
+    } else {
+        start_groups = GroupPositions(walk.StartSlots);
+        target_groups = GroupPositions(walk.TargetSlots);
+    }
     CompareCorners(walk, true, start_groups, target_groups, examples, report.CornersInStart,
                    report.BrokenInStart, report.BrokenCorners);
     CompareCorners(walk, false, target_groups, start_groups, examples, report.CornersInTarget,
