@@ -232,14 +232,16 @@ TEST(ExportGltf, KeepsTheBytesOfNamesThatAreNotUtf8) {
         {"an odd count of digits", "\"835883558393836b\"", "\"835883558393836\"", "スザンヌ"},
         {"not hex", "\"835883558393836b\"", "\"835883558393836z\"", "スザンヌ"},
         {"upper-case hex", "\"835883558393836b\"", "\"835883558393836B\"", kSuzanne},
-        {"a renamed mesh", "\"name\":\"スザンヌ\",\"primitives\"", "\"name\":\"Suzy\",\"primitives\"", "Suzy"},
+        {"a renamed node", "\"name\":\"スザンヌ\"", "\"name\":\"Suzy\"", "Suzy"},
     };
     for (const Edit& edit : edits) {
+        // In the mesh and in its node, whose name the object takes.
         std::string edited = text;
         if (!edit.from.empty()) {
-            const std::size_t at = edited.find(edit.from);
+            std::size_t at = edited.find(edit.from);
             ASSERT_NE(at, std::string::npos) << edit.what;
-            edited.replace(at, edit.from.size(), edit.to);
+            for (; at != std::string::npos; at = edited.find(edit.from, at + edit.to.size()))
+                edited.replace(at, edit.from.size(), edit.to);
         }
         Shape back(ImportGltf(edited, false, nullptr));
         EXPECT_EQ(back->Name, edit.name) << edit.what;
