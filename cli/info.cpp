@@ -17,7 +17,8 @@ constexpr TUsage kInfoUsage = {
     "info", "FILE.suf [--json]",
     "Lists the objects of the shape (number, name, polygons, vertices, extents),\n"
     "the polygons by kind, the vertices, the attribute names in the order they\n"
-    "first appear, and the extents of the whole shape.\n"
+    "first appear, and the extents of the whole shape; for a glTF file also its\n"
+    "morph targets (name, and how many of the file's vertices each moves).\n"
     "\n"
     "  --json  print the same as one JSON object; extents are null for an\n"
     "          object without vertices\n"};
@@ -70,6 +71,7 @@ struct TShapeFacts {
     long long ByKind[kKindCount] = {};
     TBox Whole;
     std::vector<const std::string*> Attributes;
+    std::vector<TImportedTarget> Targets;  // of a glTF file
 };
 
 TShapeFacts Gather(const TVANE_Object* shape) {
@@ -117,6 +119,13 @@ void PrintText(const std::string& file_name, const TShapeFacts& facts) {
     std::fputs("\nextents: ", stdout);
     PrintBox(facts.Whole);
     std::fputc('\n', stdout);
+    if (facts.Targets.empty()) return;
+    std::printf("morph targets: %zu\n", facts.Targets.size());
+    for (std::size_t t = 0; t < facts.Targets.size(); ++t) {
+        std::printf("  %zu \"", t + 1);
+        PutName(facts.Targets[t].Name, stdout);
+        std::printf("\": %zu vertices move\n", facts.Targets[t].Moving);
+    }
 }
 
 // {"min": [x, y, z], "max": [x, y, z]}, or null without vertices.
@@ -168,6 +177,18 @@ void PrintJson(const std::string& file_name, const TShapeFacts& facts) {
     json.EndArray();
     json.Key("extents");
     JsonBox(json, facts.Whole);
+    if (!facts.Targets.empty()) {
+        json.Key("morph_targets");
+        json.BeginArray();
+        for (const TImportedTarget& target : facts.Targets) {
+            json.BeginObject();
+            json.Key("name");
+            json.String(target.Name);
+            json.Member("moving_vertices", static_cast<long long>(target.Moving));
+            json.EndObject();
+        }
+        json.EndArray();
+    }
     json.EndObject();
 }
 
@@ -179,8 +200,10 @@ int RunInfo(int argc, char** argv) {
 
     const std::string file_name(args.Positionals[0]);
     TShapePtr shape;
-    if (!LoadShapeFile(file_name, shape)) return kExitFailed;
-    const TShapeFacts facts = Gather(shape.get());
+    std::vector<TImportedTarget> targets;
+    if (!LoadShapeFile(file_name, shape, targets, false)) return kExitFailed;
+    TShapeFacts facts = Gather(shape.get());
+    facts.Targets = std::move(targets);
     if (args.Has("--json")) {
         PrintJson(file_name, facts);
     } else {

@@ -62,6 +62,13 @@ bool LoadShapeFile(const std::string& FileName, TShapePtr& Out) {
     return Take(FileName, loaded, Out);
 }
 
+bool LoadShapeFile(const std::string& FileName, TShapePtr& Out, std::vector<TImportedTarget>& Targets,
+                   bool TargetShapes) {
+    TLoadedShape loaded = LoadAnyShape(FileName, TargetShapes);
+    Targets = std::move(loaded.Targets);
+    return Take(FileName, loaded, Out);
+}
+
 bool LoadShapeFiles(const std::string& StartName, TShapePtr& Start, const std::string& TargetName,
                     TShapePtr& Target) {
     if (!WorthAThread(StartName) || !WorthAThread(TargetName))

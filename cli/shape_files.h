@@ -5,12 +5,18 @@
 #include <vector>
 
 #include "formats/export.h"
+#include "formats/import.h"
 #include "shape/owner.h"
 
 // Reads FileName of any format into Out (LoadAnyShape). On failure prints
 // one line "FILE: MESSAGE" on stderr and returns false. The file counts as
 // an input of the command from then on: no output may replace it.
 bool LoadShapeFile(const std::string& FileName, TShapePtr& Out);
+
+// LoadShapeFile that also gives a glTF file's morph targets (as whole
+// shapes when TargetShapes); Targets is empty for other formats.
+bool LoadShapeFile(const std::string& FileName, TShapePtr& Out, std::vector<TImportedTarget>& Targets,
+                   bool TargetShapes);
 
 // Reads StartName into Start and TargetName into Target, large files at
 // once on two threads. Reports failures as LoadShapeFile of START and then

@@ -1,8 +1,10 @@
 #include "formats/builder.h"
 
 #include <cassert>
+#include <unordered_set>
 
 #include "shape/number.h"
+#include "shape/text.h"
 #include "shape/vane.h"
 
 void TShapeBuilder::BeginObject(std::string_view Name) {
@@ -85,4 +87,26 @@ std::string SufName(std::string_view Name, std::string_view Fallback) {
 bool Writable(Extended Value) {
     char text[kMaxNumberText];
     return FormatNumber(Value, text) != 0;
+}
+
+std::string FileNamePart(std::string_view Bytes, std::string_view Fallback) {
+    std::string text = NameText(Bytes);
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 32 || c == 127 || c == '/' || c == '\\') c = '_';
+    if (text.empty() || text == "." || text == "..") return std::string(Fallback);
+    return text;
+}
+
+void MakeUnique(std::vector<std::string>& Names) {
+    std::unordered_set<std::string> taken;
+    for (std::string& name : Names) {
+        if (taken.insert(NameText(name)).second) continue;
+        for (std::size_t n = 2;; ++n) {
+            std::string next = name + "_" + std::to_string(n);
+            if (taken.insert(NameText(next)).second) {
+                name = std::move(next);
+                break;
+            }
+        }
+    }
 }

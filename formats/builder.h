@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "shape/arena.h"
 #include "shape/owner.h"
@@ -77,3 +78,11 @@ std::string SufName(std::string_view Name, std::string_view Fallback);
 // text for it that reads back (FormatNumber). False for NaN, the infinities
 // and magnitudes that round, at 15 digits, past the largest double.
 bool Writable(Extended Value);
+
+// Bytes as one part of a file name: their NameText with '/', backslashes and
+// control characters as '_'; an empty text, "." and ".." become Fallback.
+std::string FileNamePart(std::string_view Bytes, std::string_view Fallback);
+
+// Makes Names unique as NameText reads them, first come first kept: a name
+// met before gets "_2", or the first of "_3", "_4", ... that is still free.
+void MakeUnique(std::vector<std::string>& Names);

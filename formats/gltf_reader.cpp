@@ -14,6 +14,7 @@
 #include <exception>
 #include <limits>
 #include <map>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
@@ -535,62 +536,127 @@ void CheckJson(std::string_view json, std::size_t offset, const TFolder* folder)
         if (uri.compare(0, 5, "data:") != 0) CheckFileUri("image " + std::to_string(index), uri, folder, false);
 }
 
-// The components of every element of accessor `index`, widened to double:
-// floats as they are, normalized unsigned bytes and shorts scaled to 0..1
-// when `normalized_ok`. Checks the type, the component type and that every
-// element lies inside its buffer.
-std::vector<double> ReadValues(const tinygltf::Model& model, int index, int type, bool normalized_ok) {
+const tinygltf::Accessor& AccessorAt(const tinygltf::Model& model, int index) {
     if (index < 0 || static_cast<std::size_t>(index) >= model.accessors.size())
         Fail("a primitive refers to " + AccessorName(index) + ", which is not there");
-    const tinygltf::Accessor& a = model.accessors[static_cast<std::size_t>(index)];
-    if (a.type != type) Fail(AccessorName(index) + " has the wrong type");
-    if (a.sparse.isSparse) Fail(AccessorName(index) + " is sparse, which is not read");
-    std::size_t size = 0;
-    double scale = 1;
-    if (a.componentType == TINYGLTF_COMPONENT_TYPE_FLOAT) {
-        size = 4;
-    } else if (normalized_ok && a.normalized && a.componentType == TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE) {
-        size = 1, scale = 255;
-    } else if (normalized_ok && a.normalized && a.componentType == TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT) {
-        size = 2, scale = 65535;
-    } else {
-        Fail(AccessorName(index) + " has a component type that is not read");
-    }
-    const std::size_t components = type == TINYGLTF_TYPE_VEC3 ? 3 : 2;
-    const std::size_t element = size * components;
-    // Without a buffer view an accessor is all zeros, with nothing to bound
-    // its count; only sparse accessors, which are not read either, need that.
-    if (a.bufferView < 0) Fail(AccessorName(index) + " has no buffer view");
-    if (static_cast<std::size_t>(a.bufferView) >= model.bufferViews.size())
+    return model.accessors[static_cast<std::size_t>(index)];
+}
+
+// The bytes [offset, offset + length) of buffer view `view` of accessor
+// `index`, checked to lie inside the view and its buffer.
+const unsigned char* ViewBytes(const tinygltf::Model& model, int view_index, long long offset, std::size_t length,
+                               int index) {
+    if (view_index < 0 || static_cast<std::size_t>(view_index) >= model.bufferViews.size())
         Fail(AccessorName(index) + " refers to a buffer view that is not there");
-    const tinygltf::BufferView& view = model.bufferViews[static_cast<std::size_t>(a.bufferView)];
+    const tinygltf::BufferView& view = model.bufferViews[static_cast<std::size_t>(view_index)];
     if (view.buffer < 0 || static_cast<std::size_t>(view.buffer) >= model.buffers.size())
         Fail(AccessorName(index) + " refers to a buffer that is not there");
     const std::vector<unsigned char>& data = model.buffers[static_cast<std::size_t>(view.buffer)].data;
-    const std::size_t stride = view.byteStride != 0 ? view.byteStride : element;
-    const bool fits = view.byteOffset <= data.size() && view.byteLength <= data.size() - view.byteOffset &&
-                      a.byteOffset <= view.byteLength && (a.count == 0 || element <= view.byteLength - a.byteOffset) &&
-                      (a.count <= 1 || (a.count - 1) <= (view.byteLength - a.byteOffset - element) / stride);
+    const bool fits = offset >= 0 && view.byteOffset <= data.size() && view.byteLength <= data.size() - view.byteOffset &&
+                      static_cast<std::size_t>(offset) <= view.byteLength &&
+                      length <= view.byteLength - static_cast<std::size_t>(offset);
     if (!fits) Fail(AccessorName(index) + " reaches beyond its buffer");
+    return data.data() + view.byteOffset + static_cast<std::size_t>(offset);
+}
+
+// One component: a float as it is, a normalized integer scaled to 0..1
+// (unsigned) or -1..1 (signed).
+double Component(const unsigned char* p, int type, int index) {
+    switch (type) {
+    case TINYGLTF_COMPONENT_TYPE_FLOAT: {
+        float f = 0;
+        std::memcpy(&f, p, 4);
+        if (!std::isfinite(f)) Fail(AccessorName(index) + " holds a value that is not finite");
+        return f;
+    }
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT: {
+        std::uint16_t u = 0;
+        std::memcpy(&u, p, 2);
+        return u / 65535.0;
+    }
+    case TINYGLTF_COMPONENT_TYPE_SHORT: {
+        std::int16_t s = 0;
+        std::memcpy(&s, p, 2);
+        return std::max(s / 32767.0, -1.0);
+    }
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE: return p[0] / 255.0;
+    default: return std::max(static_cast<signed char>(p[0]) / 127.0, -1.0);
+    }
+}
+
+// The indices of a sparse accessor: unsigned bytes, shorts or ints.
+std::size_t SparseIndex(const unsigned char* p, int type) {
+    if (type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE) return p[0];
+    if (type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT) {
+        std::uint16_t s = 0;
+        std::memcpy(&s, p, 2);
+        return s;
+    }
+    std::uint32_t v = 0;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// The components of every element of accessor `index`, widened to double:
+// floats as they are, normalized bytes and shorts scaled when
+// `normalized_ok`. A sparse accessor's values replace the elements they
+// name, over its buffer view or over zeros. Checks the type, the component
+// type, that the accessor has `count` elements (when not SIZE_MAX), and that
+// every element lies inside its buffer.
+std::vector<double> ReadValues(const tinygltf::Model& model, int index, int type, bool normalized_ok,
+                               std::size_t count = SIZE_MAX) {
+    const tinygltf::Accessor& a = AccessorAt(model, index);
+    if (a.type != type) Fail(AccessorName(index) + " has the wrong type");
+    if (count != SIZE_MAX && a.count != count)
+        Fail(AccessorName(index) + " has " + std::to_string(a.count) + " elements where its primitive has " +
+             std::to_string(count) + " vertices");
+    std::size_t size = 0;
+    switch (a.componentType) {
+    case TINYGLTF_COMPONENT_TYPE_FLOAT: size = 4; break;
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT:
+    case TINYGLTF_COMPONENT_TYPE_SHORT: size = normalized_ok && a.normalized ? 2 : 0; break;
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE:
+    case TINYGLTF_COMPONENT_TYPE_BYTE: size = normalized_ok && a.normalized ? 1 : 0; break;
+    default: break;
+    }
+    if (size == 0) Fail(AccessorName(index) + " has a component type that is not read");
+    const std::size_t components = type == TINYGLTF_TYPE_VEC3 ? 3 : 2;
+    const std::size_t element = size * components;
+    // Without a buffer view an accessor is all zeros, with nothing to bound
+    // its count: only a sparse one, whose count the caller bounds, may lack it.
+    if (a.bufferView < 0 && !a.sparse.isSparse) Fail(AccessorName(index) + " has no buffer view");
     std::vector<double> out(a.count * components, 0.0);
-    const unsigned char* base = data.data() + view.byteOffset + a.byteOffset;
-    for (std::size_t i = 0; i < a.count; ++i) {
-        const unsigned char* p = base + i * stride;
-        for (std::size_t c = 0; c < components; ++c) {
-            double value = 0;
-            if (size == 4) {
-                float f = 0;
-                std::memcpy(&f, p + 4 * c, 4);
-                if (!std::isfinite(f)) Fail(AccessorName(index) + " holds a value that is not finite");
-                value = f;
-            } else if (size == 2) {
-                std::uint16_t u = 0;
-                std::memcpy(&u, p + 2 * c, 2);
-                value = u / scale;
-            } else {
-                value = p[c] / scale;
-            }
-            out[i * components + c] = value;
+    if (a.bufferView >= 0 && a.count > 0) {
+        if (static_cast<std::size_t>(a.bufferView) >= model.bufferViews.size())
+            Fail(AccessorName(index) + " refers to a buffer view that is not there");
+        const tinygltf::BufferView& view = model.bufferViews[static_cast<std::size_t>(a.bufferView)];
+        const std::size_t stride = view.byteStride != 0 ? view.byteStride : element;
+        if (a.count - 1 > (SIZE_MAX - element) / stride) Fail(AccessorName(index) + " reaches beyond its buffer");
+        const unsigned char* base = ViewBytes(model, a.bufferView, static_cast<long long>(a.byteOffset),
+                                              (a.count - 1) * stride + element, index);
+        for (std::size_t i = 0; i < a.count; ++i)
+            for (std::size_t c = 0; c < components; ++c)
+                out[i * components + c] = Component(base + i * stride + c * size, a.componentType, index);
+    }
+    if (a.sparse.isSparse) {
+        const auto n = static_cast<std::size_t>(std::max(a.sparse.count, 0));
+        const int index_type = a.sparse.indices.componentType;
+        const std::size_t index_size = index_type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE    ? 1
+                                       : index_type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT ? 2
+                                       : index_type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT   ? 4
+                                                                                              : 0;
+        if (a.sparse.count < 1 || n > a.count || index_size == 0)
+            Fail(AccessorName(index) + " is a sparse accessor that is not read (count or index type)");
+        const unsigned char* indices =
+            ViewBytes(model, a.sparse.indices.bufferView, a.sparse.indices.byteOffset, n * index_size, index);
+        const unsigned char* values =
+            ViewBytes(model, a.sparse.values.bufferView, a.sparse.values.byteOffset, n * element, index);
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::size_t at = SparseIndex(indices + i * index_size, index_type);
+            if (at >= a.count)
+                Fail(AccessorName(index) + " names element " + std::to_string(at) + " of " + std::to_string(a.count));
+            for (std::size_t c = 0; c < components; ++c)
+                out[at * components + c] = Component(values + i * element + c * size, a.componentType, index);
         }
     }
     return out;
@@ -702,40 +768,101 @@ bool ReadExternal(std::vector<unsigned char>* out, std::string* err, const std::
 
 bool RefuseWrite(std::string*, const std::string&, const std::vector<unsigned char>&, void*) { return false; }
 
-// The bytes of a mesh's or material's name: those a plivra export kept in
-// extras.plivraNameBytes (two hex digits a byte) when they read as the name
-// that stands in the file, otherwise that name.
-std::string NameBytes(const std::string& name, const tinygltf::Value& extras) {
-    if (!extras.IsObject() || !extras.Has("plivraNameBytes")) return name;
-    const tinygltf::Value& kept = extras.Get("plivraNameBytes");
-    if (!kept.IsString()) return name;
-    const std::string& hex = kept.Get<std::string>();
-    if (hex.size() % 2 != 0) return name;
+// The bytes that hex spells, two digits a byte; false when it spells none.
+bool FromHex(const std::string& hex, std::string& bytes) {
+    if (hex.size() % 2 != 0) return false;
     const auto digit = [](char c) {
         return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
     };
-    std::string bytes;
+    bytes.clear();
     for (std::size_t i = 0; i < hex.size(); i += 2) {
         const int high = digit(hex[i]), low = digit(hex[i + 1]);
-        if (high < 0 || low < 0) return name;
+        if (high < 0 || low < 0) return false;
         bytes.push_back(static_cast<char>(high << 4 | low));
     }
+    return true;
+}
+
+// The bytes of a mesh's, node's or material's name: those a plivra export
+// kept in extras.plivraNameBytes when they read as the name that stands in
+// the file, otherwise that name.
+std::string NameBytes(const std::string& name, const tinygltf::Value& extras) {
+    if (!extras.IsObject() || !extras.Has("plivraNameBytes")) return name;
+    const tinygltf::Value& kept = extras.Get("plivraNameBytes");
+    std::string bytes;
+    if (!kept.IsString() || !FromHex(kept.Get<std::string>(), bytes)) return name;
     return NameText(bytes) == name ? bytes : name;
 }
 
+// The name mesh gives its target i: extras.targetNames[i] (the bytes kept
+// beside it in plivraTargetNameBytes when they read as it); "" for none.
+std::string TargetName(const tinygltf::Mesh& mesh, std::size_t i) {
+    const tinygltf::Value& extras = mesh.extras;
+    if (!extras.IsObject() || !extras.Has("targetNames")) return {};
+    const tinygltf::Value& names = extras.Get("targetNames");
+    if (!names.IsArray() || i >= names.ArrayLen() || !names.Get(static_cast<int>(i)).IsString()) return {};
+    const std::string& name = names.Get(static_cast<int>(i)).Get<std::string>();
+    if (!extras.Has("plivraTargetNameBytes")) return name;
+    const tinygltf::Value& kept = extras.Get("plivraTargetNameBytes");
+    std::string bytes;
+    if (!kept.IsArray() || i >= kept.ArrayLen() || !kept.Get(static_cast<int>(i)).IsString() ||
+        !FromHex(kept.Get(static_cast<int>(i)).Get<std::string>(), bytes) || bytes.empty())
+        return name;
+    return NameText(bytes) == name ? bytes : name;
+}
+
+// What the meshes of a file are read into: the base shape and, when asked
+// for, one shape per morph target of the file, each built in step with the
+// base so that it corresponds vertex for vertex.
+struct TReadShapes {
+    TShapeBuilder base;
+    std::vector<std::unique_ptr<TShapeBuilder>> targets;  // empty unless the shapes are asked for
+    std::vector<std::size_t> moving;                      // per target of the file: glTF vertices it moves
+};
+
+// One morph target's differences in one primitive; empty where it has none.
+struct TDifferences {
+    std::vector<double> positions, normals, uvs;
+};
+
 void AddPrimitive(const tinygltf::Model& model, const tinygltf::Primitive& prim, const std::string& name,
-                  TShapeBuilder& builder) {
+                  TReadShapes& out) {
     const auto position = prim.attributes.find("POSITION");
     if (position == prim.attributes.end()) Fail("a primitive of " + name + " has no POSITION");
+    // A sparse accessor without a buffer view names its own count: it may
+    // not expand the file past the budget.
+    out.base.ExpectVertices(AccessorAt(model, position->second).count);
     const std::vector<double> positions = ReadValues(model, position->second, TINYGLTF_TYPE_VEC3, false);
     const std::size_t vertices = positions.size() / 3;
+    for (const char* attribute : {"NORMAL", "TEXCOORD_0"}) {
+        const auto it = prim.attributes.find(attribute);
+        if (it != prim.attributes.end() && AccessorAt(model, it->second).count != vertices)
+            Fail("the attributes of a primitive of " + name + " differ in length");
+    }
     std::vector<double> normals, uvs;
     if (auto it = prim.attributes.find("NORMAL"); it != prim.attributes.end())
         normals = ReadValues(model, it->second, TINYGLTF_TYPE_VEC3, false);
     if (auto it = prim.attributes.find("TEXCOORD_0"); it != prim.attributes.end())
         uvs = ReadValues(model, it->second, TINYGLTF_TYPE_VEC2, true);
-    if ((!normals.empty() && normals.size() != positions.size()) || (!uvs.empty() && uvs.size() / 2 != vertices))
-        Fail("the attributes of a primitive of " + name + " differ in length");
+    std::vector<TDifferences> moves(prim.targets.size());
+    for (std::size_t t = 0; t < prim.targets.size(); ++t) {
+        const std::map<std::string, int>& target = prim.targets[t];
+        if (auto it = target.find("POSITION"); it != target.end())
+            moves[t].positions = ReadValues(model, it->second, TINYGLTF_TYPE_VEC3, false, vertices);
+        if (auto it = target.find("NORMAL"); it != target.end() && !normals.empty())
+            moves[t].normals = ReadValues(model, it->second, TINYGLTF_TYPE_VEC3, false, vertices);
+        if (auto it = target.find("TEXCOORD_0"); it != target.end() && !uvs.empty())
+            moves[t].uvs = ReadValues(model, it->second, TINYGLTF_TYPE_VEC2, true, vertices);
+        for (std::size_t k = 0; k < vertices; ++k) {
+            bool moves_k = false;
+            for (std::size_t c = 0; c < 3; ++c) {
+                moves_k = moves_k || (!moves[t].positions.empty() && moves[t].positions[3 * k + c] != 0) ||
+                          (!moves[t].normals.empty() && moves[t].normals[3 * k + c] != 0) ||
+                          (c < 2 && !moves[t].uvs.empty() && moves[t].uvs[2 * k + c] != 0);
+            }
+            if (moves_k) ++out.moving[t];
+        }
+    }
     std::string material;
     if (prim.material >= 0) {
         if (static_cast<std::size_t>(prim.material) >= model.materials.size())
@@ -747,16 +874,33 @@ void AddPrimitive(const tinygltf::Model& model, const tinygltf::Primitive& prim,
     const std::uint8_t kind = !normals.empty() ? (!uvs.empty() ? kKindUvShade : kKindShade)
                                                : (!uvs.empty() ? kKindUvPoly : kKindPoly);
     const std::vector<std::uint32_t> corners = Triangles(prim.mode, ReadIndices(model, prim, vertices));
-    builder.ExpectVertices(corners.size());
-    builder.BeginObject(name);
     for (std::size_t i = 0; i < corners.size(); ++i) {
-        if (i % 3 == 0) builder.BeginPolygon(kind, material);
+        if (i % 3 == 0) {
+            out.base.BeginPolygon(kind, material);
+            for (const auto& target : out.targets) target->BeginPolygon(kind, material);
+        }
         const std::size_t k = corners[i];
         TVANE_Vertex v;
         v.X = positions[3 * k], v.Y = positions[3 * k + 1], v.Z = positions[3 * k + 2];
         if (!normals.empty()) v.NX = normals[3 * k], v.NY = normals[3 * k + 1], v.NZ = normals[3 * k + 2];
-        if (!uvs.empty()) v.U = uvs[2 * k], v.V = uvs[2 * k + 1];
-        builder.AddVertex(v);
+        // Textures have their origin at the top left in glTF, at the bottom
+        // left in a shape file (as in OBJ).
+        if (!uvs.empty()) v.U = uvs[2 * k], v.V = Extended{1} - uvs[2 * k + 1];
+        out.base.AddVertex(v);
+        // Base plus difference, summed in extended precision: exact for
+        // floats not too far apart in size.
+        for (std::size_t t = 0; t < out.targets.size(); ++t) {
+            TVANE_Vertex w = v;
+            if (t < moves.size()) {
+                const TDifferences& d = moves[t];
+                if (!d.positions.empty())
+                    w.X += d.positions[3 * k], w.Y += d.positions[3 * k + 1], w.Z += d.positions[3 * k + 2];
+                if (!d.normals.empty())
+                    w.NX += d.normals[3 * k], w.NY += d.normals[3 * k + 1], w.NZ += d.normals[3 * k + 2];
+                if (!d.uvs.empty()) w.U += d.uvs[2 * k], w.V -= d.uvs[2 * k + 1];
+            }
+            out.targets[t]->AddVertex(w);
+        }
     }
 }
 
@@ -815,7 +959,7 @@ void CheckContainer(std::string_view bytes) {
 
 }  // namespace
 
-TVANE_Object* ImportGltf(std::string_view Bytes, bool Binary, const std::string* BaseDir) {
+TImportedShapes ImportGltfShapes(std::string_view Bytes, bool Binary, const std::string* BaseDir, bool TargetShapes) {
     if (Bytes.size() > std::numeric_limits<unsigned int>::max()) Fail("is too large");
     TFolder folder;
     if (BaseDir != nullptr) {
@@ -854,25 +998,76 @@ TVANE_Object* ImportGltf(std::string_view Bytes, bool Binary, const std::string*
     if (!read) Fail(err.empty() ? "is not a well-formed glTF file" : Echo(err.substr(0, err.find('\n')), 160));
 
     // A small file may expand a lot (many meshes using one large accessor):
-    // at most kVerticesPerByte vertices for each byte read.
+    // at most kVerticesPerByte vertices for each byte read, in all shapes.
     std::size_t bytes_read = Bytes.size();
     for (const tinygltf::Buffer& buffer : model.buffers)
         if (!buffer.uri.empty() && buffer.uri.compare(0, 5, "data:") != 0) bytes_read += buffer.data.size();
-    TShapeBuilder builder;
-    builder.LimitVertices(bytes_read * kVerticesPerByte);
+    const std::size_t limit = bytes_read > SIZE_MAX / kVerticesPerByte ? SIZE_MAX : bytes_read * kVerticesPerByte;
+
+    // The file's targets: the i-th of every mesh that has i or more, all
+    // primitives of a mesh having as many.
+    std::size_t target_count = 0;
+    std::vector<std::string> object_names(model.meshes.size());
+    std::vector<std::size_t> users(model.meshes.size(), 0);
+    for (const tinygltf::Node& node : model.nodes)
+        if (node.mesh >= 0 && static_cast<std::size_t>(node.mesh) < users.size()) ++users[static_cast<std::size_t>(node.mesh)];
+    for (std::size_t m = 0; m < model.meshes.size(); ++m) {
+        const tinygltf::Mesh& mesh = model.meshes[m];
+        std::string& name = object_names[m];
+        name = mesh.name.empty() ? "mesh" + std::to_string(m) : NameBytes(mesh.name, mesh.extras);
+        // A mesh hung from one node is the object that node names.
+        if (users[m] == 1) {
+            for (const tinygltf::Node& node : model.nodes)
+                if (node.mesh == static_cast<int>(m) && !node.name.empty()) name = NameBytes(node.name, node.extras);
+        }
+        for (const tinygltf::Primitive& prim : mesh.primitives) {
+            if (prim.targets.size() != mesh.primitives[0].targets.size())
+                Fail("mesh " + Echo(mesh.name.empty() ? "mesh" + std::to_string(m) : mesh.name) + ": its primitives have " +
+                     std::to_string(mesh.primitives[0].targets.size()) + " and " + std::to_string(prim.targets.size()) +
+                     " morph targets");
+        }
+        if (!mesh.primitives.empty()) target_count = std::max(target_count, mesh.primitives[0].targets.size());
+    }
+
+    TImportedShapes result;
+    TReadShapes shapes;
+    shapes.moving.assign(target_count, 0);
+    shapes.base.LimitVertices(limit);
     std::size_t corners = 0;
     for (const tinygltf::Mesh& mesh : model.meshes)
         for (const tinygltf::Primitive& prim : mesh.primitives) corners = Add(corners, Corners(model, prim));
-    builder.ExpectVertices(corners);
+    if (TargetShapes) {
+        // Every target is a whole shape: they count against the budget too.
+        for (std::size_t t = 0; t < target_count; ++t) {
+            shapes.base.ExpectVertices(corners > SIZE_MAX / (t + 2) ? SIZE_MAX : corners * (t + 2));
+            shapes.targets.push_back(std::make_unique<TShapeBuilder>());
+            shapes.targets.back()->LimitVertices(limit);
+        }
+    }
+    shapes.base.ExpectVertices(corners);
 
     for (std::size_t m = 0; m < model.meshes.size(); ++m) {
         const tinygltf::Mesh& mesh = model.meshes[m];
-        const std::string name = mesh.name.empty() ? "mesh" + std::to_string(m) : NameBytes(mesh.name, mesh.extras);
-        for (std::size_t p = 0; p < mesh.primitives.size(); ++p) {
-            AddPrimitive(model, mesh.primitives[p],
-                         mesh.primitives.size() == 1 ? name : name + "_" + std::to_string(p), builder);
-        }
+        shapes.base.BeginObject(object_names[m]);
+        for (const auto& target : shapes.targets) target->BeginObject(object_names[m]);
+        const std::string name = mesh.name.empty() ? "mesh" + std::to_string(m) : mesh.name;
+        for (const tinygltf::Primitive& prim : mesh.primitives) AddPrimitive(model, prim, name, shapes);
     }
-    if (builder.Polygons() == 0) Fail("holds no triangle");
-    return builder.Finish();
+    if (shapes.base.Polygons() == 0) Fail("holds no triangle");
+    result.Base.reset(shapes.base.Finish());
+    for (std::size_t t = 0; t < target_count; ++t) {
+        TImportedTarget& target = result.Targets.emplace_back();
+        for (const tinygltf::Mesh& mesh : model.meshes) {
+            if (!mesh.primitives.empty() && mesh.primitives[0].targets.size() > t) target.Name = TargetName(mesh, t);
+            if (!target.Name.empty()) break;
+        }
+        if (target.Name.empty()) target.Name = "target" + std::to_string(t + 1);
+        target.Moving = shapes.moving[t];
+        if (TargetShapes) target.Shape.reset(shapes.targets[t]->Finish());
+    }
+    return result;
+}
+
+TVANE_Object* ImportGltf(std::string_view Bytes, bool Binary, const std::string* BaseDir) {
+    return ImportGltfShapes(Bytes, Binary, BaseDir, false).Base.release();
 }

@@ -8,8 +8,10 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include "formats/builder.h"
 #include "formats/export.h"
 #include "shape/paired.h"
 #include "shape/text.h"
@@ -97,14 +99,58 @@ public:
         return static_cast<int>(model.accessors.size() - 1);
     }
 
-    int AddIndices(const std::vector<std::uint32_t>& indices) {
+    // Adds indices of vertices 0 .. vertices - 1 in the smallest type that
+    // holds them without the largest value of the type (which restarts a
+    // primitive in some readers).
+    int AddIndices(const std::vector<std::uint32_t>& indices, std::size_t vertices) {
         tinygltf::Accessor a;
-        a.bufferView = AddView(indices.data(), indices.size() * sizeof(std::uint32_t), kElementArrayBuffer);
-        a.componentType = TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT;
+        a.componentType = IndexType(vertices);
+        const std::vector<unsigned char> bytes = Packed(indices, a.componentType);
+        a.bufferView = AddView(bytes.data(), bytes.size(), kElementArrayBuffer);
         a.type = TINYGLTF_TYPE_SCALAR;
         a.count = indices.size();
         model.accessors.push_back(a);
         return static_cast<int>(model.accessors.size() - 1);
+    }
+
+    // Adds a morph target's differences: sparse (the elements that are not
+    // 0, over zeros) where that takes fewer bytes, else as AddFloats.
+    int AddDifferences(const std::vector<float>& values, int type, int components, bool bounds) {
+        const auto n = static_cast<std::size_t>(components);
+        std::vector<std::uint32_t> moving;
+        std::vector<float> moved;
+        for (std::size_t i = 0; i < values.size() / n; ++i) {
+            bool moves = false;
+            for (std::size_t c = 0; c < n; ++c) moves = moves || values[i * n + c] != 0;
+            if (!moves) continue;
+            moving.push_back(static_cast<std::uint32_t>(i));
+            moved.insert(moved.end(), values.begin() + static_cast<std::ptrdiff_t>(i * n),
+                         values.begin() + static_cast<std::ptrdiff_t>((i + 1) * n));
+        }
+        if (moving.empty()) {  // a sparse accessor names one element at least
+            moving.push_back(0);
+            moved.assign(values.begin(), values.begin() + components);
+        }
+        const int index_type = IndexType(values.size() / n);
+        const std::vector<unsigned char> indices = Packed(moving, index_type);
+        // A sparse accessor also costs two buffer views and its own members
+        // in the JSON: about this many bytes.
+        constexpr std::size_t kSparseJsonBytes = 160;
+        const std::size_t sparse_bytes = (indices.size() + 3) / 4 * 4 + moved.size() * sizeof(float) + kSparseJsonBytes;
+        const int dense = AddFloats(values, type, components, bounds, kArrayBuffer);
+        if (sparse_bytes >= values.size() * sizeof(float)) return dense;
+        // Dense first for its bounds, then its data taken back out.
+        tinygltf::Accessor& a = model.accessors[static_cast<std::size_t>(dense)];
+        DropLastView();
+        a.bufferView = -1;
+        a.sparse.isSparse = true;
+        a.sparse.count = static_cast<int>(moving.size());
+        a.sparse.indices.bufferView = AddView(indices.data(), indices.size(), 0);
+        a.sparse.indices.byteOffset = 0;
+        a.sparse.indices.componentType = index_type;
+        a.sparse.values.bufferView = AddView(moved.data(), moved.size() * sizeof(float), 0);
+        a.sparse.values.byteOffset = 0;
+        return dense;
     }
 
     int Material(const TVANE_Attribute* attribute) {
@@ -121,6 +167,29 @@ public:
 
 private:
     std::vector<std::string> material_names;  // the bytes of each material's name
+
+    static int IndexType(std::size_t vertices) {
+        if (vertices <= 0xFF) return TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE;
+        if (vertices <= 0xFFFF) return TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT;
+        return TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT;
+    }
+
+    // indices as little-endian values of type.
+    static std::vector<unsigned char> Packed(const std::vector<std::uint32_t>& indices, int type) {
+        const std::size_t size = type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE    ? 1
+                                 : type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT ? 2
+                                                                                  : 4;
+        std::vector<unsigned char> out(indices.size() * size);
+        for (std::size_t i = 0; i < indices.size(); ++i)
+            for (std::size_t b = 0; b < size; ++b) out[i * size + b] = static_cast<unsigned char>(indices[i] >> (8 * b));
+        return out;
+    }
+
+    // Takes the buffer view added last, and its bytes, out again.
+    void DropLastView() {
+        model.buffers[0].data.resize(model.bufferViews.back().byteOffset);
+        model.bufferViews.pop_back();
+    }
 
     int AddView(const void* data, std::size_t bytes, int target) {
         if (model.buffers.empty()) model.buffers.emplace_back();
@@ -139,7 +208,7 @@ private:
 };
 
 // What one primitive gathers: the base values and, per target, the
-// differences.
+// differences, once per distinct corner, and the triangles' corners.
 struct TPrimitiveData {
     std::uint8_t kind = kKindPoly;
     const TVANE_Attribute* attribute = nullptr;
@@ -147,6 +216,10 @@ struct TPrimitiveData {
     std::vector<float> positions, unit_normals, uvs;
     std::vector<std::vector<float>> target_positions, target_normals, target_uvs;
     std::vector<std::uint32_t> indices;
+    // Every value of a vertex, base and targets, as bytes: corners that
+    // agree in all of them are one glTF vertex.
+    std::unordered_map<std::string, std::uint32_t> vertices;
+    std::vector<float> key;
 };
 
 // Walks the start and, in step, every target, pairing vertices by position
@@ -157,35 +230,63 @@ struct TPartners {
     std::vector<const TVANE_Vertex*> vertices;
 };
 
-void AddVertex(const TVANE_Vertex& v, const std::vector<const TVANE_Vertex*>& partners, TPrimitiveData& p) {
+// Appends n values of key from at to out; at moves past them.
+void Take(const std::vector<float>& key, std::size_t& at, std::size_t n, std::vector<float>& out) {
+    out.insert(out.end(), key.begin() + static_cast<std::ptrdiff_t>(at), key.begin() + static_cast<std::ptrdiff_t>(at + n));
+    at += n;
+}
+
+// The glTF vertex of corner v (and its partners in the targets, nullptr
+// where a target has none): the one added before with all its values, or a
+// new one.
+std::uint32_t AddVertex(const TVANE_Vertex& v, const std::vector<const TVANE_Vertex*>& partners, TPrimitiveData& p) {
     const bool shaded = p.kind == kKindShade || p.kind == kKindUvShade;
     const bool mapped = p.kind == kKindUvPoly || p.kind == kKindUvShade;
+    std::vector<float>& key = p.key;
+    key.clear();
     const float base[3] = {ToFloat(v.X), ToFloat(v.Y), ToFloat(v.Z)};
-    p.positions.insert(p.positions.end(), base, base + 3);
+    key.insert(key.end(), base, base + 3);
     float normal[3] = {0, 0, 0};
     if (shaded && !UnitNormal(v, normal)) p.normals = false;
-    if (shaded) p.unit_normals.insert(p.unit_normals.end(), normal, normal + 3);
-    if (mapped) {
-        p.uvs.push_back(ToFloat(v.U));
-        p.uvs.push_back(ToFloat(v.V));
-    }
-    for (std::size_t t = 0; t < partners.size(); ++t) {
-        const TVANE_Vertex* w = partners[t];
-        // Differences to the base as stored, so base + difference comes
-        // nearest the target's value.
-        const Extended target[3] = {w ? Extended(w->X) : Extended(base[0]), w ? Extended(w->Y) : Extended(base[1]),
-                                    w ? Extended(w->Z) : Extended(base[2])};
-        for (int c = 0; c < 3; ++c) p.target_positions[t].push_back(ToFloat(target[c] - base[c]));
+    if (shaded) key.insert(key.end(), normal, normal + 3);
+    // Textures have their origin at the bottom left in a shape file (as in
+    // OBJ), at the top left in glTF.
+    const float uv[2] = {mapped ? ToFloat(v.U) : 0.0f, mapped ? ToFloat(Extended{1} - v.V) : 0.0f};
+    if (mapped) key.insert(key.end(), uv, uv + 2);
+    // A difference to the base as stored, so base + difference comes nearest
+    // the target's value; 0 where the target has the start's own value.
+    const auto difference = [](Extended target, Extended start, float stored) {
+        return target == start ? 0.0f : ToFloat(target - Extended(stored));
+    };
+    for (const TVANE_Vertex* w : partners) {
+        const TVANE_Vertex& t = w != nullptr ? *w : v;
+        key.push_back(difference(t.X, v.X, base[0]));
+        key.push_back(difference(t.Y, v.Y, base[1]));
+        key.push_back(difference(t.Z, v.Z, base[2]));
         if (shaded) {
             float other[3] = {normal[0], normal[1], normal[2]};
             if (w != nullptr && !UnitNormal(*w, other)) std::memcpy(other, normal, sizeof other);
-            for (int c = 0; c < 3; ++c) p.target_normals[t].push_back(other[c] - normal[c]);
+            for (int c = 0; c < 3; ++c) key.push_back(other[c] - normal[c]);
         }
         if (mapped) {
-            p.target_uvs[t].push_back(w ? ToFloat(w->U - Extended(p.uvs[p.uvs.size() - 2])) : 0.0f);
-            p.target_uvs[t].push_back(w ? ToFloat(w->V - Extended(p.uvs.back())) : 0.0f);
+            key.push_back(difference(t.U, v.U, uv[0]));
+            key.push_back(difference(Extended{1} - t.V, Extended{1} - v.V, uv[1]));
         }
     }
+    const auto fresh = static_cast<std::uint32_t>(p.positions.size() / 3);
+    const auto [found, added] =
+        p.vertices.try_emplace(std::string(reinterpret_cast<const char*>(key.data()), key.size() * sizeof(float)), fresh);
+    if (!added) return found->second;
+    std::size_t at = 0;
+    Take(key, at, 3, p.positions);
+    if (shaded) Take(key, at, 3, p.unit_normals);
+    if (mapped) Take(key, at, 2, p.uvs);
+    for (std::size_t t = 0; t < partners.size(); ++t) {
+        Take(key, at, 3, p.target_positions[t]);
+        if (shaded) Take(key, at, 3, p.target_normals[t]);
+        if (mapped) Take(key, at, 2, p.target_uvs[t]);
+    }
+    return fresh;
 }
 
 tinygltf::Primitive WritePrimitive(TGltfBuilder& out, const TPrimitiveData& p) {
@@ -195,15 +296,13 @@ tinygltf::Primitive WritePrimitive(TGltfBuilder& out, const TPrimitiveData& p) {
     const bool normals = !p.unit_normals.empty() && p.normals;
     if (normals) prim.attributes["NORMAL"] = out.AddFloats(p.unit_normals, TINYGLTF_TYPE_VEC3, 3, false, kArrayBuffer);
     if (!p.uvs.empty()) prim.attributes["TEXCOORD_0"] = out.AddFloats(p.uvs, TINYGLTF_TYPE_VEC2, 2, false, kArrayBuffer);
-    prim.indices = out.AddIndices(p.indices);
+    prim.indices = out.AddIndices(p.indices, p.positions.size() / 3);
     prim.material = out.Material(p.attribute);
     for (std::size_t t = 0; t < p.target_positions.size(); ++t) {
         std::map<std::string, int> target;
-        target["POSITION"] = out.AddFloats(p.target_positions[t], TINYGLTF_TYPE_VEC3, 3, true, kArrayBuffer);
-        if (normals)
-            target["NORMAL"] = out.AddFloats(p.target_normals[t], TINYGLTF_TYPE_VEC3, 3, false, kArrayBuffer);
-        if (!p.uvs.empty())
-            target["TEXCOORD_0"] = out.AddFloats(p.target_uvs[t], TINYGLTF_TYPE_VEC2, 2, false, kArrayBuffer);
+        target["POSITION"] = out.AddDifferences(p.target_positions[t], TINYGLTF_TYPE_VEC3, 3, true);
+        if (normals) target["NORMAL"] = out.AddDifferences(p.target_normals[t], TINYGLTF_TYPE_VEC3, 3, false);
+        if (!p.uvs.empty()) target["TEXCOORD_0"] = out.AddDifferences(p.target_uvs[t], TINYGLTF_TYPE_VEC2, 2, false);
         prim.targets.push_back(target);
     }
     return prim;
@@ -219,6 +318,10 @@ std::string ExportGltf(const TVANE_Object* Start, const std::vector<TGltfTarget>
     out.model.asset.generator = "plivra";
     TPartners partners;
     for (const TGltfTarget& t : Targets) partners.objects.push_back(t.Shape);
+    std::vector<std::string> target_names;
+    for (const TGltfTarget& t : Targets) target_names.push_back(t.Name);
+    MakeUnique(target_names);
+    std::vector<std::uint32_t> fan_vertices;
     for (const TVANE_Object* obj = Start; obj != nullptr; obj = obj->Next, StepPartners(partners.objects)) {
         tinygltf::Mesh mesh;
         SetName(mesh.name, mesh.extras, obj->Name);
@@ -244,15 +347,16 @@ std::string ExportGltf(const TVANE_Object* Start, const std::vector<TGltfTarget>
                 data.target_normals.resize(count);
                 data.target_uvs.resize(count);
             }
-            const auto first = static_cast<std::uint32_t>(data.positions.size() / 3);
             partners.vertices.resize(count);
             EnterPartners(partners.polygons, partners.vertices);
+            std::vector<std::uint32_t>& fan = fan_vertices;
+            fan.clear();
             for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next, StepPartners(partners.vertices))
-                AddVertex(*v, partners.vertices, data);
-            for (std::uint32_t k = 1; k + 1 < corners; ++k) {
-                data.indices.push_back(first);
-                data.indices.push_back(first + k);
-                data.indices.push_back(first + k + 1);
+                fan.push_back(AddVertex(*v, partners.vertices, data));
+            for (std::size_t k = 1; k + 1 < corners; ++k) {
+                data.indices.push_back(fan[0]);
+                data.indices.push_back(fan[k]);
+                data.indices.push_back(fan[k + 1]);
             }
         }
         flush();
@@ -261,10 +365,10 @@ std::string ExportGltf(const TVANE_Object* Start, const std::vector<TGltfTarget>
             mesh.weights.assign(count, static_cast<double>(Animation.FromPercent / 100));
             tinygltf::Value::Array names, bytes;
             bool all_utf8 = true;
-            for (const TGltfTarget& t : Targets) {
-                names.emplace_back(NameText(t.Name));
-                bytes.emplace_back(IsUtf8(t.Name) ? std::string() : Hex(t.Name));
-                all_utf8 = all_utf8 && IsUtf8(t.Name);
+            for (const std::string& name : target_names) {
+                names.emplace_back(NameText(name));
+                bytes.emplace_back(IsUtf8(name) ? std::string() : Hex(name));
+                all_utf8 = all_utf8 && IsUtf8(name);
             }
             AddExtra(mesh.extras, "targetNames", tinygltf::Value(names));
             if (!all_utf8) AddExtra(mesh.extras, kTargetNameBytesKey, tinygltf::Value(bytes));

@@ -78,15 +78,24 @@ std::string ReadFileBytes(const std::string& FileName) {
     return bytes;
 }
 
-TVANE_Object* ImportShape(const std::string& FileName) {
+TImportedShapes ImportShapes(const std::string& FileName, bool TargetShapes) {
     const std::string ext = LowerExtension(FileName);
     const std::string bytes = ReadFileBytes(FileName);
-    if (ext == "obj") return ImportObj(bytes);
+    TImportedShapes out;
     if (ext == "gltf" || ext == "glb") {
         const std::string base = Directory(FileName);
-        return ImportGltf(bytes, ext == "glb", &base);
+        return ImportGltfShapes(bytes, ext == "glb", &base, TargetShapes);
     }
-    if (ext == "ply") return ImportPly(bytes);
-    if (ext == "stl") return ImportStl(bytes);
-    throw TImportError("is not of a format that is read");
+    if (ext == "obj") {
+        out.Base.reset(ImportObj(bytes));
+    } else if (ext == "ply") {
+        out.Base.reset(ImportPly(bytes));
+    } else if (ext == "stl") {
+        out.Base.reset(ImportStl(bytes));
+    } else {
+        throw TImportError("is not of a format that is read");
+    }
+    return out;
 }
+
+TVANE_Object* ImportShape(const std::string& FileName) { return ImportShapes(FileName, false).Base.release(); }

@@ -1,8 +1,10 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "formats/builder.h"
+#include "shape/owner.h"
 #include "shape/records.h"
 
 // Readers of mesh files of other formats. Each gives a new shape list that
@@ -19,14 +21,42 @@ bool IsImportable(std::string_view FileName);
 // Reads FileName with the reader its extension names.
 TVANE_Object* ImportShape(const std::string& FileName);
 
+// A morph target of a glTF file: the i-th target of every mesh that has an
+// i-th one.
+struct TImportedTarget {
+    // Its name's bytes: extras.targetNames of the first mesh that names it
+    // (the bytes kept in extras.plivraTargetNameBytes where they read as
+    // it), else "target1", "target2", ...; not made unique.
+    std::string Name;
+    std::size_t Moving = 0;  // glTF vertices with a POSITION, NORMAL or TEXCOORD_0 difference not 0
+    // The base shape with the target's differences added, vertex for vertex
+    // (a mesh without the target keeps the base's values); nullptr unless
+    // the target shapes were asked for.
+    TShapePtr Shape;
+};
+
+// A file's shape and the morph targets it holds (none but in glTF).
+struct TImportedShapes {
+    TShapePtr Base;  // never nullptr
+    std::vector<TImportedTarget> Targets;
+};
+
+// Reads FileName as ImportShape does; for glTF also its morph targets,
+// as whole shapes when TargetShapes.
+TImportedShapes ImportShapes(const std::string& FileName, bool TargetShapes);
+
 // OBJ text: each "o" and "g" starts an object, "usemtl" names the attribute
 // of the faces after it, a face's kind follows what every corner carries.
 // Values are read from the text as a shape file reads them.
 TVANE_Object* ImportObj(std::string_view Bytes);
 
-// glTF 2.0, JSON (Binary false) or the binary container. Each primitive of
-// each mesh, in the file's order, is an object; node transforms are not
-// applied. External buffers are read from BaseDir, and only from inside it
+// glTF 2.0, JSON (Binary false) or the binary container. Each mesh, in the
+// file's order, is an object (named after its node when exactly one node
+// uses it, else after the mesh) holding the triangles of its primitives in
+// order; node transforms are not applied. V of a texture coordinate becomes
+// 1 - V (glTF's origin is the top left, a shape file's the bottom left).
+// Sparse accessors are read. Every primitive of a mesh must have as many
+// morph targets. External buffers are read from BaseDir, and only from inside it
 // (relative URIs, links resolved); with BaseDir nullptr a file that needs
 // one is refused. Refused before the library parses: JSON nested deeper than
 // 256 levels or not UTF-8, other glTF versions, required extensions that are
@@ -34,6 +64,11 @@ TVANE_Object* ImportObj(std::string_view Bytes);
 // A mesh or material name takes the bytes in its extras.plivraNameBytes
 // when they read (NameText) as that name.
 TVANE_Object* ImportGltf(std::string_view Bytes, bool Binary, const std::string* BaseDir);
+
+// ImportGltf with the file's morph targets: names and moving vertices
+// always; each as a whole shape (Shape) when TargetShapes, all of them
+// within the vertex budget together.
+TImportedShapes ImportGltfShapes(std::string_view Bytes, bool Binary, const std::string* BaseDir, bool TargetShapes);
 
 // PLY, ASCII or binary: the whole file is one object, its faces in order.
 // Numbers in text are read as a shape file reads them, binary ones widened;

@@ -10,12 +10,14 @@
 #include "shape/output.h"
 #include "shape/state.h"
 
-TLoadedShape LoadAnyShape(const std::string& FileName) {
+TLoadedShape LoadAnyShape(const std::string& FileName, bool TargetShapes) {
     TLoadedShape out;
     auto fail = [&](std::string message) { out.Outcome = TFileOutcome(FileName, std::move(message)); };
     if (IsImportable(FileName)) {
         try {
-            out.Shape.reset(ImportShape(FileName));
+            TImportedShapes read = ImportShapes(FileName, TargetShapes);
+            out.Shape = std::move(read.Base);
+            out.Targets = std::move(read.Targets);
         } catch (const TImportError& error) {
             fail(error.what());
             out.Raised = out.Outcome.Text();

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "formats/export.h"
+#include "formats/import.h"
 #include "shape/owner.h"
 
 // The one edge where programs load and save shapes of every format the
@@ -38,13 +39,17 @@ struct TLoadedShape {
     // window shows a raised error in its error report and a reported one
     // as "error" in the name field.
     std::string Raised;
+    // The morph targets of a glTF file (names and moving vertices; whole
+    // shapes when asked for); empty for other formats.
+    std::vector<TImportedTarget> Targets;
 };
 
 // Reads FileName as a shape file, or imports it when its extension names
 // another mesh format (OBJ, glTF, PLY, STL). A failure's message is the
 // reader's: its reported error with the line, the text of a conversion or
 // input/output error, the importer's cause, or that the file holds no shape.
-TLoadedShape LoadAnyShape(const std::string& FileName);
+// With TargetShapes, a glTF file's morph targets come as whole shapes too.
+TLoadedShape LoadAnyShape(const std::string& FileName, bool TargetShapes = false);
 
 // Writes Shape to FileName in the format its extension names: .obj as OBJ,
 // .gltf and .glb as glTF (the shape alone, no morph targets), anything else

@@ -15,7 +15,8 @@ TVANE_Object* Import(std::string_view bytes) {
 #if defined(PLIVRA_IMPORT_OBJ)
     return ImportObj(bytes);
 #elif defined(PLIVRA_IMPORT_GLTF)
-    return ImportGltf(bytes, bytes.substr(0, 4) == "glTF", nullptr);
+    // With every morph target built as a shape of its own.
+    return ImportGltfShapes(bytes, bytes.substr(0, 4) == "glTF", nullptr, true).Base.release();
 #elif defined(PLIVRA_IMPORT_PLY)
     return ImportPly(bytes);
 #elif defined(PLIVRA_IMPORT_STL)

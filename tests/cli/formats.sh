@@ -35,6 +35,22 @@ check_true "the glTF file names them as text" grep -qF '"name":"テスト"' name
 check_true "the glTF file keeps the target name's bytes" grep -qF '"plivraTargetNameBytes":["8c60"]' names.gltf
 run import names.gltf names_back.suf
 same "the names come back byte for byte" names_back.suf forms_written.suf
+# Shape keys: two targets from files of one name, back as shapes of their own.
+mkdir -p a b && cp quad_up.obj a/wave.obj && cp quad.obj b/wave.obj
+run export quad.suf a/wave.obj b/wave.obj keys.glb
+expect "export two targets of one name" 0
+run info keys.glb
+expect "info lists the targets" 0 stdout '  2 "wave_2": 0 vertices move'
+run import keys.glb keys.suf
+expect "import without --targets says what it left" 0 stderr "keys.glb: 2 morph targets were not written; add --targets"
+run import keys.glb keys.suf --targets 'T_{}.suf'
+expect "import with --targets" 0
+check_true "each target is a file" test -e T_wave.suf -a -e T_wave_2.suf
+run check keys.suf T_wave.suf
+expect "a target corresponds to the base" 0
+same "the start as a target comes back as the base" keys.suf T_wave_2.suf
+run import keys.glb T_wave.suf --targets 'T_{}.suf'
+expect "two outputs at one path" 1 stderr "T_wave.suf: would be written twice by this command; nothing was written"
 printf 'v 0 0 0\nv 1 x 0\nf 1 2 1\n' >bad.obj
 run import bad.obj bad.suf
 expect "a bad OBJ file" 1 stderr "bad.obj: line 2: 'x' is not a number"

@@ -232,19 +232,120 @@ TEST(ExportGltf, KeepsTheBytesOfNamesThatAreNotUtf8) {
         {"an odd count of digits", "\"835883558393836b\"", "\"835883558393836\"", "スザンヌ"},
         {"not hex", "\"835883558393836b\"", "\"835883558393836z\"", "スザンヌ"},
         {"upper-case hex", "\"835883558393836b\"", "\"835883558393836B\"", kSuzanne},
-        {"a renamed mesh", "\"name\":\"スザンヌ\",\"primitives\"", "\"name\":\"Suzy\",\"primitives\"", "Suzy"},
+        {"a renamed node", "\"name\":\"スザンヌ\"", "\"name\":\"Suzy\"", "Suzy"},
     };
     for (const Edit& edit : edits) {
+        // In the mesh and in its node, whose name the object takes.
         std::string edited = text;
         if (!edit.from.empty()) {
-            const std::size_t at = edited.find(edit.from);
+            std::size_t at = edited.find(edit.from);
             ASSERT_NE(at, std::string::npos) << edit.what;
-            edited.replace(at, edit.from.size(), edit.to);
+            for (; at != std::string::npos; at = edited.find(edit.from, at + edit.to.size()))
+                edited.replace(at, edit.from.size(), edit.to);
         }
         Shape back(ImportGltf(edited, false, nullptr));
         EXPECT_EQ(back->Name, edit.name) << edit.what;
         EXPECT_EQ(back->Polygons->Attribute->Name.Bytes(), kSjisTest) << edit.what;
     }
+}
+
+// Every corner of a shape, values rounded to float (V as it stands).
+std::vector<float> CornerValues(const TVANE_Object* shape) {
+    std::vector<float> out;
+    for (const TVANE_Object* o = shape; o != nullptr; o = o->Next)
+        for (const TVANE_Polygon* p = o->Polygons; p != nullptr; p = p->Next)
+            for (const TVANE_Vertex* c = p->Vertices; c != nullptr; c = c->Next)
+                for (Extended value : {c->X, c->Y, c->Z, c->NX, c->NY, c->NZ, c->U, c->V})
+                    out.push_back(static_cast<float>(value));
+    return out;
+}
+
+// A 20 x 20 sheet of triangles as fans of quads: 441 positions; "bump"
+// moves one of them, so its difference is sparse.
+std::string Sheet(bool bump) {
+    std::string out = "obj suf sheet {\r";
+    for (int j = 0; j < 20; ++j)
+        for (int i = 0; i < 20; ++i) {
+            out += "prim uvpoly (";
+            for (const auto& [di, dj] : {std::pair{0, 0}, {1, 0}, {1, 1}, {0, 1}}) {
+                const int x = i + di, y = j + dj;
+                const double z = bump && x == 10 && y == 10 ? 0.5 : 0;
+                out += " " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(z) + " " +
+                       std::to_string(x / 20.0) + " " + std::to_string(y / 20.0) + " ";
+            }
+            out += ")\r";
+        }
+    return out + "}\r";
+}
+
+// export START T1 T2, import with targets: START and each target come back,
+// polygons fanned; corners shared by every value are one glTF vertex.
+TEST(ExportGltf, RoundTripsItsTargetsThroughSharedVertices) {
+    TempDir dir;
+    WriteFile(dir.Path("start.suf"), kStart);
+    WriteFile(dir.Path("target.suf"), kTarget);
+    WriteFile(dir.Path("sheet.suf"), Sheet(false));
+    WriteFile(dir.Path("bump.suf"), Sheet(true));
+    Shape start(VANE->LoadSuf(dir.Path("start.suf")));
+    Shape target(VANE->LoadSuf(dir.Path("target.suf")));
+    Shape sheet(VANE->LoadSuf(dir.Path("sheet.suf")));
+    Shape bump(VANE->LoadSuf(dir.Path("bump.suf")));
+    // Each start with its targets, fanned as the export fans them.
+    const struct {
+        const TVANE_Object* start;
+        std::vector<TGltfTarget> targets;
+        std::size_t vertices;  // of the first primitive
+    } cases[] = {
+        {start.get(), {{target.get(), "wave"}, {start.get(), "wave"}}, 4},  // the quad's four corners
+        {sheet.get(), {{bump.get(), "bump"}}, 441},
+    };
+    for (const auto& c : cases) {
+        const std::string path = dir.Path("round.glb");
+        const std::string bytes = ExportGltf(c.start, c.targets, TGltfAnimation(), true);
+        WriteFile(path, bytes);
+        EXPECT_TRUE(Validates(path));
+        tinygltf::TinyGLTF loader;
+        tinygltf::Model model;
+        std::string err, warn;
+        ASSERT_TRUE(loader.LoadBinaryFromMemory(&model, &err, &warn, reinterpret_cast<const unsigned char*>(bytes.data()),
+                                                static_cast<unsigned>(bytes.size())));
+        const tinygltf::Primitive& first = model.meshes[0].primitives[0];
+        EXPECT_EQ(model.accessors[static_cast<std::size_t>(first.attributes.at("POSITION"))].count, c.vertices);
+        const tinygltf::Accessor& indices = model.accessors[static_cast<std::size_t>(first.indices)];
+        EXPECT_EQ(indices.componentType, c.vertices <= 255 ? 5121 : 5123);  // the smallest that holds them
+
+        const TImportedShapes back = ImportShapes(path, true);
+        ASSERT_EQ(back.Targets.size(), c.targets.size());
+        // What each shape gives back alone (fanned, at float precision): the
+        // base and every target must give the same.
+        WriteFile(dir.Path("alone.glb"), ExportGltf(c.start, {}, TGltfAnimation(), true));
+        Shape fanned(ImportShape(dir.Path("alone.glb")));
+        EXPECT_EQ(CornerValues(back.Base.get()), CornerValues(fanned.get()));
+        for (std::size_t t = 0; t < c.targets.size(); ++t) {
+            WriteFile(dir.Path("alone.glb"), ExportGltf(c.targets[t].Shape, {}, TGltfAnimation(), true));
+            Shape fanned_target(ImportShape(dir.Path("alone.glb")));
+            EXPECT_EQ(CornerValues(back.Targets[t].Shape.get()), CornerValues(fanned_target.get())) << t;
+        }
+        if (c.start == sheet.get()) {
+            const tinygltf::Accessor& moved =
+                model.accessors[static_cast<std::size_t>(first.targets[0].at("POSITION"))];
+            EXPECT_TRUE(moved.sparse.isSparse);
+            EXPECT_EQ(moved.sparse.count, 1);
+            EXPECT_EQ(back.Targets[0].Moving, 1u);
+        } else {
+            EXPECT_EQ(back.Targets[1].Name, "wave_2");  // unique in the file
+            EXPECT_EQ(back.Targets[1].Moving, 0u);      // the start as its own target
+        }
+    }
+    // V turns over on the way out: the side's first corner (u, v) = (0, 0) is (0, 1).
+    const std::string bytes = ExportGltf(start.get(), {}, TGltfAnimation(), true);
+    tinygltf::TinyGLTF loader;
+    tinygltf::Model model;
+    std::string err, warn;
+    ASSERT_TRUE(loader.LoadBinaryFromMemory(&model, &err, &warn, reinterpret_cast<const unsigned char*>(bytes.data()),
+                                            static_cast<unsigned>(bytes.size())));
+    const tinygltf::Primitive& side = model.meshes[1].primitives[0];
+    EXPECT_EQ(Floats(model, side.attributes.at("TEXCOORD_0"))[1], 1.0f);
 }
 
 TEST(ExportGltf, RefusesWhatGltfCannotHold) {

@@ -123,8 +123,8 @@ struct TCase {
 std::vector<TCase> Cases(const std::string& outside) {
     const std::string plain = "{\"attributes\":{\"POSITION\":0}";  // a primitive, open for more members
     const std::string attrs = "{\"attributes\":{\"POSITION\":0";   // the same, open for more attributes
-    const std::string uv8 = Bytes<std::uint8_t>({0, 255, 51, 0, 255, 255, 0, 51});
-    const std::string uv16 = Bytes<std::uint16_t>({0, 65535, 13107, 0, 65535, 65535, 0, 13107});
+    const std::string uv8 = Bytes<std::uint8_t>({0, 255, 51, 0, 255, 255, 0, 0});
+    const std::string uv16 = Bytes<std::uint16_t>({0, 65535, 13107, 0, 65535, 65535, 0, 0});
     auto uv_doc = [&](const std::string& uv, int type) {
         return Doc(DataUri(kQuad + uv + kIdx8), 48 + uv.size() + 6,
                    ",{\"buffer\":0,\"byteOffset\":48,\"byteLength\":" + std::to_string(uv.size()) +
@@ -134,8 +134,9 @@ std::vector<TCase> Cases(const std::string& outside) {
                        ",{\"bufferView\":2,\"componentType\":5121,\"count\":6,\"type\":\"SCALAR\"}",
                    attrs + ",\"TEXCOORD_0\":1},\"indices\":2}");
     };
+    // V turns over: 1 - V.
     const std::string uv_want =
-        "prim uvpoly ( 0 0 0 0 1  1 0 0 0.2 0  1 1 0 1 1 )\rprim uvpoly ( 0 0 0 0 1  1 1 0 1 1  0 1 0.5 0 0.2 )\r";
+        "prim uvpoly ( 0 0 0 0 0  1 0 0 0.2 1  1 1 0 1 0 )\rprim uvpoly ( 0 0 0 0 0  1 1 0 1 0  0 1 0.5 0 1 )\r";
     auto file_doc = [&](const std::string& uri) { return Indexed(uri, 5121, kIdx8); };
     const std::string outside_msg = "buffer 0 names a file outside the glTF's folder";
     // 2,000 meshes each using the one accessor of 30,000 corners.
@@ -177,11 +178,23 @@ std::vector<TCase> Cases(const std::string& outside) {
          {{"a.gltf", Replace(Indexed(DataUri(kQuad + kIdx8), 5121, kIdx8), "{\"version\":\"2.0\"}",
                              "{\"version\":\"2.0\",\"extras\":" + Deep(254, "\"[[[\\\"[[\\\\\"") + "}")}},
          kQuadSuf},
-        {"sparse accessor",
+        // Sparse over the view: index byte 12 (the float 1's low byte, 0) and
+        // the values from byte 36 ((0, 1, 0.5)) put corner 3 at corner 0.
+        {"sparse accessor over its view",
+         {{"a.gltf", Replace(Doc(DataUri(kQuad), 48, "", "", plain + "}"), "\"count\":4,",
+                             "\"count\":4,\"sparse\":{\"count\":1,\"indices\":{\"bufferView\":0,\"byteOffset\":12,"
+                             "\"componentType\":5121},\"values\":{\"bufferView\":0,\"byteOffset\":36}},")}},
+         "prim poly ( 0 1 0.5  1 0 0  1 1 0 )\r"},
+        {"sparse index past the count",
+         {{"a.gltf", Replace(Doc(DataUri(kQuad), 48, "", "", plain + "}"), "\"count\":4,",
+                             "\"count\":4,\"sparse\":{\"count\":1,\"indices\":{\"bufferView\":0,\"byteOffset\":14,"
+                             "\"componentType\":5121},\"values\":{\"bufferView\":0}},")}},
+         "accessor 0 names element 128 of 4", true},
+        {"sparse values past the view",
          {{"a.gltf", Replace(Doc(DataUri(kQuad), 48, "", "", plain + "}"), "\"count\":4,",
                              "\"count\":4,\"sparse\":{\"count\":1,\"indices\":{\"bufferView\":0,"
-                             "\"componentType\":5121},\"values\":{\"bufferView\":0}},")}},
-         "accessor 0 is sparse, which is not read", true},
+                             "\"componentType\":5121},\"values\":{\"bufferView\":0,\"byteOffset\":40}},")}},
+         "accessor 0 reaches beyond its buffer", true},
 
         // Files the reader must not follow out of the folder.
         {"a buffer up the tree", {{"a.gltf", file_doc("../../../../etc/passwd")}}, outside_msg, true},
