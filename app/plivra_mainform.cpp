@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <QPushButton>
+#include <QRegion>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <algorithm>
@@ -295,8 +296,15 @@ void TForm1::drawAndRepaint(const std::vector<TViewDrawing>& Drawings, const std
         else
             DrawSufViews(shape, views, colours);
     }
-    for (const TViewDrawing& drawing : Drawings)
-        box(drawing.Box)->repaint();
+    // One repaint of all the boxes together: on a real display each repaint
+    // is a transfer of its own to the server.
+    QRegion changed;
+    for (const TViewDrawing& drawing : Drawings) {
+        const QWidget* shown = box(drawing.Box);
+        changed += QRect(shown->mapTo(this, QPoint(0, 0)), shown->size());
+    }
+    if (!changed.isEmpty())
+        repaint(changed);
 }
 
 void TForm1::ViewAll() {
