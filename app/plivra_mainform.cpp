@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QPalette>
 #include <QPushButton>
-#include <QRegion>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <algorithm>
@@ -296,15 +295,8 @@ void TForm1::drawAndRepaint(const std::vector<TViewDrawing>& Drawings, const std
         else
             DrawSufViews(shape, views, colours);
     }
-    // One repaint of all the boxes together: on a real display each repaint
-    // is a transfer of its own to the server.
-    QRegion changed;
-    for (const TViewDrawing& drawing : Drawings) {
-        const QWidget* shown = box(drawing.Box);
-        changed += QRect(shown->mapTo(this, QPoint(0, 0)), shown->size());
-    }
-    if (!changed.isEmpty())
-        repaint(changed);
+    for (const TViewDrawing& drawing : Drawings)
+        box(drawing.Box)->repaint();
 }
 
 void TForm1::ViewAll() {
