@@ -72,19 +72,8 @@ std::uint64_t Bits(Extended value) {
     return mantissa ^ (std::uint64_t{sign_exponent} * 0x9E3779B97F4A7C15ull);
 }
 
-// The finaliser of splitmix64: every input bit reaches every output bit, so
-// grid coordinates (few mantissa bits set) still spread over the table.
-std::uint64_t Mix(std::uint64_t h) {
-    h ^= h >> 30;
-    h *= 0xBF58476D1CE4E5B9ull;
-    h ^= h >> 27;
-    h *= 0x94D049BB133111EBull;
-    h ^= h >> 31;
-    return h;
-}
-
 std::uint64_t PositionHash(const TVANE_Vertex& v) {
-    return Mix(Mix(Mix(Bits(v.X)) ^ Bits(v.Y)) ^ Bits(v.Z));
+    return MixBits(MixBits(MixBits(Bits(v.X)) ^ Bits(v.Y)) ^ Bits(v.Z));
 }
 
 // Counts the position comparisons of one grouping when asked to.

@@ -125,3 +125,15 @@ std::vector<std::uint32_t> GroupPositions(const std::vector<const TVANE_Vertex*>
 // 2^32 - 2 vertices.
 TCorrespondence CheckCorrespondence(const TVANE_Object* Start, const TVANE_Object* Target,
                                     std::size_t Examples = 5);
+
+// The finaliser of splitmix64: every input bit reaches every output bit, so
+// keys with few bits set (grid coordinates, small counts) still spread over
+// a hash table.
+inline std::uint64_t MixBits(std::uint64_t h) {
+    h ^= h >> 30;
+    h *= 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 27;
+    h *= 0x94D049BB133111EBull;
+    h ^= h >> 31;
+    return h;
+}

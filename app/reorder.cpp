@@ -46,17 +46,7 @@ constexpr std::size_t kMaxObjectCandidates = 16;
 // whose centres lie nearest to its centre.
 constexpr std::size_t kMaxIslandCandidates = 8;
 
-// The finaliser of splitmix64.
-std::uint64_t Mix(std::uint64_t h) {
-    h ^= h >> 30;
-    h *= 0xBF58476D1CE4E5B9ull;
-    h ^= h >> 27;
-    h *= 0x94D049BB133111EBull;
-    h ^= h >> 31;
-    return h;
-}
-
-std::uint64_t Combine(std::uint64_t a, std::uint64_t b) { return Mix(a ^ Mix(b + 0x9E3779B97F4A7C15ull)); }
+std::uint64_t Combine(std::uint64_t a, std::uint64_t b) { return MixBits(a ^ MixBits(b + 0x9E3779B97F4A7C15ull)); }
 
 struct TPoly {
     const TVANE_Polygon* Record = nullptr;
@@ -174,7 +164,7 @@ void FindMates(TMesh& mesh) {
                 continue;
             }
             const std::uint64_t ends = std::uint64_t{std::min(u, v)} << 32 | std::max(u, v);
-            for (std::size_t i = Mix(Mix(poly.Object) ^ ends) & mask;; i = (i + 1) & mask) {
+            for (std::size_t i = MixBits(MixBits(poly.Object) ^ ends) & mask;; i = (i + 1) & mask) {
                 TEntry& entry = table[i];
                 if (entry.HalfEdge == kNone) {
                     entry = {ends, h};
@@ -221,8 +211,8 @@ void Colour(TMesh& mesh) {
             for (TIndex k = 0; k < poly.Size; ++k) {
                 const TIndex h = poly.First + k;
                 const TIndex mate = mesh.Mate[h];
-                const std::uint64_t beside = Mix(colour[poly.First + (k + 1) % poly.Size]) +
-                                             Mix(colour[poly.First + (k + poly.Size - 1) % poly.Size]);
+                const std::uint64_t beside = MixBits(colour[poly.First + (k + 1) % poly.Size]) +
+                                             MixBits(colour[poly.First + (k + poly.Size - 1) % poly.Size]);
                 next[h] = fold(Combine(Combine(colour[h], beside), IsMate(mate) ? colour[mate] : mate));
             }
         }
@@ -250,7 +240,7 @@ void FindIslands(TMesh& mesh) {
             for (std::size_t at = island.First; at < mesh.IslandPolys.size(); ++at) {
                 const TPoly& poly = mesh.Polys[mesh.IslandPolys[at]];
                 for (TIndex h = poly.First; h < poly.First + poly.Size; ++h) {
-                    colours += Mix(mesh.Colour[h]);
+                    colours += MixBits(mesh.Colour[h]);
                     const TIndex mate = mesh.Mate[h];
                     if (!IsMate(mate)) continue;
                     const TIndex other = mesh.SlotPoly[mate];
@@ -269,7 +259,7 @@ void FindIslands(TMesh& mesh) {
                 for (TIndex h = poly.First; h < poly.First + poly.Size; ++h)
                     island.Isolated = island.Isolated && mesh.Degree[mesh.Vertex[h]] == 1;
             }
-            islands_sum += Mix(island.Signature);
+            islands_sum += MixBits(island.Signature);
             mesh.Islands.push_back(island);
         }
         object.Islands = static_cast<TIndex>(mesh.Islands.size()) - object.FirstIsland;
@@ -535,7 +525,7 @@ TIndex RarestHalfEdge(const TMesh& mesh, const TIsland& island) {
     for (TIndex at = island.First; at < island.First + island.Polys; ++at) {
         const TPoly& poly = mesh.Polys[mesh.IslandPolys[at]];
         for (TIndex h = poly.First; h < poly.First + poly.Size; ++h) {
-            for (std::size_t i = Mix(mesh.Colour[h]) & mask;; i = (i + 1) & mask) {
+            for (std::size_t i = MixBits(mesh.Colour[h]) & mask;; i = (i + 1) & mask) {
                 if (table[i].First == kNone) {
                     table[i] = {h, 1};
                     used.push_back(i);

@@ -40,10 +40,6 @@ constexpr int kExitCornersBreak = 3;
 constexpr std::size_t kExamples = 5;
 
 
-const char* KindName(std::uint8_t kind) {
-    return kind < kKindCount ? kKinds[kind].Keyword.data() : "unknown";
-}
-
 int Status(const TCorrespondence& report) {
     if (!report.Corresponds()) return kExitFailed;
     if (!report.ConnectivityAgrees()) return kExitCornersBreak;

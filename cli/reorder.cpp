@@ -46,10 +46,6 @@ constexpr TUsage kReorderUsage = {
 constexpr int kExitAmbiguous = 3;
 constexpr std::size_t kExamples = 5;
 
-const char* KindName(std::int64_t kind) {
-    return kind >= 0 && static_cast<std::size_t>(kind) < kKindCount ? kKinds[kind].Keyword.data() : "unknown";
-}
-
 const char* ByName(TPairedBy by) {
     switch (by) {
         case TPairedBy::Name: return "name";

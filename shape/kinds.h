@@ -42,6 +42,11 @@ inline const TKindLayout& KindLayout(std::uint8_t Kind) {
     return kKinds[Kind < kKindCount ? Kind : std::uint8_t{kKindPoly}];
 }
 
+// The keyword of Kind for a report, "unknown" for a kind beyond the four.
+inline const char* KindName(std::int64_t Kind) {
+    return Kind >= 0 && static_cast<std::size_t>(Kind) < kKindCount ? kKinds[Kind].Keyword.data() : "unknown";
+}
+
 // The kind a "prim" keyword names; poly for "poly" and every word not known.
 inline std::uint8_t KindOf(std::string_view Keyword) {
     for (std::uint8_t kind = 1; kind < kKindCount; ++kind)
