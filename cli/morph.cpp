@@ -20,6 +20,7 @@
 #include "cli/shape_files.h"
 #include "cli/sheet.h"
 #include "cli/timings.h"
+#include "shape/arena.h"
 #include "shape/parallel.h"
 #include "shape/state.h"
 #include "shape/vane.h"
@@ -217,7 +218,10 @@ int RunMorph(int argc, char** argv) {
     // aside, and would hold as much memory again.
     const TBlendOutcome outcome = BlendSuf(start.get(), target.get(), start.get(), percent, options);
     WarnNearZeroNormals(out_name, outcome.NearZeroNormals);
+    // No shape is made after this one: the target's blocks go back to the
+    // system rather than wait as spares while the text of the save grows.
     target.reset(nullptr);
+    ReleaseSpareBlocks();
     timer.Lap("blend");
     if (!SaveShapeFile(out_name, start.get())) return kExitFailed;
     timer.Lap("save");
