@@ -238,8 +238,8 @@ private:
         long long exponent = 0;
         if (i < number.size()) {
             ++i;
-            const bool negative = number[i] == '-';
-            if (number[i] == '+' || number[i] == '-') ++i;
+            const bool negative = i < number.size() && number[i] == '-';
+            if (i < number.size() && (number[i] == '+' || number[i] == '-')) ++i;
             for (; i < number.size() && exponent < 1'000'000'000; ++i) exponent = exponent * 10 + (number[i] - '0');
             if (negative) exponent = -exponent;
         }

@@ -83,6 +83,7 @@ public:
     TLeadPolygon* At() const { return polygon_; }
     // Partner i's polygon paired with At(): never nullptr with Shortest,
     // nullptr with Lead where partner i has none.
+    // cppcheck-suppress CastIntegerToAddressAtReturn ; an array of pointers, not integers
     const TVANE_Polygon* Partner(std::size_t i) const { return partner_polygons_[i]; }
     // The lead's object holding At().
     TLead* Object() const { return object_; }

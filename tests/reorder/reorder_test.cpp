@@ -37,8 +37,8 @@ public:
     TVANE_Object* Build(const TTestShape& shape) {
         std::vector<ShapeBuilder::Object> objects;
         for (const TTestObject& o : shape) {
-            ShapeBuilder::Object& polygons = objects.emplace_back();
-            for (const TTestPolygon& p : o.Polygons) polygons.push_back(p.Corners);
+            objects.emplace_back();
+            for (const TTestPolygon& p : o.Polygons) objects.back().push_back(p.Corners);
         }
         TVANE_Object* head = builder_.Build(objects);
         TVANE_Object* object = head;
@@ -61,7 +61,8 @@ private:
     TVANE_Attribute* AttributeNamed(const char* name) {
         for (TVANE_Attribute& a : attributes_)
             if (a.Name == name) return &a;
-        return &attributes_.emplace_back(TVANE_Attribute{nullptr, name});
+        attributes_.push_back(TVANE_Attribute{nullptr, name});  // a deque: earlier ones stay where they are
+        return &attributes_.back();
     }
 
     ShapeBuilder builder_;
