@@ -202,7 +202,9 @@ TEST(DrawSufViews, SetsThePixelsDrawSufSets) {
         for (std::size_t i = 0; i < all.size(); ++i) {
             EXPECT_EQ(std::memcmp(drawn[i].Pixels(), expected[i].Pixels(), std::size_t{97} * 85 * 4), 0)
                 << "view " << i << ", threshold " << polygons;
-            if (i < 3) EXPECT_EQ(drawn[i].Canvas.Pen.Color, expected[i].Canvas.Pen.Color) << i;
+            if (i < 3) {
+                EXPECT_EQ(drawn[i].Canvas.Pen.Color, expected[i].Canvas.Pen.Color) << i;
+            }
         }
     }
     SufParallelPolygons = threshold;
