@@ -317,8 +317,10 @@ std::string ExportGltf(const TVANE_Object* Start, const std::vector<TGltfTarget>
     out.model.asset.version = "2.0";
     out.model.asset.generator = "plivra";
     TPartners partners;
+    partners.objects.reserve(count);
     for (const TGltfTarget& t : Targets) partners.objects.push_back(t.Shape);
     std::vector<std::string> target_names;
+    target_names.reserve(count);
     for (const TGltfTarget& t : Targets) target_names.push_back(t.Name);
     MakeUnique(target_names);
     std::vector<std::uint32_t> fan_vertices;

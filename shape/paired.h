@@ -107,6 +107,7 @@ private:
     }
 
     void StepObject() {
+        if (object_ == nullptr) return;  // the walk has ended
         object_ = object_->Next;
         StepPartners(partner_objects_);
         if constexpr (Pairing == TPairing::Shortest) {

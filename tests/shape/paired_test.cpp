@@ -18,6 +18,7 @@ using morph_test::ShapeBuilder;
 // A shape of objects holding the given numbers of one-vertex polygons.
 TVANE_Object* Layout(ShapeBuilder& builder, const std::vector<int>& polygons) {
     std::vector<ShapeBuilder::Object> objects;
+    objects.reserve(polygons.size());
     for (const int n : polygons) objects.emplace_back(static_cast<std::size_t>(n), ShapeBuilder::Polygon(1));
     return builder.Build(objects);
 }
