@@ -12,39 +12,18 @@
 #include <vector>
 
 #include "formats/import.h"
+#include "tests/formats/mesh_bytes.h"
 #include "tests/shape/test_util.h"
 
 namespace {
 
+using test_util::Base64;
+using test_util::Bytes;
 using test_util::Dump;
 using test_util::ReadFile;
 using test_util::Shape;
 using test_util::TempDir;
 using test_util::WriteFile;
-
-template <typename T>
-std::string Bytes(std::initializer_list<T> values) {
-    std::string out;
-    for (const T v : values) {
-        char b[sizeof(T)];
-        std::memcpy(b, &v, sizeof(T));  // the machines built for are little-endian
-        out.append(b, sizeof(T));
-    }
-    return out;
-}
-
-std::string Base64(std::string_view bytes) {
-    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        std::uint32_t n = static_cast<unsigned char>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-        if (i + 2 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 2]);
-        const std::size_t used = std::min<std::size_t>(3, bytes.size() - i);
-        for (std::size_t k = 0; k < 4; ++k) out += k <= used ? kDigits[n >> (18 - 6 * k) & 63] : '=';
-    }
-    return out;
-}
 
 // The binary container around json (padded with spaces) and bin.
 std::string Glb(std::string json, std::string bin, std::uint32_t version = 2) {

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <initializer_list>
+#include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -13,6 +16,32 @@
 #include "tests/shape/test_util.h"
 
 namespace test_util {
+
+// The bytes of values as they lie in memory (little-endian machines).
+template <typename T>
+std::string Bytes(std::initializer_list<T> values) {
+    std::string out;
+    for (const T v : values) {
+        char b[sizeof(T)];
+        std::memcpy(b, &v, sizeof(T));
+        out.append(b, sizeof(T));
+    }
+    return out;
+}
+
+// Bytes in base64, as a data URI holds them.
+inline std::string Base64(std::string_view bytes) {
+    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        std::uint32_t n = static_cast<unsigned char>(bytes[i]) << 16;
+        if (i + 1 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        if (i + 2 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 2]);
+        const std::size_t used = std::min<std::size_t>(3, bytes.size() - i);
+        for (std::size_t k = 0; k < 4; ++k) out += k <= used ? kDigits[n >> (18 - 6 * k) & 63] : '=';
+    }
+    return out;
+}
 
 class TBytes {
 public:
