@@ -51,7 +51,9 @@ def main():
     warm = [os.path.join(build, "bench", "warm_memory"), "2048"]
     cores = len(os.sched_getaffinity(0))
     # The target with its objects reversed, polygons shuffled and corners
-    # rotated, for check (which finds it out of order: status 3) and reorder.
+    # rotated, for reorder. check of that pair stops at the first object
+    # (status 1) and would time little: reorder is set beside check of the
+    # pair in order, which compares every corner.
     scrambled = os.path.join(cache, STEM + "-target-scrambled.suf")
     if not os.path.exists(scrambled):
         here = os.path.dirname(os.path.abspath(__file__))
@@ -64,7 +66,7 @@ def main():
                                                       "f_{}.suf", "--jobs", "1"]),
         ("plivra-cli frames 0..100 by 25, --jobs %d" % cores,
          [cli, "frames", start, target, "0", "100", "25", "f_{}.suf"]),
-        ("plivra-cli check, scrambled target", [cli, "check", start, scrambled]),
+        ("plivra-cli check, the pair in order", [cli, "check", start, target]),
         ("plivra-cli reorder, scrambled target", [cli, "reorder", start, scrambled, "out.suf"]),
     ]
     figures = {label: [] for label, _ in runs}
