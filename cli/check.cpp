@@ -7,6 +7,7 @@
 #include "app/morph_check.h"
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/counts.h"
 #include "cli/json.h"
 #include "cli/shape_files.h"
 #include "shape/kinds.h"
@@ -47,14 +48,6 @@ int Status(const TCorrespondence& report) {
 }
 
 // ---- text -------------------------------------------------------------------
-
-void PrintCounts(const char* role, const std::string& file_name, const TShapeCounts& counts) {
-    std::printf("%s ", role);
-    PutBytes(file_name, stdout);
-    std::printf(": %lld objects, %lld polygons, %lld vertices\n",
-                static_cast<long long>(counts.Objects), static_cast<long long>(counts.Polygons),
-                static_cast<long long>(counts.Vertices));
-}
 
 // 'object 2 ("lid" / "lid")', and ', polygon 3' and ', vertex 1' where given.
 void PrintPlace(const TShapePlace& place) {
@@ -172,8 +165,8 @@ void PrintVerdict(const TCorrespondence& report) {
 
 void PrintText(const std::string& start_name, const std::string& target_name,
                const TCorrespondence& report) {
-    PrintCounts("start ", start_name, report.Start);
-    PrintCounts("target", target_name, report.Target);
+    PrintCounts(stdout, "start ", start_name, report.Start);
+    PrintCounts(stdout, "target", target_name, report.Target);
     if (!report.StructureMatches) PrintFirstMismatch(report.FirstMismatch);
     PrintPolygonMismatches(report);
     PrintCorners(report);
@@ -182,16 +175,6 @@ void PrintText(const std::string& start_name, const std::string& target_name,
 }
 
 // ---- JSON -------------------------------------------------------------------
-
-void JsonCounts(TJsonWriter& json, const std::string& file_name, const TShapeCounts& counts) {
-    json.BeginObject();
-    json.Key("file");
-    json.String(file_name);
-    json.Member("objects", counts.Objects);
-    json.Member("polygons", counts.Polygons);
-    json.Member("vertices", counts.Vertices);
-    json.EndObject();
-}
 
 void JsonName(TJsonWriter& json, const TVANE_Object* object) {
     if (object) {

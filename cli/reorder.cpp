@@ -6,6 +6,7 @@
 #include "app/reorder.h"
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/counts.h"
 #include "cli/json.h"
 #include "cli/shape_files.h"
 #include "cli/timings.h"
@@ -119,16 +120,9 @@ std::string FailureText(const TReorderResult& r) {
 
 // ---- text -------------------------------------------------------------------
 
-void PrintCounts(const char* role, const std::string& file_name, const TShapeCounts& counts) {
-    std::fprintf(stderr, "%s ", role);
-    PutBytes(file_name, stderr);
-    std::fprintf(stderr, ": %lld objects, %lld polygons, %lld vertices\n", static_cast<long long>(counts.Objects),
-                 static_cast<long long>(counts.Polygons), static_cast<long long>(counts.Vertices));
-}
-
 void PrintText(const std::string& start_name, const std::string& target_name, const TReorderResult& r) {
-    PrintCounts("start ", start_name, r.Start);
-    PrintCounts("target", target_name, r.Target);
+    PrintCounts(stderr, "start ", start_name, r.Start);
+    PrintCounts(stderr, "target", target_name, r.Target);
     std::fprintf(stderr, "objects paired: %zu\n", r.Objects.size());
     for (const TObjectPairing& o : r.Objects) {
         std::fprintf(stderr, "  object %lld (\"", static_cast<long long>(o.Start));
@@ -165,16 +159,6 @@ void PrintText(const std::string& start_name, const std::string& target_name, co
 }
 
 // ---- JSON -------------------------------------------------------------------
-
-void JsonCounts(TJsonWriter& json, const std::string& file_name, const TShapeCounts& counts) {
-    json.BeginObject();
-    json.Key("file");
-    json.String(file_name);
-    json.Member("objects", counts.Objects);
-    json.Member("polygons", counts.Polygons);
-    json.Member("vertices", counts.Vertices);
-    json.EndObject();
-}
 
 void JsonPlaceMembers(TJsonWriter& json, const TShapePlace& place) {
     json.Member("object", place.Object);

@@ -26,6 +26,6 @@ set(PREVIEW_SOURCES app/preview.cpp)
 set(PREVIEW_HEADERS app/preview.h)
 
 set(CLI_SOURCES
-  cli/arguments.cpp cli/check.cpp cli/export.cpp cli/import.cpp cli/info.cpp cli/json.cpp
+  cli/arguments.cpp cli/check.cpp cli/counts.cpp cli/export.cpp cli/import.cpp cli/info.cpp cli/json.cpp
   cli/main.cpp cli/mix.cpp cli/morph.cpp cli/picture.cpp cli/png.cpp cli/progress.cpp
   cli/render.cpp cli/reorder.cpp cli/shape_files.cpp cli/sheet.cpp)
