@@ -53,6 +53,16 @@ constexpr char kTarget[] =
 constexpr char kShort[] = "obj suf lid {\rprim poly ( 0.5 0 0  1 0 0 )\r}\r";
 
 // Runs the Khronos validator on path; true for no error and no warning.
+// The library's own reading of an exported file, to look at what it holds.
+bool ParseGltf(const std::string& bytes, bool binary, tinygltf::Model& model, std::string& err) {
+    tinygltf::TinyGLTF loader;
+    std::string warn;
+    const auto size = static_cast<unsigned>(bytes.size());
+    return binary ? loader.LoadBinaryFromMemory(&model, &err, &warn,
+                                                reinterpret_cast<const unsigned char*>(bytes.data()), size)
+                  : loader.LoadASCIIFromString(&model, &err, &warn, bytes.data(), size, "");
+}
+
 bool Validates(const std::string& path) {
     const std::string command = "node '" PLIVRA_SOURCE_DIR "/tests/formats/validator/validate.js' '" + path + "'";
     return std::system(command.c_str()) == 0;
@@ -117,15 +127,9 @@ TEST(ExportGltf, ValidatesAndReadsBackWithItsMorphTargets) {
         Shape back(ImportShape(path));
         EXPECT_EQ(Positions(back.get()), FannedPositions(start.get())) << path;
 
-        tinygltf::TinyGLTF loader;
         tinygltf::Model model;
-        std::string err, warn;
-        ASSERT_TRUE(binary ? loader.LoadBinaryFromMemory(&model, &err, &warn,
-                                                         reinterpret_cast<const unsigned char*>(bytes.data()),
-                                                         static_cast<unsigned>(bytes.size()))
-                           : loader.LoadASCIIFromString(&model, &err, &warn, bytes.data(),
-                                                        static_cast<unsigned>(bytes.size()), ""))
-            << err;
+        std::string err;
+        ASSERT_TRUE(ParseGltf(bytes, binary, model, err)) << err;
         ASSERT_EQ(model.meshes.size(), 2u);
         const tinygltf::Mesh& lid = model.meshes[0];
         EXPECT_EQ(lid.extras.Get("targetNames").Get(0).Get<std::string>(), "up");
@@ -191,15 +195,9 @@ TEST(ExportGltf, KeepsTheBytesOfNamesThatAreNotUtf8) {
         ASSERT_TRUE(VANE->SaveSuf(dir.Path("back.suf"), back.get())) << SufErrorMessage;
         EXPECT_EQ(ReadFile(dir.Path("back.suf")), ReadFile(dir.Path("saved.suf"))) << path;
 
-        tinygltf::TinyGLTF loader;
         tinygltf::Model model;
-        std::string err, warn;
-        ASSERT_TRUE(binary ? loader.LoadBinaryFromMemory(&model, &err, &warn,
-                                                         reinterpret_cast<const unsigned char*>(bytes.data()),
-                                                         static_cast<unsigned>(bytes.size()))
-                           : loader.LoadASCIIFromString(&model, &err, &warn, bytes.data(),
-                                                        static_cast<unsigned>(bytes.size()), ""))
-            << err;
+        std::string err;
+        ASSERT_TRUE(ParseGltf(bytes, binary, model, err)) << err;
         ASSERT_EQ(model.meshes.size(), 2u);
         const tinygltf::Mesh& suzanne = model.meshes[0];
         EXPECT_EQ(suzanne.name, "スザンヌ");
@@ -304,11 +302,9 @@ TEST(ExportGltf, RoundTripsItsTargetsThroughSharedVertices) {
         const std::string bytes = ExportGltf(c.start, c.targets, TGltfAnimation(), true);
         WriteFile(path, bytes);
         EXPECT_TRUE(Validates(path));
-        tinygltf::TinyGLTF loader;
         tinygltf::Model model;
-        std::string err, warn;
-        ASSERT_TRUE(loader.LoadBinaryFromMemory(&model, &err, &warn, reinterpret_cast<const unsigned char*>(bytes.data()),
-                                                static_cast<unsigned>(bytes.size())));
+        std::string err;
+        ASSERT_TRUE(ParseGltf(bytes, true, model, err)) << err;
         const tinygltf::Primitive& first = model.meshes[0].primitives[0];
         EXPECT_EQ(model.accessors[static_cast<std::size_t>(first.attributes.at("POSITION"))].count, c.vertices);
         const tinygltf::Accessor& indices = model.accessors[static_cast<std::size_t>(first.indices)];
@@ -339,11 +335,9 @@ TEST(ExportGltf, RoundTripsItsTargetsThroughSharedVertices) {
     }
     // V turns over on the way out: the side's first corner (u, v) = (0, 0) is (0, 1).
     const std::string bytes = ExportGltf(start.get(), {}, TGltfAnimation(), true);
-    tinygltf::TinyGLTF loader;
     tinygltf::Model model;
-    std::string err, warn;
-    ASSERT_TRUE(loader.LoadBinaryFromMemory(&model, &err, &warn, reinterpret_cast<const unsigned char*>(bytes.data()),
-                                            static_cast<unsigned>(bytes.size())));
+    std::string err;
+    ASSERT_TRUE(ParseGltf(bytes, true, model, err)) << err;
     const tinygltf::Primitive& side = model.meshes[1].primitives[0];
     EXPECT_EQ(Floats(model, side.attributes.at("TEXCOORD_0"))[1], 1.0f);
 }
