@@ -3,6 +3,7 @@
 #include "shape/number.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -179,7 +180,13 @@ constexpr std::uint64_t kLargestDigits = 179'769'313'486'231;
 constexpr int kLargestExponent = 309;
 
 constexpr int kMaxPow5 = 27;  // 5^27 < 2^64
-constexpr std::uint64_t Pow5(int n) { return n == 0 ? 1 : 5 * Pow5(n - 1); }
+constexpr auto kPowersOfFive = [] {
+    std::array<std::uint64_t, kMaxPow5 + 1> powers{};
+    powers[0] = 1;
+    for (int n = 1; n <= kMaxPow5; ++n) powers[n] = 5 * powers[n - 1];
+    return powers;
+}();
+constexpr std::uint64_t Pow5(int n) { return kPowersOfFive[n]; }
 
 // num / 2^shift (0 < shift < 128) rounded to nearest, ties to even.
 U128 ShiftRound(U128 num, int shift) {
@@ -271,6 +278,31 @@ void Round15(Extended magnitude, std::uint64_t& digits, int& s) {
     s = std::atoi(text + 17) - 14;
 }
 
+// The digits of 0 .. 99, two at a time: the fifteen digits come from a
+// handful of independent divisions instead of fifteen chained ones.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+void WriteTwoDigits(std::uint32_t value, char* out) { std::memcpy(out, kDigitPairs + 2 * value, 2); }
+
+void WriteFourDigits(std::uint32_t value, char* out) {
+    WriteTwoDigits(value / 100, out);
+    WriteTwoDigits(value % 100, out + 2);
+}
+
+// DIGITS (below 10^15) as fifteen decimal digits, leading zeros included.
+void WriteFifteenDigits(std::uint64_t digits, char* out) {
+    const auto high = static_cast<std::uint32_t>(digits / 100000000);  // seven digits
+    const auto low = static_cast<std::uint32_t>(digits % 100000000);   // eight digits
+    out[0] = static_cast<char>('0' + high / 1000000);
+    WriteTwoDigits(high / 10000 % 100, out + 1);
+    WriteFourDigits(high % 10000, out + 3);
+    WriteFourDigits(low / 10000, out + 7);
+    WriteFourDigits(low % 10000, out + 11);
+}
+
 }  // namespace
 
 std::size_t FormatNumber(Extended Value, char* Out) {
@@ -286,10 +318,7 @@ std::size_t FormatNumber(Extended Value, char* Out) {
     if (e > kLargestExponent || (e == kLargestExponent && digits > kLargestDigits)) return 0;
 
     char d[15];
-    for (int i = 14; i >= 0; --i) {
-        d[i] = static_cast<char>('0' + digits % 10);
-        digits /= 10;
-    }
+    WriteFifteenDigits(digits, d);
     int n = 15;
     while (d[n - 1] == '0') --n;
 
@@ -315,7 +344,18 @@ std::size_t FormatNumber(Extended Value, char* Out) {
             for (int i = 1; i < n; ++i) *out++ = d[i];
         }
         *out++ = 'E';
-        out += std::snprintf(out, 8, "%d", e - 1);
+        int exponent = e - 1;
+        if (exponent < 0) {
+            *out++ = '-';
+            exponent = -exponent;
+        }
+        char reversed[8];
+        int length = 0;
+        do {
+            reversed[length++] = static_cast<char>('0' + exponent % 10);
+            exponent /= 10;
+        } while (exponent != 0);
+        while (length > 0) *out++ = reversed[--length];
     }
     return static_cast<std::size_t>(out - Out);
 }

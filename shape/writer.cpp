@@ -41,9 +41,10 @@ void AppendLine(std::string& out, std::string_view a, std::string_view b = {},
     out.append(kLineEnd);
 }
 
-void AppendValue(std::string& out, Extended value) {
-    char text[kMaxNumberText];
-    std::size_t n = FormatNumber(value, text);
+// Writes VALUE at OUT, which has room for kMaxNumberText bytes, and
+// returns the end of what it wrote.
+char* PutValue(char* out, Extended value) {
+    const std::size_t n = FormatNumber(value, out);
     if (n == 0) {
         // The reader would reject the written text: refuse the whole shape.
         std::string shown = std::isnan(value) ? "非数" : std::isinf(value) ? "無限大" : "";
@@ -54,7 +55,7 @@ void AppendValue(std::string& out, Extended value) {
         }
         throw SaveFailure{"値 " + shown + " は倍精度浮動小数点数の範囲を超えています"};
     }
-    out.append(text, n);
+    return out + n;
 }
 
 // Whether `name`, written after "obj suf " or "atr ", reads back as the same
@@ -125,12 +126,19 @@ void AppendPiece(std::string& out, const TPiece& piece) {
         const TKindLayout& layout = KindLayout(poly->Kind);
         AppendLine(out, "prim ", layout.Keyword, " (");
         for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) {
-            out.append("   ");
+            // A vertex line is made in place and appended whole.
+            char line[3 + kMaxKindValues * (2 + kMaxNumberText) + 2];
+            char* at = line;
+            std::memcpy(at, "   ", 3);
+            at += 3;
             for (std::size_t k = 0; k < layout.Count; ++k) {
-                out.append(layout.GroupStart[k] ? "  " : " ");
-                AppendValue(out, v->*layout.Fields[k]);
+                *at++ = ' ';
+                if (layout.GroupStart[k]) *at++ = ' ';
+                at = PutValue(at, v->*layout.Fields[k]);
             }
-            out.append(kLineEnd);
+            std::memcpy(at, kLineEnd.data(), kLineEnd.size());
+            at += kLineEnd.size();
+            out.append(line, static_cast<std::size_t>(at - line));
         }
         AppendLine(out, ")");
     }
