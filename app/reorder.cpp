@@ -54,6 +54,7 @@ struct TPoly {
     TIndex Size = 0;    // corners
     TIndex Object = 0;  // index into TMesh::Objects
     TIndex Number = 0;  // 1-based within its object
+    std::uint8_t Kind = 0;  // the record's, kept here: the walk compares kinds without reading records
 };
 
 // A connected part of an object: polygons joined by shared edges.
@@ -114,7 +115,7 @@ TShapeCounts Flatten(const TVANE_Object* shape, TMesh& mesh) {
         for (const TVANE_Polygon* polygon = object->Polygons; polygon; polygon = polygon->Next) {
             if (mesh.Polys.size() >= kFirstState) throw std::length_error("too many polygons to reorder");
             TPoly p{polygon, static_cast<TIndex>(mesh.Slots.size()), 0,
-                    static_cast<TIndex>(mesh.Objects.size()), ++number};
+                    static_cast<TIndex>(mesh.Objects.size()), ++number, polygon->Kind};
             const auto poly_index = static_cast<TIndex>(mesh.Polys.size());
             for (const TVANE_Vertex* v = polygon->Vertices; v; v = v->Next) {
                 if (mesh.Slots.size() >= kFirstState) throw std::length_error("too many vertices to reorder");
@@ -407,6 +408,7 @@ public:
             return TWalkEnd::Conflict;
         }
         for (std::size_t at = begin; at < poly_log_.size(); ++at) {
+            Prefetch(at);
             if (!Visit(poly_log_[at], movement, conflict)) {
                 conflict.Depth = at - begin;
                 return TWalkEnd::Conflict;
@@ -417,6 +419,64 @@ public:
     }
 
 private:
+    // The walk waits on memory: the target's polygons come in any order, so
+    // each visit reads from far apart. The polygons queued a few visits
+    // ahead are known, so what their visits read is asked for early, in
+    // stages, each needing what the one before it brought (hints only).
+    // Inlined by force: a call of a function that only gives hints would be
+    // dropped as doing nothing.
+    [[gnu::always_inline]] void Prefetch(std::size_t at) const {
+        constexpr std::size_t kPolygons = 16, kCorners = 8, kRecords = 4, kNeighbours = 2;
+        const std::size_t queued = poly_log_.size();
+        const auto polygons = [&](std::size_t ahead) {
+            const TIndex sp = poly_log_[at + ahead];
+            return std::pair<const TPoly&, const TPoly&>(s_.Polys[sp], t_.Polys[poly_map_[sp]]);
+        };
+        if (at + kPolygons < queued) {
+            const TIndex sp = poly_log_[at + kPolygons];
+            __builtin_prefetch(&s_.Polys[sp]);
+            __builtin_prefetch(&t_.Polys[poly_map_[sp]]);
+        }
+        if (at + kCorners < queued) {
+            const auto [p, q] = polygons(kCorners);
+            for (const auto& [mesh, first] : {std::pair(&s_, p.First), std::pair(&t_, q.First)}) {
+                __builtin_prefetch(&mesh->Slots[first]);
+                __builtin_prefetch(&mesh->Mate[first]);
+                __builtin_prefetch(&mesh->Vertex[first]);
+            }
+        }
+        if (at + kRecords < queued) {
+            const auto [p, q] = polygons(kRecords);
+            for (TIndex k = 0; k < q.Size; ++k) {
+                // The three coordinates may reach into the record's next line.
+                for (const TVANE_Vertex* v : {s_.Slots[p.First + k], t_.Slots[q.First + k]}) {
+                    __builtin_prefetch(&v->X);
+                    __builtin_prefetch(&v->Z + 1);
+                }
+                __builtin_prefetch(&vertex_map_[s_.Vertex[p.First + k]]);
+                __builtin_prefetch(&vertex_back_[t_.Vertex[q.First + k]]);
+                if (const TIndex ms = s_.Mate[p.First + k]; IsMate(ms)) __builtin_prefetch(&s_.SlotPoly[ms]);
+                if (const TIndex mt = t_.Mate[q.First + k]; IsMate(mt)) {
+                    __builtin_prefetch(&t_.SlotPoly[mt]);
+                    __builtin_prefetch(&t_.Vertex[mt]);
+                }
+            }
+        }
+        if (at + kNeighbours < queued) {
+            const auto [p, q] = polygons(kNeighbours);
+            for (TIndex k = 0; k < q.Size; ++k) {
+                if (const TIndex ms = s_.Mate[p.First + k]; IsMate(ms)) {
+                    __builtin_prefetch(&s_.Polys[s_.SlotPoly[ms]]);
+                    __builtin_prefetch(&poly_map_[s_.SlotPoly[ms]]);
+                }
+                if (const TIndex mt = t_.Mate[q.First + k]; IsMate(mt)) {
+                    __builtin_prefetch(&t_.Polys[t_.SlotPoly[mt]]);
+                    __builtin_prefetch(&target_used_[t_.SlotPoly[mt]]);
+                }
+            }
+        }
+    }
+
     static bool Fail(TConflict& conflict, TReorderFailure why, TIndex poly, TIndex corner,
                      std::int64_t start_value = 0, std::int64_t target_value = 0) {
         conflict = {why, poly, corner, start_value, target_value, 0};
@@ -430,8 +490,7 @@ private:
         const TPoly& p = s_.Polys[sp];
         const TPoly& q = t_.Polys[tp];
         if (p.Size != q.Size) return Fail(conflict, TReorderFailure::Size, sp, kNone, p.Size, q.Size);
-        if (p.Record->Kind != q.Record->Kind)
-            return Fail(conflict, TReorderFailure::Kind, sp, kNone, p.Record->Kind, q.Record->Kind);
+        if (p.Kind != q.Kind) return Fail(conflict, TReorderFailure::Kind, sp, kNone, p.Kind, q.Kind);
         if (target_used_[tp] != kNone) return Fail(conflict, TReorderFailure::Neighbours, from, from_corner);
         const auto [first, backwards] = Mapping(p.Size, a, b, reversed);
         poly_map_[sp] = tp;
