@@ -39,8 +39,16 @@ constexpr int kMaxLinks = 40;
 // The bytes of a file as pieces written one after the other.
 using TPieces = std::span<const std::string_view>;
 
-void WriteAll(int fd, TPieces pieces) {
-    for (std::string_view bytes : pieces) {
+TNextPiece EachOf(TPieces pieces) {
+    return [pieces, next = std::size_t{0}]() mutable {
+        // An empty piece in the list is skipped, never taken for the end.
+        while (next < pieces.size() && pieces[next].empty()) ++next;
+        return next < pieces.size() ? pieces[next++] : std::string_view{};
+    };
+}
+
+void WriteAll(int fd, const TNextPiece& next_piece) {
+    for (std::string_view bytes; !(bytes = next_piece()).empty();) {
         while (!bytes.empty()) {
             const ssize_t n = ::write(fd, bytes.data(), bytes.size());
             if (n < 0) {
@@ -334,7 +342,7 @@ private:
 
 // Writes bytes to a temporary file beside target and renames it over
 // target; old is what stands at target now, if anything.
-void Replace(const std::string& target, const struct stat* old, TPieces bytes) {
+void Replace(const std::string& target, const struct stat* old, const TNextPiece& bytes) {
     // The folder decides whether a file may be replaced, but a file the
     // user may not write is not the user's to replace: refused as the
     // shell's > refuses it (a privileged user may write any file).
@@ -357,14 +365,14 @@ void Replace(const std::string& target, const struct stat* old, TPieces bytes) {
     temp.Commit(target);
 }
 
-void WriteToDescriptor(int fd, TPieces bytes) {
+void WriteToDescriptor(int fd, const TNextPiece& bytes) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) Fail(errno);
     WriteAll(fd, bytes);
 }
 
 // Writes into what stands at target (not a regular file) as it is.
-void WriteInto(const std::string& target, TPieces bytes) {
+void WriteInto(const std::string& target, const TNextPiece& bytes) {
     // No O_TRUNC: a device or FIFO has nothing to cut.
     const int fd = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) Fail(errno);
@@ -387,6 +395,39 @@ void WriteInto(const std::string& target, TPieces bytes) {
     if (::close(fd) != 0) Fail(errno);
 }
 
+// Writes the pieces NEXT_PIECE makes to FILE_NAME; STREAMED when they are
+// made as they are asked for (rather than standing ready).
+void Write(const std::string& file_name, const TNextPiece& next_piece, bool streamed) {
+    const TTarget target = ResolveTarget(file_name);
+    struct stat st {};
+    const bool replaced = target.Descriptor < 0 && (::lstat(target.Path.c_str(), &st) != 0
+                                                         ? errno == ENOENT
+                                                         : S_ISLNK(st.st_mode) || S_ISREG(st.st_mode));
+    if (streamed && !replaced) {
+        // What is written into stays there: the whole content first.
+        std::string whole;
+        for (std::string_view piece; !(piece = next_piece()).empty();) whole.append(piece);
+        const std::string_view bytes = whole;
+        Write(file_name, EachOf(TPieces(&bytes, 1)), false);
+        return;
+    }
+    if (target.Descriptor >= 0) {
+        WriteToDescriptor(target.Descriptor, next_piece);
+        return;
+    }
+    if (::lstat(target.Path.c_str(), &st) != 0) {
+        // A missing folder on the way fails in Replace with its own cause.
+        if (errno != ENOENT) Fail(errno);
+        Replace(target.Path, nullptr, next_piece);
+    } else if (S_ISLNK(st.st_mode)) {
+        Replace(target.Path, nullptr, next_piece);  // a dangling link
+    } else if (S_ISREG(st.st_mode)) {
+        Replace(target.Path, &st, next_piece);
+    } else {
+        WriteInto(target.Path, next_piece);
+    }
+}
+
 }  // namespace
 
 void WriteOutputFile(const std::string& FileName, std::string_view Bytes) {
@@ -394,23 +435,11 @@ void WriteOutputFile(const std::string& FileName, std::string_view Bytes) {
 }
 
 void WriteOutputFile(const std::string& FileName, std::span<const std::string_view> Bytes) {
-    const TTarget target = ResolveTarget(FileName);
-    if (target.Descriptor >= 0) {
-        WriteToDescriptor(target.Descriptor, Bytes);
-        return;
-    }
-    struct stat st {};
-    if (::lstat(target.Path.c_str(), &st) != 0) {
-        // A missing folder on the way fails in Replace with its own cause.
-        if (errno != ENOENT) Fail(errno);
-        Replace(target.Path, nullptr, Bytes);
-    } else if (S_ISLNK(st.st_mode)) {
-        Replace(target.Path, nullptr, Bytes);  // a dangling link
-    } else if (S_ISREG(st.st_mode)) {
-        Replace(target.Path, &st, Bytes);
-    } else {
-        WriteInto(target.Path, Bytes);
-    }
+    Write(FileName, EachOf(Bytes), false);
+}
+
+void WriteOutputFile(const std::string& FileName, const TNextPiece& NextPiece) {
+    Write(FileName, NextPiece, true);
 }
 
 std::string SaveFailureText(std::string_view FileName, std::string_view Cause) {

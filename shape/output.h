@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -43,6 +44,16 @@ public:
 void WriteOutputFile(const std::string& FileName, std::string_view Bytes);
 // The same with the content given as pieces, written in order.
 void WriteOutputFile(const std::string& FileName, std::span<const std::string_view> Bytes);
+
+// The content of a file made while it is written: each call gives the next
+// piece, valid until the following call, and an empty piece at the end.
+using TNextPiece = std::function<std::string_view()>;
+
+// The same with the content made while it is written, so that it is never
+// held whole. What NextPiece throws ends the save as any failure does: a
+// regular file is left as it was. Into anything else (a device, a FIFO, a
+// descriptor) nothing is written until the whole content is made.
+void WriteOutputFile(const std::string& FileName, const TNextPiece& NextPiece);
 
 // "ファイル「FileName」に保存できません（Cause）。", the message of every
 // failed save.

@@ -161,43 +161,79 @@ std::vector<TPiece> CutIntoPieces(const TVANE_Object* shape, std::size_t polygon
     return pieces;
 }
 
-// The text of the shape as pieces to be written one after the other. A
-// large shape is formatted on every core; the first failure in the order of
-// the text is the one raised, as formatting in one pass would raise it.
-std::vector<std::string> BuildText(const TVANE_Object* shape) {
-    std::size_t polygons = 0;
-    for (const TVANE_Object* obj = shape; obj != nullptr && polygons < SufParallelPolygons; obj = obj->Next) {
-        for (const TVANE_Polygon* poly = obj->Polygons; poly != nullptr && polygons < SufParallelPolygons;
-             poly = poly->Next) {
-            ++polygons;
+// The text of the shape, made piece by piece as the output layer asks for
+// it. A large shape is formatted on every core, a batch of pieces at a time,
+// into buffers that are used again for the next batch: the text is never
+// held whole. The first failure in the order of the text is the one raised,
+// as formatting in one pass would raise it.
+class TShapeText {
+public:
+    explicit TShapeText(const TVANE_Object* shape) {
+        std::size_t polygons = 0;
+        for (const TVANE_Object* obj = shape; obj != nullptr && polygons < SufParallelPolygons; obj = obj->Next) {
+            for (const TVANE_Polygon* poly = obj->Polygons; poly != nullptr && polygons < SufParallelPolygons;
+                 poly = poly->Next) {
+                ++polygons;
+            }
         }
+        parallel_ = polygons >= SufParallelPolygons && CoreCount() > 1;
+        pieces_ = CutIntoPieces(shape, parallel_ ? std::max<std::size_t>(SufPiecePolygons, 1) : SIZE_MAX);
+        texts_.resize(parallel_ ? std::min<std::size_t>(pieces_.size(), kBatchPerCore * CoreCount()) : 1);
+        failures_.resize(texts_.size());
     }
-    const bool parallel = polygons >= SufParallelPolygons && CoreCount() > 1;
-    const std::vector<TPiece> pieces =
-        CutIntoPieces(shape, parallel ? std::max<std::size_t>(SufPiecePolygons, 1) : SIZE_MAX);
-    std::vector<std::string> texts(pieces.size());
-    if (!parallel) {
-        for (std::size_t i = 0; i < pieces.size(); ++i) AppendPiece(texts[i], pieces[i]);
-        return texts;
-    }
-    std::vector<std::exception_ptr> failures(pieces.size());
-    ForEachOnCores(pieces.size(), [&](std::size_t i) {
-        try {
-            AppendPiece(texts[i], pieces[i]);
-        } catch (...) {
-            failures[i] = std::current_exception();
-        }
-    });
-    for (const std::exception_ptr& failure : failures) {
-        if (failure) std::rethrow_exception(failure);
-    }
-    return texts;
-}
 
-void WriteReplacing(const std::string& file_name, const std::vector<std::string>& texts) {
-    const std::vector<std::string_view> pieces(texts.begin(), texts.end());
+    std::string_view Next() {
+        while (true) {
+            if (given_ < made_) {
+                const std::string& text = texts_[given_++ % texts_.size()];
+                if (!text.empty()) return text;
+                continue;  // an empty piece would read as the end
+            }
+            if (made_ == pieces_.size()) return {};
+            MakeBatch();
+        }
+    }
+
+private:
+    // Pieces made at once for each core: enough to share the work out
+    // evenly, few enough that the batch stays small beside the shape.
+    static constexpr std::size_t kBatchPerCore = 4;
+
+    void MakeBatch() {
+        const std::size_t first = made_;
+        const std::size_t count = std::min(texts_.size(), pieces_.size() - first);
+        const auto make = [&](std::size_t i) {
+            std::string& text = texts_[i];
+            text.clear();
+            try {
+                AppendPiece(text, pieces_[first + i]);
+            } catch (...) {
+                failures_[i] = std::current_exception();
+            }
+        };
+        if (parallel_) {
+            ForEachOnCores(count, make);
+        } else {
+            for (std::size_t i = 0; i < count; ++i) make(i);
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            if (failures_[i]) std::rethrow_exception(failures_[i]);
+        }
+        made_ += count;
+    }
+
+    bool parallel_ = false;
+    std::vector<TPiece> pieces_;
+    std::vector<std::string> texts_;  // the batch being written
+    std::vector<std::exception_ptr> failures_;
+    std::size_t made_ = 0;   // pieces formatted
+    std::size_t given_ = 0;  // pieces handed out
+};
+
+void WriteReplacing(const std::string& file_name, const TVANE_Object* shape) {
+    TShapeText text(shape);
     try {
-        WriteOutputFile(file_name, pieces);
+        WriteOutputFile(file_name, [&text] { return text.Next(); });
     } catch (const OutputError& error) {
         throw SaveFailure{error.what()};
     }
@@ -208,7 +244,7 @@ void WriteReplacing(const std::string& file_name, const std::vector<std::string>
 bool TVANE::SaveSuf(const std::string& FileName, TVANE_Object* Shape) {
     SufErrorMessage.clear();
     try {
-        WriteReplacing(FileName, BuildText(Shape));
+        WriteReplacing(FileName, Shape);
         return true;
     } catch (const SaveFailure& failure) {
         SetSufErrorMessage({"ファイル「", FileName, "」に保存できません（", failure.cause, "）。"});
