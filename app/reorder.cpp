@@ -24,6 +24,9 @@ constexpr TIndex kFirstState = kNonManifold;
 
 bool IsMate(TIndex mate) { return mate < kFirstState; }
 
+// The corner after corner K of a polygon of N corners.
+TIndex NextCorner(TIndex k, TIndex n) { return k + 1 == n ? 0 : k + 1; }
+
 // Below this many corners in both shapes a thread costs more than it saves.
 constexpr std::size_t kThreadCorners = 200000;
 // Rounds of colour refinement. Colours only choose where a walk starts, so a
@@ -154,25 +157,42 @@ void FindMates(TMesh& mesh) {
     struct TEntry {
         std::uint64_t Ends = 0;
         TIndex HalfEdge = kNone;
+        TIndex Object = 0;
     };
     std::vector<TEntry> table(capacity);
-    for (const TPoly& poly : mesh.Polys) {
+    // The half-edges in walk order with the ends they join: the table's
+    // place of each is known a little ahead, and asked for early (a hint).
+    const auto ends_of = [&](TIndex h, TIndex next) {
+        const TIndex u = mesh.Vertex[h], v = mesh.Vertex[next];
+        return std::uint64_t{std::min(u, v)} << 32 | std::max(u, v);
+    };
+    const auto place_of = [&](std::uint64_t ends, TIndex object) { return MixBits(MixBits(object) ^ ends) & mask; };
+    constexpr TIndex kAhead = 16;
+    for (TIndex p = 0; p < mesh.Polys.size(); ++p) {
+        const TPoly& poly = mesh.Polys[p];
+        if (p + kAhead < mesh.Polys.size()) {
+            const TPoly& later = mesh.Polys[p + kAhead];
+            for (TIndex k = 0; k < later.Size; ++k) {
+                const TIndex h = later.First + k;
+                __builtin_prefetch(&table[place_of(ends_of(h, later.First + NextCorner(k, later.Size)), later.Object)]);
+            }
+        }
         for (TIndex k = 0; k < poly.Size; ++k) {
             const TIndex h = poly.First + k;
-            const TIndex u = mesh.Vertex[h], v = mesh.Vertex[poly.First + (k + 1) % poly.Size];
-            if (u == v) {
+            const TIndex next = poly.First + NextCorner(k, poly.Size);
+            if (mesh.Vertex[h] == mesh.Vertex[next]) {
                 mesh.Mate[h] = kDegenerate;
                 continue;
             }
-            const std::uint64_t ends = std::uint64_t{std::min(u, v)} << 32 | std::max(u, v);
-            for (std::size_t i = MixBits(MixBits(poly.Object) ^ ends) & mask;; i = (i + 1) & mask) {
+            const std::uint64_t ends = ends_of(h, next);
+            for (std::size_t i = place_of(ends, poly.Object);; i = (i + 1) & mask) {
                 TEntry& entry = table[i];
                 if (entry.HalfEdge == kNone) {
-                    entry = {ends, h};
+                    entry = {ends, h, poly.Object};
                     break;
                 }
+                if (entry.Ends != ends || entry.Object != poly.Object) continue;
                 const TIndex held = entry.HalfEdge;
-                if (entry.Ends != ends || mesh.Polys[mesh.SlotPoly[held]].Object != poly.Object) continue;
                 const TIndex other = mesh.Mate[held];
                 if (other == kOpen) {
                     mesh.Mate[held] = h;
@@ -197,11 +217,15 @@ void Colour(TMesh& mesh) {
     const std::size_t n = mesh.Slots.size();
     std::vector<std::uint32_t> colour(n), next(n);
     const auto fold = [](std::uint64_t h) { return static_cast<std::uint32_t>(h ^ (h >> 32)); };
+    // What lies across an edge or at a corner's position is read from far
+    // away; it is asked for this many half-edges ahead (a hint).
+    constexpr std::size_t kAhead = 32;
     for (const TPoly& poly : mesh.Polys) {
         for (TIndex k = 0; k < poly.Size; ++k) {
             const TIndex h = poly.First + k;
+            if (h + kAhead < n) __builtin_prefetch(&mesh.Degree[mesh.Vertex[h + kAhead]]);
             const TIndex du = mesh.Degree[mesh.Vertex[h]];
-            const TIndex dv = mesh.Degree[mesh.Vertex[poly.First + (k + 1) % poly.Size]];
+            const TIndex dv = mesh.Degree[mesh.Vertex[poly.First + NextCorner(k, poly.Size)]];
             const TIndex mate = mesh.Mate[h];
             colour[h] = fold(Combine(Combine(Combine(poly.Size, std::min(du, dv)), std::max(du, dv)),
                                      IsMate(mate) ? 0 : mate - kFirstState + 1));
@@ -211,9 +235,10 @@ void Colour(TMesh& mesh) {
         for (const TPoly& poly : mesh.Polys) {
             for (TIndex k = 0; k < poly.Size; ++k) {
                 const TIndex h = poly.First + k;
+                if (h + kAhead < n && IsMate(mesh.Mate[h + kAhead])) __builtin_prefetch(&colour[mesh.Mate[h + kAhead]]);
                 const TIndex mate = mesh.Mate[h];
-                const std::uint64_t beside = MixBits(colour[poly.First + (k + 1) % poly.Size]) +
-                                             MixBits(colour[poly.First + (k + poly.Size - 1) % poly.Size]);
+                const std::uint64_t beside = MixBits(colour[poly.First + NextCorner(k, poly.Size)]) +
+                                             MixBits(colour[poly.First + (k == 0 ? poly.Size - 1 : k - 1)]);
                 next[h] = fold(Combine(Combine(colour[h], beside), IsMate(mate) ? colour[mate] : mate));
             }
         }

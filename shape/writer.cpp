@@ -94,28 +94,21 @@ struct TPiece {
 };
 
 void AppendPiece(std::string& out, const TPiece& piece) {
-    // Names count in full: a long attribute name written once per object can
-    // make most of the text, and growing the buffer would hold it twice.
-    std::size_t estimate = piece.opens ? piece.object->Name.size() + 16 : 0;
-    const TVANE_Attribute* written = piece.written;
-    const TVANE_Polygon* poly = piece.first;
-    for (std::size_t i = 0; i < piece.polygons; ++i, poly = poly->Next) {
-        if (poly->Attribute != written) {
-            written = poly->Attribute;
-            if (written != nullptr) estimate += written->Name.size() + 6;
-        }
-        estimate += 20;
-        for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) estimate += 48;
-    }
-    out.reserve(estimate);
     if (piece.opens) {
         CheckName("オブジェクト名", piece.object->Name);
         AppendLine(out, "obj suf ", piece.object->Name, " {");
     }
     // An attribute line is written where the polygons' attribute changes.
-    written = piece.written;
-    poly = piece.first;
+    const TVANE_Attribute* written = piece.written;
+    const TVANE_Polygon* poly = piece.first;
     for (std::size_t i = 0; i < piece.polygons; ++i, poly = poly->Next) {
+        // Records may lie anywhere (a list relinked in another order): the
+        // next polygon's vertices and the one after it are asked for while
+        // this one is formatted (hints only).
+        if (const TVANE_Polygon* next = poly->Next; next != nullptr) {
+            __builtin_prefetch(next->Next);
+            __builtin_prefetch(next->Vertices);
+        }
         if (poly->Attribute != written) {
             written = poly->Attribute;
             if (written != nullptr) {
@@ -177,7 +170,7 @@ public:
             }
         }
         parallel_ = polygons >= SufParallelPolygons && CoreCount() > 1;
-        pieces_ = CutIntoPieces(shape, parallel_ ? std::max<std::size_t>(SufPiecePolygons, 1) : SIZE_MAX);
+        pieces_ = CutIntoPieces(shape, std::max<std::size_t>(SufPiecePolygons, 1));
         texts_.resize(parallel_ ? std::min<std::size_t>(pieces_.size(), kBatchPerCore * CoreCount()) : 1);
         failures_.resize(texts_.size());
     }
