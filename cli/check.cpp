@@ -337,5 +337,7 @@ int RunCheck(int argc, char** argv) {
         PrintText(start_name, target_name, report);
     }
     timer.Lap("report");
+    KeepToExit(start);
+    KeepToExit(target);
     return Status(report);
 }

@@ -209,5 +209,6 @@ int RunInfo(int argc, char** argv) {
     } else {
         PrintText(file_name, facts);
     }
+    KeepToExit(shape);
     return kExitOk;
 }

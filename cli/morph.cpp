@@ -20,6 +20,7 @@
 #include "cli/shape_files.h"
 #include "cli/sheet.h"
 #include "cli/timings.h"
+#include "formats/shape_io.h"
 #include "shape/arena.h"
 #include "shape/parallel.h"
 #include "shape/state.h"
@@ -218,13 +219,18 @@ int RunMorph(int argc, char** argv) {
     // aside, and would hold as much memory again.
     const TBlendOutcome outcome = BlendSuf(start.get(), target.get(), start.get(), percent, options);
     WarnNearZeroNormals(out_name, outcome.NearZeroNormals);
-    // No shape is made after this one: the target's blocks go back to the
-    // system rather than wait as spares while the text of the save grows.
-    target.reset(nullptr);
-    ReleaseSpareBlocks();
+    // A shape file is written as its text is made. Other formats make their
+    // text whole first: the target's blocks go back to the system before.
+    if (IsExportName(out_name)) {
+        target.reset(nullptr);
+        ReleaseSpareBlocks();
+    } else {
+        KeepToExit(target);
+    }
     timer.Lap("blend");
     if (!SaveShapeFile(out_name, start.get())) return kExitFailed;
     timer.Lap("save");
+    KeepToExit(start);
     return kExitOk;
 }
 

@@ -309,5 +309,7 @@ int RunReorder(int argc, char** argv) {
         }
     }
     timer.Lap("report");
+    KeepToExit(start);
+    KeepToExit(target);
     return status;
 }

@@ -57,6 +57,12 @@ bool WorthAThread(const std::string& file_name) {
 
 }  // namespace
 
+void KeepToExit(TShapePtr& Shape) {
+    // Never destroyed: its destructor would free them after all.
+    static auto* const kept = new std::vector<TVANE_Object*>;
+    if (Shape) kept->push_back(Shape.release());
+}
+
 bool LoadShapeFile(const std::string& FileName, TShapePtr& Out) {
     TLoadedShape loaded = LoadAnyShape(FileName);
     return Take(FileName, loaded, Out);

@@ -49,12 +49,17 @@ TFileOutcome WriteAnyFile(const std::string& FileName, std::string_view Bytes) {
     return {};
 }
 
+bool IsExportName(const std::string& FileName) {
+    const std::string ext = LowerExtension(FileName);
+    return ext == "obj" || ext == "gltf" || ext == "glb";
+}
+
 TFileOutcome SaveAnyShape(const std::string& FileName, TVANE_Object* Shape) {
     const std::string ext = LowerExtension(FileName);
     if (ext == "ply" || ext == "stl" || ext == "png")
         return {FileName, "names a ." + ext + " file, which is not written as a shape here; "
                           "write .suf, .obj, .gltf or .glb"};
-    if (ext == "obj" || ext == "gltf" || ext == "glb") return ExportShapes(FileName, Shape, {}, TGltfAnimation());
+    if (IsExportName(FileName)) return ExportShapes(FileName, Shape, {}, TGltfAnimation());
     return SaveSufFile(FileName, Shape);
 }
 

@@ -58,6 +58,11 @@ TLoadedShape LoadAnyShape(const std::string& FileName, bool TargetShapes = false
 // written.
 TFileOutcome SaveAnyShape(const std::string& FileName, TVANE_Object* Shape);
 
+// Whether SaveAnyShape exports FileName (OBJ, glTF), whose text is made
+// whole before it is written, rather than writing a shape file as its text
+// is made.
+bool IsExportName(const std::string& FileName);
+
 // Writes Start, with Targets as its morph targets and Animation, as glTF
 // (.gltf JSON, .glb the binary container) or, for .obj and no targets, as
 // OBJ; other extensions are refused.

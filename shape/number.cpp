@@ -249,7 +249,9 @@ void Round15(Extended magnitude, std::uint64_t& digits, int& s) {
     // 2^(k+63) <= magnitude < 2^(k+64): the first digit's place is this or one more.
     // Where the table reaches, it tells which; elsewhere (and where the
     // product below rounds the wrong way) the attempts below correct it.
-    int place = static_cast<int>(std::floor((k + 63) * 0.30102999566398120));
+    // floor(x * log10(2)) in integers, within one of it for every exponent
+    // there is (1292913986 / 2^32 is log10(2) to within 10^-10).
+    int place = static_cast<int>((std::int64_t{k + 63} * 1292913986) >> 32);
     const int next = place + 1;
     if (next >= 0 && next <= kMaxExactPower) {
         if (magnitude >= kPowersOfTen[next]) ++place;
@@ -285,22 +287,36 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-void WriteTwoDigits(std::uint32_t value, char* out) { std::memcpy(out, kDigitPairs + 2 * value, 2); }
-
-void WriteFourDigits(std::uint32_t value, char* out) {
-    WriteTwoDigits(value / 100, out);
-    WriteTwoDigits(value % 100, out + 2);
+// The two digits of VALUE (below 100) as the two bytes of a word.
+std::uint64_t TwoDigits(std::uint32_t value) {
+    std::uint16_t pair = 0;
+    std::memcpy(&pair, kDigitPairs + 2 * value, sizeof pair);
+    return pair;
 }
 
-// DIGITS (below 10^15) as fifteen decimal digits, leading zeros included.
-void WriteFifteenDigits(std::uint64_t digits, char* out) {
-    const auto high = static_cast<std::uint32_t>(digits / 100000000);  // seven digits
-    const auto low = static_cast<std::uint32_t>(digits % 100000000);   // eight digits
-    out[0] = static_cast<char>('0' + high / 1000000);
-    WriteTwoDigits(high / 10000 % 100, out + 1);
-    WriteFourDigits(high % 10000, out + 3);
-    WriteFourDigits(low / 10000, out + 7);
-    WriteFourDigits(low % 10000, out + 11);
+// The eight digits of VALUE (below 10^8, leading zeros included) as the
+// bytes of a word, the first digit in the lowest byte: how they stand in
+// memory on this little-endian machine.
+std::uint64_t EightDigits(std::uint32_t value) {
+    static_assert(std::endian::native == std::endian::little);
+    const std::uint32_t high = value / 10000, low = value % 10000;
+    return TwoDigits(high / 100) | TwoDigits(high % 100) << 16 | TwoDigits(low / 100) << 32 |
+           TwoDigits(low % 100) << 48;
+}
+
+// DIGITS (10^14 <= DIGITS < 10^15) as fifteen decimal digits at OUT + 1
+// (OUT has room for sixteen bytes); returns how many of them stand before
+// the trailing zeros. The digits are made in two words and the zeros found
+// in them, before and without reading them back from memory.
+int WriteFifteenDigits(std::uint64_t digits, char* out) {
+    constexpr std::uint64_t kZeros = 0x3030303030303030;
+    const std::uint64_t first = EightDigits(static_cast<std::uint32_t>(digits / 100000000));  // "0" and seven
+    const std::uint64_t last = EightDigits(static_cast<std::uint32_t>(digits % 100000000));
+    std::memcpy(out, &first, sizeof first);
+    std::memcpy(out + 8, &last, sizeof last);
+    // The highest byte that is not '0' holds the last significant digit.
+    if ((last ^ kZeros) != 0) return 15 - std::countl_zero(last ^ kZeros) / 8;
+    return 7 - std::countl_zero(first ^ kZeros) / 8;
 }
 
 }  // namespace
@@ -317,10 +333,9 @@ std::size_t FormatNumber(Extended Value, char* Out) {
     const int e = s + 15;  // Value ~= 0.d1d2...d15 * 10^e
     if (e > kLargestExponent || (e == kLargestExponent && digits > kLargestDigits)) return 0;
 
-    char d[15];
-    WriteFifteenDigits(digits, d);
-    int n = 15;
-    while (d[n - 1] == '0') --n;
+    char text[16];
+    const int n = WriteFifteenDigits(digits, text);
+    const char* const d = text + 1;
 
     char* out = Out;
     if (Value < 0) *out++ = '-';
