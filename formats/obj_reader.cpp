@@ -150,8 +150,7 @@ struct TPiece {
 
 // Reads a piece's lines. Without counts before it (gathering), it notes the
 // values, faces and events and stops at a fault; with them (checking), it
-// throws TImportError for the first fault, in the words of the reader this
-// one replaced.
+// throws TImportError naming the first fault and its line.
 class TPieceReader {
 public:
     TPieceReader(TPiece& Piece, bool Checking) : piece_(Piece), checking_(Checking) {}
