@@ -15,6 +15,7 @@ void TShapeBuilder::BeginObject(std::string_view Name) {
 void TShapeBuilder::BeginPolygon(std::uint8_t Kind, std::string_view Attribute) {
     assert(Kind <= kKindUvShade);
     if (new_object_) {
+        CloseObject();
         TVANE_Object* head = list_.get();
         obj_ = AppendObject(head, obj_);
         if (!list_) list_.reset(head);
@@ -23,7 +24,9 @@ void TShapeBuilder::BeginPolygon(std::uint8_t Kind, std::string_view Attribute) 
         new_object_ = false;
     }
     TVANE_Attribute* attr = nullptr;
-    if (!Attribute.empty()) {
+    if (!Attribute.empty() && Attribute == last_attribute_) {
+        attr = last_record_;  // the polygon before had the same attribute
+    } else if (!Attribute.empty()) {
         std::string name = SufName(Attribute, "material");
         auto found = attributes_.find(name);
         if (found != attributes_.end()) {
@@ -33,6 +36,8 @@ void TShapeBuilder::BeginPolygon(std::uint8_t Kind, std::string_view Attribute) 
             obj_->Attributes = attr;
             attributes_.emplace(std::move(name), attr);
         }
+        last_attribute_ = Attribute;
+        last_record_ = attr;
     }
     TVANE_Polygon* p = polygons_.New();
     p->Prev = poly_;
@@ -50,22 +55,49 @@ void TShapeBuilder::ExpectVertices(std::size_t More) const {
         throw TImportError("expands to more than " + std::to_string(vertex_limit_) + " vertices");
 }
 
-void TShapeBuilder::AddVertex(const TVANE_Vertex& Values) {
+TVANE_Vertex* TShapeBuilder::NewVertex() {
     assert(poly_ != nullptr);
     ExpectVertices(1);
     ++vertex_count_;
     TVANE_Vertex* v = vertices_.New();
-    v->X = Values.X, v->Y = Values.Y, v->Z = Values.Z;
-    v->NX = Values.NX, v->NY = Values.NY, v->NZ = Values.NZ;
-    v->U = Values.U, v->V = Values.V;
     v->Marked = 1;
     v->Prev = vtx_;
     (vtx_ != nullptr ? vtx_->Next : poly_->Vertices) = v;
     vtx_ = v;
+    return v;
+}
+
+void TShapeBuilder::AddVertex(const TVANE_Vertex& Values) {
+    TVANE_Vertex* v = NewVertex();
+    v->X = Values.X, v->Y = Values.Y, v->Z = Values.Z;
+    v->NX = Values.NX, v->NY = Values.NY, v->NZ = Values.NZ;
+    v->U = Values.U, v->V = Values.V;
+    all_doubles_ = false;
+}
+
+void TShapeBuilder::AddVertex(const double* Position, const double* Normal, const double* Uv) {
+    TVANE_Vertex* v = NewVertex();
+    v->X = Position[0], v->Y = Position[1], v->Z = Position[2];
+    if (Normal != nullptr) v->NX = Normal[0], v->NY = Normal[1], v->NZ = Normal[2];
+    if (Uv != nullptr) v->U = Uv[0], v->V = Uv[1];
+    // Each double is exactly its extended value: the box is the one
+    // CalcSufExtents would find, in the same order.
+    box_.Add(Position[0], Position[1], Position[2]);
+}
+
+void TShapeBuilder::CloseObject() {
+    if (obj_ != nullptr) {
+        if (!all_doubles_)
+            VANE->CalcSufExtents(obj_);
+        else if (!box_.Empty())
+            box_.WriteTo(*obj_);
+    }
+    box_ = {};
+    all_doubles_ = true;
 }
 
 TVANE_Object* TShapeBuilder::Finish() {
-    for (TVANE_Object* o = list_.get(); o != nullptr; o = o->Next) VANE->CalcSufExtents(o);
+    CloseObject();
     obj_ = nullptr;
     return list_.release();
 }

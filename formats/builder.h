@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "shape/arena.h"
+#include "shape/extents.h"
 #include "shape/owner.h"
 #include "shape/records.h"
 
@@ -37,6 +38,10 @@ public:
     // Appends a vertex with Values' X .. V to the polygon begun last.
     // Throws TImportError past the limit of LimitVertices.
     void AddVertex(const TVANE_Vertex& Values);
+    // AddVertex of a position and, where not nullptr, a normal (3 values)
+    // and texture coordinates (2); other values 0. An object of such
+    // vertices only has its extents found as they come.
+    void AddVertex(const double* Position, const double* Normal, const double* Uv);
 
     // Bounds what a small file may expand to: from now on AddVertex, and
     // ExpectVertices, refuse ("expands to more than Most vertices") a
@@ -52,6 +57,10 @@ public:
     TVANE_Object* Finish();
 
 private:
+    TVANE_Vertex* NewVertex();
+    // Gives the object polygons went to its extents.
+    void CloseObject();
+
     TVANE_Object* obj_ = nullptr;  // object polygons go to, nullptr until the first
     TVANE_Polygon* poly_ = nullptr;
     TVANE_Vertex* vtx_ = nullptr;
@@ -59,12 +68,17 @@ private:
     bool new_object_ = true;
     std::size_t polygon_count_ = 0;
     std::unordered_map<std::string, TVANE_Attribute*> attributes_;
+    std::string last_attribute_;  // as given to the last BeginPolygon with one
+    TVANE_Attribute* last_record_ = nullptr;  // its record
     TArenaOf<TVANE_Polygon> polygons_;
     TArenaOf<TVANE_Vertex> vertices_;
     // After the arenas, so that a list Finish did not hand out is released
     // before them.
     TShapePtr list_;
     std::size_t vertex_count_ = 0;
+    // The box of the object's vertices given as doubles, while all were.
+    TBoxGrowth<double> box_;
+    bool all_doubles_ = true;
     std::size_t vertex_limit_ = SIZE_MAX;
 };
 

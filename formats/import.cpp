@@ -40,22 +40,59 @@ namespace {
     throw TImportError(std::string(what) + " (" + std::strerror(err) + ")");
 }
 
-// The bytes of the open file fd, which must be a regular file.
+// Up to Room bytes of fd at Into; 0 at the end.
+std::size_t ReadSome(int fd, char* into, std::size_t room) {
+    for (;;) {
+        const ssize_t n = ::read(fd, into, room);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) ThrowErrno("cannot read", errno);
+    }
+}
+
+// Opens FileName, which must be a regular file; throws TImportError.
+int OpenRegular(const std::string& file_name) {
+    // Not blocking, so a FIFO without a writer does not hold the program up.
+    const int fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) ThrowErrno("cannot open", errno);
+    struct stat st {};
+    const int err = ::fstat(fd, &st) != 0 ? errno : 0;
+    if (err != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (err != 0) ThrowErrno("cannot open", err);
+        throw TImportError("cannot open (not a regular file)");
+    }
+    return fd;
+}
+
+// Closes a file descriptor when it goes.
+struct TFdCloser {
+    explicit TFdCloser(int Fd) : fd(Fd) {}
+    int fd;
+    TFdCloser(const TFdCloser&) = delete;
+    TFdCloser& operator=(const TFdCloser&) = delete;
+    ~TFdCloser() { ::close(fd); }
+};
+
+// The bytes of the open regular file fd: as many as its size says, and
+// more should it have grown; a small read past them tells its end.
 std::string ReadOpenFile(int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) ThrowErrno("cannot open", errno);
-    if (!S_ISREG(st.st_mode)) throw TImportError("cannot open (not a regular file)");
     std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
     std::size_t used = 0;
     for (;;) {
-        if (used == bytes.size()) bytes.resize(std::max<std::size_t>(4096, bytes.size() * 2));
-        const ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ThrowErrno("cannot read", errno);
+        if (used == bytes.size()) {
+            char probe[4096];
+            const std::size_t n = ReadSome(fd, probe, sizeof probe);
+            if (n == 0) break;
+            bytes.resize(std::max(bytes.size() * 2, used + n));
+            std::memcpy(bytes.data() + used, probe, n);
+            used += n;
+            continue;
         }
+        const std::size_t n = ReadSome(fd, bytes.data() + used, bytes.size() - used);
         if (n == 0) break;
-        used += static_cast<std::size_t>(n);
+        used += n;
     }
     bytes.resize(used);
     return bytes;
@@ -64,31 +101,25 @@ std::string ReadOpenFile(int fd) {
 }  // namespace
 
 std::string ReadFileBytes(const std::string& FileName) {
-    // Not blocking, so a FIFO without a writer does not hold the program up.
-    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) ThrowErrno("cannot open", errno);
-    std::string bytes;
-    try {
-        bytes = ReadOpenFile(fd);
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
-    ::close(fd);
-    return bytes;
+    const TFdCloser file(OpenRegular(FileName));
+    return ReadOpenFile(file.fd);
 }
 
 TImportedShapes ImportShapes(const std::string& FileName, bool TargetShapes) {
     const std::string ext = LowerExtension(FileName);
-    const std::string bytes = ReadFileBytes(FileName);
     TImportedShapes out;
+    if (ext == "obj") {
+        // Read a window at a time: never the whole text beside its shape.
+        const TFdCloser file(OpenRegular(FileName));
+        out.Base.reset(ImportObjStream([&](char* into, std::size_t room) { return ReadSome(file.fd, into, room); }));
+        return out;
+    }
+    const std::string bytes = ReadFileBytes(FileName);
     if (ext == "gltf" || ext == "glb") {
         const std::string base = Directory(FileName);
         return ImportGltfShapes(bytes, ext == "glb", &base, TargetShapes);
     }
-    if (ext == "obj") {
-        out.Base.reset(ImportObj(bytes));
-    } else if (ext == "ply") {
+    if (ext == "ply") {
         out.Base.reset(ImportPly(bytes));
     } else if (ext == "stl") {
         out.Base.reset(ImportStl(bytes));

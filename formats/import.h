@@ -1,4 +1,6 @@
 #pragma once
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +51,33 @@ TImportedShapes ImportShapes(const std::string& FileName, bool TargetShapes);
 // of the faces after it, a face's kind follows what every corner carries.
 // Values are read from the text as a shape file reads them.
 TVANE_Object* ImportObj(std::string_view Bytes);
+
+// Gives the next bytes of a text: fills up to Room bytes at Into and returns
+// how many, 0 at the end; throws TImportError when it cannot read.
+using TObjRead = std::function<std::size_t(char* Into, std::size_t Room)>;
+
+// ImportObj of the text Read gives, taken a window at a time rather than
+// held whole.
+TVANE_Object* ImportObjStream(const TObjRead& Read);
+
+// Which entries the faces of an OBJ file use, as ImportObj resolves them.
+struct TObjFaces {
+    std::vector<std::size_t> Corners;  // per face, in order
+    // Per corner: the position's, texture coordinate's and normal's index
+    // from 0; SIZE_MAX for those the face's kind does not take.
+    std::vector<std::size_t> Indices;
+};
+
+// ImportObj that also tells the faces' indices (for the fuzzer's comparison
+// with another reader).
+TVANE_Object* ImportObjWithFaces(std::string_view Bytes, TObjFaces& Faces);
+
+// The OBJ reader's window of a file and the size of the pieces each window
+// is read in, one per core at a time; the outcome is the same for every
+// size. Tests and the fuzzer make them tiny, so that lines are cut and
+// pieces joined at every place. Set them before a read, never while one runs.
+extern std::size_t ObjWindowBytes;
+extern std::size_t ObjPieceBytes;
 
 // glTF 2.0, JSON (Binary false) or the binary container. Each mesh, in the
 // file's order, is an object (named after its node when exactly one node

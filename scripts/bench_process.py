@@ -4,8 +4,9 @@
 Usage: python3 scripts/bench_process.py BUILD_DIR [REPETITIONS]
 
 Runs each command as a fresh process on the 1 M-triangle sheets of
-bench-cache/ (made by the benchmarks), beside tinyobjloader loading the same
-mesh as OBJ in a process of its own. Before every timed run about 2 GB of
+bench-cache/ (made by the benchmarks), beside tinyobjloader and, where its
+header is there, rapidobj loading the same mesh as OBJ in a process of its
+own. Before every timed run about 2 GB of
 memory is touched and freed (memory left idle costs several times more to
 take again); the commands take turns, and each figure is the median of
 REPETITIONS runs (default 5): wall, user and system time apart, and the peak
@@ -60,6 +61,13 @@ def main():
         subprocess.run([sys.executable, os.path.join(here, "scramble_suf.py"), target, scrambled], check=True)
     runs = [
         ("anchor: tinyobjloader load, OBJ", [os.path.join(build, "bench", "tinyobj_load"), obj]),
+    ]
+    # Built only where the anchor's header stands beside the checkout.
+    rapidobj = os.path.join(build, "bench", "rapidobj_load")
+    if os.path.exists(rapidobj):
+        runs.append(("anchor: rapidobj load, OBJ", [rapidobj, obj]))
+    runs += [
+        ("plivra-cli info, OBJ", [cli, "info", obj]),
         ("plivra-cli info", [cli, "info", start]),
         ("plivra-cli morph 50", [cli, "morph", start, target, "50", "out.suf"]),
         ("plivra-cli frames 0..100 by 25, --jobs 1", [cli, "frames", start, target, "0", "100", "25",
