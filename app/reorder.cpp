@@ -1104,6 +1104,13 @@ void ApplyOrder(TVANE_Object*& Target, const TReorderResult& Order) {
         TVANE_Polygon* previous_polygon = nullptr;
         object->Polygons = nullptr;
         for (std::int64_t k = 0; k < pairing.Polygons; ++k) {
+            // The target's records lie in its old order: those a few places
+            // on are asked for early (hints only).
+            constexpr std::size_t kRecordsAhead = 8, kVerticesAhead = 4;
+            if (next_polygon + kRecordsAhead < Order.TargetPolygons.size())
+                __builtin_prefetch(Order.TargetPolygons[next_polygon + kRecordsAhead].Polygon);
+            if (next_polygon + kVerticesAhead < Order.TargetPolygons.size())
+                __builtin_prefetch(Order.TargetPolygons[next_polygon + kVerticesAhead].Polygon->Vertices);
             const TPlacedPolygon& placed = Order.TargetPolygons[next_polygon++];
             auto* polygon = const_cast<TVANE_Polygon*>(placed.Polygon);
             polygon->Prev = previous_polygon;
