@@ -264,6 +264,16 @@ void FindIslands(TMesh& mesh) {
             mesh.IslandPolys.push_back(p);
             std::uint64_t colours = 0;
             for (std::size_t at = island.First; at < mesh.IslandPolys.size(); ++at) {
+                // The polygons queued a few places on are read from far apart
+                // (the walk spreads over the whole mesh): asked for early.
+                constexpr std::size_t kPolygonsAhead = 8, kCornersAhead = 4;
+                if (at + kPolygonsAhead < mesh.IslandPolys.size())
+                    __builtin_prefetch(&mesh.Polys[mesh.IslandPolys[at + kPolygonsAhead]]);
+                if (at + kCornersAhead < mesh.IslandPolys.size()) {
+                    const TPoly& later = mesh.Polys[mesh.IslandPolys[at + kCornersAhead]];
+                    __builtin_prefetch(&mesh.Mate[later.First]);
+                    __builtin_prefetch(&mesh.Colour[later.First]);
+                }
                 const TPoly& poly = mesh.Polys[mesh.IslandPolys[at]];
                 for (TIndex h = poly.First; h < poly.First + poly.Size; ++h) {
                     colours += MixBits(mesh.Colour[h]);
