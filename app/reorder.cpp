@@ -461,7 +461,7 @@ private:
     // Inlined by force: a call of a function that only gives hints would be
     // dropped as doing nothing.
     [[gnu::always_inline]] void Prefetch(std::size_t at) const {
-        constexpr std::size_t kPolygons = 16, kCorners = 8, kRecords = 4, kNeighbours = 2;
+        constexpr std::size_t kPolygons = 32, kCorners = 16, kRecords = 8, kNeighbours = 4;
         const std::size_t queued = poly_log_.size();
         const auto polygons = [&](std::size_t ahead) {
             const TIndex sp = poly_log_[at + ahead];
