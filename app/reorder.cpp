@@ -1,10 +1,14 @@
 #include "app/reorder.h"
 
+#include "shape/parallel.h"
+#include "shape/probes.h"
+
 #include <algorithm>
 #include <array>
 #include <cassert>
 #include <exception>
 #include <limits>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 #include <unordered_map>
@@ -394,10 +398,12 @@ public:
     struct TSaved {
         std::vector<std::array<TIndex, 4>> Polys;  // start polygon, target polygon, first corner, reversed
         std::vector<std::pair<TIndex, TIndex>> Vertices;
+        std::vector<TIndex> Islands;  // of the target, used
     };
     void Save(const TMark& mark, TSaved& saved) const {
         saved.Polys.clear();
         saved.Vertices.clear();
+        saved.Islands.assign(island_log_.begin() + static_cast<std::ptrdiff_t>(mark.Islands), island_log_.end());
         for (std::size_t at = mark.Polys; at < poly_log_.size(); ++at) {
             const TIndex p = poly_log_[at];
             saved.Polys.push_back({p, poly_map_[p], first_[p], reversed_[p]});
@@ -420,6 +426,7 @@ public:
             vertex_back_[w] = v;
             vertex_log_.push_back(v);
         }
+        for (const TIndex island : saved.Islands) UseIsland(island);
     }
 
     bool IslandUsed(TIndex island) const { return island_used_[island] != 0; }
@@ -689,12 +696,29 @@ public:
 
     void Run() {
         if (!NonManifoldFree()) return;
-        for (TIndex o = 0; o < s_.Objects.size(); ++o)
+        for (TIndex o = 0; o < s_.Objects.size();) {
+            const std::vector<TPlanned> plan = PlanRun(o);
+            if (WorthTwoLanes(plan)) {
+                if (!PairOnTwoLanes(plan)) return;
+                o += static_cast<TIndex>(plan.size());
+                continue;
+            }
             if (!PairObject(o)) return;
+            ++o;
+        }
         Collect();
     }
 
 private:
+    // What pairs objects one after another: a matcher, where its choices
+    // are noted, and the best walk of the island being paired. Objects of
+    // different target objects may be paired on lanes of their own at once.
+    struct TLane {
+        TMatcher& Matcher;
+        std::vector<TAmbiguity>& Ambiguities;
+        TMatcher::TSaved Saved;
+    };
+
     bool NonManifoldFree() {
         for (TIndex h = 0; h < s_.Slots.size(); ++h) {
             if (s_.Mate[h] != kNonManifold) continue;
@@ -721,9 +745,9 @@ private:
 
     // Choices are noted as they are made and dropped with the pairings of
     // a trial that is undone.
-    void NoteAmbiguity(const TShapePlace& place, std::size_t candidates, std::size_t matches,
-                       Extended margin) {
-        ambiguities_.push_back({place, static_cast<std::int64_t>(candidates),
+    static void NoteAmbiguity(TLane& lane, const TShapePlace& place, std::size_t candidates,
+                              std::size_t matches, Extended margin) {
+        lane.Ambiguities.push_back({place, static_cast<std::int64_t>(candidates),
                                 static_cast<std::int64_t>(matches), margin});
     }
 
@@ -733,14 +757,17 @@ private:
         if (kept.Why == TReorderFailure::None || found.Depth > kept.Depth) kept = found;
     }
 
-    bool PairObject(TIndex o) {
+    // The target objects start object O may pair: those of its structure
+    // not paired yet (nor in Planned), and of several the ones of its name
+    // where some have it; By says how the choice was narrowed.
+    std::vector<TIndex> Candidates(TIndex o, const std::vector<TIndex>& planned, TPairedBy& by) const {
         const TMeshObject& object = s_.Objects[o];
         std::vector<TIndex> candidates;
         if (const auto bucket = by_signature_.find(object.Signature); bucket != by_signature_.end())
             for (const TIndex j : bucket->second)
-                if (!object_used_[j]) candidates.push_back(j);
-        TPairedBy by = TPairedBy::Structure;
-        if (candidates.empty()) return ExplainObject(o);
+                if (!object_used_[j] && std::find(planned.begin(), planned.end(), j) == planned.end())
+                    candidates.push_back(j);
+        by = TPairedBy::Structure;
         if (candidates.size() > 1) {
             std::vector<TIndex> named;
             for (const TIndex j : candidates)
@@ -748,10 +775,109 @@ private:
             if (!named.empty()) candidates = std::move(named);
             by = candidates.size() == 1 ? TPairedBy::Name : TPairedBy::Movement;
         }
+        return candidates;
+    }
+
+    // A start object whose target object is clear before any walk.
+    struct TPlanned {
+        TIndex Start = 0;
+        TIndex Target = 0;
+        TPairedBy By = TPairedBy::Structure;
+    };
+
+    // The start objects from O on that have one candidate each, as pairing
+    // them one after another would find them (each taking its target out of
+    // the choice of those after it): these may be walked at once. Stops
+    // before the first with none or several.
+    std::vector<TPlanned> PlanRun(TIndex o) const {
+        std::vector<TPlanned> plan;
+        std::vector<TIndex> planned;
+        for (; o < s_.Objects.size(); ++o) {
+            TPairedBy by = TPairedBy::Structure;
+            const std::vector<TIndex> candidates = Candidates(o, planned, by);
+            if (candidates.size() != 1) break;
+            plan.push_back({o, candidates[0], by});
+            planned.push_back(candidates[0]);
+        }
+        return plan;
+    }
+
+    // Two lanes pay for their thread and matcher from as many polygons as
+    // the other work shared out between the cores.
+    bool WorthTwoLanes(const std::vector<TPlanned>& plan) const {
+        if (plan.size() < 2 || CoreCount() < 2) return false;
+        std::size_t polygons = 0;
+        for (const TPlanned& planned : plan) polygons += s_.Objects[planned.Start].Polys;
+        return polygons >= SufParallelPolygons;
+    }
+
+    // Pairs the planned objects on two lanes at once: the first ones (half
+    // the corners) on this thread with the shape's matcher, the others on a
+    // thread with a matcher of its own, whose pairings are then made again
+    // in the shape's. The outcomes are taken in start order, as pairing one
+    // after another gives them: the first failure stops it, choices are
+    // noted and movements summed in that order. The walks of different
+    // target objects never meet: edges join polygons of one object only.
+    bool PairOnTwoLanes(const std::vector<TPlanned>& plan) {
+        struct TOutcome {
+            bool Paired = false;
+            Extended Movement = 0;
+            TConflict Conflict;
+            std::vector<TAmbiguity> Ambiguities;
+            TMatcher::TSaved Pairings;  // of the other lane
+        };
+        std::vector<TOutcome> outcomes(plan.size());
+        std::size_t corners = 0, first_half = 0, split = 0;
+        for (const TPlanned& planned : plan) corners += s_.Objects[planned.Start].Corners;
+        while (split + 1 < plan.size() && 2 * first_half < corners)
+            first_half += s_.Objects[plan[split++].Start].Corners;
+        split = std::max<std::size_t>(split, 1);
+        const auto walk = [&](TMatcher& matcher, std::size_t from, std::size_t to, bool own) {
+            for (std::size_t k = from; k < to; ++k) {
+                TOutcome& outcome = outcomes[k];
+                TLane lane{matcher, outcome.Ambiguities, {}};
+                const TMatcher::TMark mark = matcher.Mark();
+                outcome.Paired = MatchObject(lane, plan[k].Start, plan[k].Target, outcome.Movement, outcome.Conflict);
+                // What comes after a failure in start order does not count.
+                if (!outcome.Paired) return;
+                if (!own) matcher.Save(mark, outcome.Pairings);
+            }
+        };
+        std::exception_ptr error;
+        {
+            std::jthread other([&] {
+                try {
+                    TMatcher matcher(s_, t_);
+                    walk(matcher, split, plan.size(), false);
+                } catch (...) {
+                    error = std::current_exception();
+                }
+            });
+            walk(matcher_, 0, split, true);
+        }
+        if (error) std::rethrow_exception(error);
+        for (std::size_t k = 0; k < plan.size(); ++k) {
+            TOutcome& outcome = outcomes[k];
+            if (!outcome.Paired) {
+                Failure(outcome.Conflict, plan[k].Target);
+                return false;
+            }
+            if (k >= split) matcher_.Restore(outcome.Pairings);
+            ambiguities_.insert(ambiguities_.end(), outcome.Ambiguities.begin(), outcome.Ambiguities.end());
+            Paired(plan[k].Start, plan[k].Target, plan[k].By, outcome.Movement);
+        }
+        return true;
+    }
+
+    bool PairObject(TIndex o) {
+        const TMeshObject& object = s_.Objects[o];
+        TPairedBy by = TPairedBy::Structure;
+        std::vector<TIndex> candidates = Candidates(o, {}, by);
+        if (candidates.empty()) return ExplainObject(o);
         TConflict conflict;
         Extended movement = 0;
         if (candidates.size() == 1) {
-            if (!MatchObject(o, candidates[0], movement, conflict)) {
+            if (!MatchObject(lane_, o, candidates[0], movement, conflict)) {
                 Failure(conflict, candidates[0]);
                 return false;
             }
@@ -768,7 +894,7 @@ private:
         for (const TIndex j : candidates) {
             const TMatcher::TMark mark = matcher_.Mark();
             TConflict found;
-            if (MatchObject(o, j, movement, found)) {
+            if (MatchObject(lane_, o, j, movement, found)) {
                 ++matches;
                 if (movement < best) {
                     second = best;
@@ -788,13 +914,13 @@ private:
             Failure(conflict, conflict_object);
             return false;
         }
-        MatchObject(o, chosen, movement, conflict);
+        MatchObject(lane_, o, chosen, movement, conflict);
         if (matches > 1) {
             TShapePlace place;
             place.Object = static_cast<std::int64_t>(o) + 1;
             place.StartObject = object.Record;
             place.TargetObject = t_.Objects[chosen].Record;
-            NoteAmbiguity(place, candidates.size(), matches, second - best);
+            NoteAmbiguity(lane_, place, candidates.size(), matches, second - best);
         }
         Paired(o, chosen, by, movement);
         return true;
@@ -818,7 +944,7 @@ private:
             // all the same, the pairing holds.
             Extended movement = 0;
             TConflict conflict;
-            if (!MatchObject(o, alike, movement, conflict, true)) {
+            if (!MatchObject(lane_, o, alike, movement, conflict, true)) {
                 Failure(conflict, alike);
                 return false;
             }
@@ -841,24 +967,25 @@ private:
     // Pairs every island of start object O with one of target object J.
     // Alike pairs islands of the same counts when their colours differ, to
     // find where they differ.
-    bool MatchObject(TIndex o, TIndex j, Extended& movement, TConflict& conflict, bool alike = false) {
+    bool MatchObject(TLane& lane, TIndex o, TIndex j, Extended& movement, TConflict& conflict,
+                     bool alike = false) {
         movement = 0;
         const TMeshObject& object = s_.Objects[o];
         for (TIndex i = object.FirstIsland; i < object.FirstIsland + object.Islands; ++i) {
             Extended island_movement = 0;
-            if (!MatchIsland(i, j, alike, island_movement, conflict)) return false;
+            if (!MatchIsland(lane, i, j, alike, island_movement, conflict)) return false;
             movement += island_movement;
         }
         return true;
     }
 
-    bool MatchIsland(TIndex i, TIndex j, bool alike, Extended& movement, TConflict& conflict) {
+    bool MatchIsland(TLane& lane, TIndex i, TIndex j, bool alike, Extended& movement, TConflict& conflict) {
         const TIsland& island = s_.Islands[i];
         const TMeshObject& target = t_.Objects[j];
         std::vector<TIndex> islands;
         for (TIndex k = target.FirstIsland; k < target.FirstIsland + target.Islands; ++k) {
             const TIsland& other = t_.Islands[k];
-            if (matcher_.IslandUsed(k)) continue;
+            if (lane.Matcher.IslandUsed(k)) continue;
             if (alike ? other.Polys == island.Polys && other.Corners == island.Corners
                       : other.Signature == island.Signature)
                 islands.push_back(k);
@@ -873,10 +1000,10 @@ private:
             return false;
         }
         if (islands.size() > kMaxIslandCandidates) {
-            if (target_centres_.empty()) {
+            std::call_once(centres_made_, [&] {
                 target_centres_.reserve(t_.Islands.size());
                 for (const TIsland& other : t_.Islands) target_centres_.push_back(Centre(t_, other));
-            }
+            });
             const std::array<Extended, 3> centre = Centre(s_, island);
             const auto distance = [&](TIndex k) {
                 Extended sum = 0;
@@ -915,14 +1042,14 @@ private:
             // Backwards, the start's half-edge from corner A pairs the target's
             // from the next corner.
             const TIndex b = seed.Reversed ? (b0 + 1) % t_.Polys[tp].Size : b0;
-            return matcher_.Walk(sp, a, tp, b, seed.Reversed, bound, moved, found);
+            return lane.Matcher.Walk(sp, a, tp, b, seed.Reversed, bound, moved, found);
         };
         const std::size_t budget = kWalkBudget * island.Polys + kSmallWalkBudget;
         std::size_t visited = 0, compared = 0;
         for (std::size_t c = 0; c < seeds.size(); ++c) {
             if (chosen != seeds.size() && visited > budget) break;
             ++compared;
-            const TMatcher::TMark mark = matcher_.Mark();
+            const TMatcher::TMark mark = lane.Matcher.Mark();
             Extended moved = 0;
             TConflict found;
             const TWalkEnd end = walk(seeds[c], second, moved, found);
@@ -932,25 +1059,25 @@ private:
                     second = best;
                     best = moved;
                     chosen = c;
-                    matcher_.Save(mark, saved_);
+                    lane.Matcher.Save(mark, lane.Saved);
                 } else if (moved < second) {
                     second = moved;
                 }
             } else if (end == TWalkEnd::Conflict) {
                 KeepDeeper(deepest, found);
             }
-            visited += matcher_.Mark().Polys - mark.Polys;
-            matcher_.Undo(mark);
+            visited += lane.Matcher.Mark().Polys - mark.Polys;
+            lane.Matcher.Undo(mark);
         }
         if (chosen == seeds.size()) {
             conflict = deepest;
             return false;
         }
-        matcher_.Restore(saved_);
+        lane.Matcher.Restore(lane.Saved);
         movement = best;
-        matcher_.UseIsland(seeds[chosen].Island);
+        lane.Matcher.UseIsland(seeds[chosen].Island);
         if (matches > 1)
-            NoteAmbiguity(StartPlace(s_, first_poly, kNone, target.Record), compared, matches, second - best);
+            NoteAmbiguity(lane, StartPlace(s_, first_poly, kNone, target.Record), compared, matches, second - best);
         return true;
     }
 
@@ -1052,7 +1179,8 @@ private:
     std::unordered_map<std::uint64_t, std::vector<TIndex>> by_signature_;  // target objects
     std::vector<TObjectPair> pairs_;
     std::vector<TAmbiguity> ambiguities_;
-    TMatcher::TSaved saved_;  // the best walk of the island being paired
+    TLane lane_{matcher_, ambiguities_, {}};  // the lane of objects paired one after another
+    std::once_flag centres_made_;
     std::vector<std::array<Extended, 3>> target_centres_;  // of the islands, once needed
 };
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/morph_check.h"
+#include "shape/probes.h"
 #include "tests/morph/shape_builder.h"
 
 namespace {
@@ -229,6 +230,18 @@ struct TScrambleRow {
     bool FirstMirrored;  // the report calls the first object mirrored
 };
 
+// Sets SufParallelPolygons for a scope.
+class TParallelAt {
+public:
+    explicit TParallelAt(std::size_t polygons) : kept_(SufParallelPolygons) { SufParallelPolygons = polygons; }
+    ~TParallelAt() { SufParallelPolygons = kept_; }
+    TParallelAt(const TParallelAt&) = delete;
+    TParallelAt& operator=(const TParallelAt&) = delete;
+
+private:
+    std::size_t kept_;
+};
+
 TEST(Reorder, GivesBackTheOrderOfScrambledTargets) {
     const TScramble all{true, true, true, false, false};
     const TScramble mirrored{true, true, true, true, false};
@@ -245,8 +258,12 @@ TEST(Reorder, GivesBackTheOrderOfScrambledTargets) {
         {"grid, scrambled", Grid, 0, all, false, false},
         {"grid, corners rotated only", Grid, 0, {false, false, true, false, false}, false, false},
     };
-    for (const TScrambleRow& row : rows) {
+    // Objects whose targets are clear are paired on two lanes at once from
+    // SufParallelPolygons polygons on: with it at 1, the small shapes are.
+    for (const TScrambleRow& row : rows) for (const std::size_t lanes : {SufParallelPolygons, std::size_t{1}}) {
         SCOPED_TRACE(row.Name);
+        SCOPED_TRACE(lanes);
+        const TParallelAt parallel_at(lanes);
         TTestBuilder builder;
         const TTestShape target_shape = Moved(row.Shape(), row.Offset);
         const TVANE_Object* start = builder.Build(row.Shape());
@@ -336,6 +353,19 @@ TEST(Reorder, FindsNoOrderAndSaysWhere) {
             return TTestShape{{"glued", {Quad(0, 0), a, b}}};
         };
     };
+    // Strips "a", "b" and "c", with polygon B of "b" and C of "c" of another kind.
+    const auto strips = [&](int b, int c) {
+        return [=] {
+            TTestShape shape;
+            for (const auto& [name, other] : {std::pair("a", -1), std::pair("b", b), std::pair("c", c)}) {
+                TTestObject object = strip()[0];
+                object.Name = name;
+                if (other >= 0) object.Polygons[static_cast<std::size_t>(other)].Kind = kKindUvPoly;
+                shape.push_back(object);
+            }
+            return shape;
+        };
+    };
     const TFailureRow rows[] = {
         {"a polygon fewer", strip, [&] { auto s = strip(); s[0].Polygons.pop_back(); return s; },
          TReorderFailure::PolygonCount, 0, 0, 0},
@@ -349,11 +379,15 @@ TEST(Reorder, FindsNoOrderAndSaysWhere) {
         {"a polygon soup", soup, soup, TReorderFailure::Soup, 1, 1, 0},
         {"corners glued elsewhere: a triangle at the opposite corner of the quad", glued(1, 1), glued(0, 0),
          TReorderFailure::Corner, 1, 3, 1},
+        {"the second of three objects fails, and the third", strips(-1, -1),
+         strips(1, 0), TReorderFailure::Kind, 2, 2, 0},
         {"another kind", strip, [&] { auto s = strip(); s[0].Polygons[1].Kind = kKindUvPoly; return s; },
          TReorderFailure::Kind, 1, 2, 0},
     };
-    for (const TFailureRow& row : rows) {
+    for (const TFailureRow& row : rows) for (const std::size_t lanes : {SufParallelPolygons, std::size_t{1}}) {
         SCOPED_TRACE(row.Name);
+        SCOPED_TRACE(lanes);
+        const TParallelAt parallel_at(lanes);
         TTestBuilder builder;
         const TVANE_Object* start = builder.Build(row.Start());
         TVANE_Object* target = builder.Build(row.Target());
