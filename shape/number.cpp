@@ -251,7 +251,8 @@ void Round15(Extended magnitude, std::uint64_t& digits, int& s) {
     // product below rounds the wrong way) the attempts below correct it.
     // floor(x * log10(2)) in integers, within one of it for every exponent
     // there is (1292913986 / 2^32 is log10(2) to within 10^-10).
-    int place = static_cast<int>((std::int64_t{k + 63} * 1292913986) >> 32);
+    const std::int64_t scaled = std::int64_t{k + 63} * std::int64_t{1292913986};
+    int place = static_cast<int>(scaled >> 32);
     const int next = place + 1;
     if (next >= 0 && next <= kMaxExactPower) {
         if (magnitude >= kPowersOfTen[next]) ++place;
@@ -290,7 +291,7 @@ constexpr char kDigitPairs[] =
 // The two digits of VALUE (below 100) as the two bytes of a word.
 std::uint64_t TwoDigits(std::uint32_t value) {
     std::uint16_t pair = 0;
-    std::memcpy(&pair, kDigitPairs + 2 * value, sizeof pair);
+    std::memcpy(&pair, kDigitPairs + std::size_t{2} * value, sizeof pair);
     return pair;
 }
 
