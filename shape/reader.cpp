@@ -33,10 +33,11 @@
 #include "shape/tokenizer.h"
 #include "shape/vane.h"
 
-// Files of 8 MiB and more are read on every core; a window of 4 MiB in
-// pieces of 256 KiB.
+// Files of 8 MiB and more are read on every core, through windows of the
+// one-core reader's size (1 MiB) in pieces of 64 KiB: larger windows held
+// more tokens at once and were no faster.
 std::size_t SufCoreReadBytes = std::size_t{8} << 20;
-std::size_t SufReadPieceBytes = std::size_t{256} << 10;
+std::size_t SufReadPieceBytes = std::size_t{64} << 10;
 
 namespace {
 
@@ -45,8 +46,6 @@ enum class Outcome { kEnd, kFormatError, kGrammarError };
 // Windows smaller than this are tokenized on the calling thread: starting
 // threads would cost more.
 constexpr std::size_t kRoundOnCoresBytes = std::size_t{64} << 10;
-// A window of the core reader is this many times the one-core window.
-constexpr std::size_t kCoreWindowFactor = 4;
 
 // The records of one load. The list hangs from `result` as soon as a record
 // exists, so whoever catches an exception can release it.
@@ -198,6 +197,14 @@ struct StepParser : Builder {
     std::size_t field = 0;
     double position[3] = {};
 
+    // At kVertex, the vertex of the kind's values, all of them numbers.
+    void Vertex(const double* values) {
+        TVANE_Vertex* v = NewVertex(last_vtx);
+        for (std::size_t i = 0; i < kind->Count; ++i) v->*kind->Fields[i] = values[i];
+        const double at[3] = {values[0], values[1], values[2]};
+        AddPosition(at);
+    }
+
     // Takes token t (its value, when it is a number, in *value); false once
     // the parse is over, with its outcome. The file's end is the empty
     // token, given as often as it is asked for. Throws SufConvertError and
@@ -317,7 +324,7 @@ public:
         : file_name_(file_name), fd_(fd), parser_(result) {}
 
     Outcome Run() {
-        window_bytes_ = std::max<std::size_t>(SufWindowBytes, 1) * kCoreWindowFactor;
+        window_bytes_ = std::max<std::size_t>(SufWindowBytes, 1);
         Window* done = &windows_[0];
         Window* next = &windows_[1];
         Read(*done, {});
@@ -418,6 +425,9 @@ private:
     // at once (either may be missing), on the cores when there is enough.
     void Round(Window* parse, Window* tokenize) {
         const std::size_t pieces = tokenize != nullptr ? tokenize->used : 0;
+        const std::size_t bytes = (parse != nullptr ? parse->whole : 0) + (tokenize != nullptr ? tokenize->whole : 0);
+        const bool on_cores = CoreCount() > 1 && pieces > 0 && bytes >= kRoundOnCoresBytes;
+        // Task 0 parses, the others tokenize.
         const std::size_t first = parse != nullptr ? 1 : 0;
         Caught parsing;
         const auto work = [&](std::size_t i) {
@@ -428,8 +438,7 @@ private:
                 tokenize->caught[i - first].Run([&] { TokenizePiece(piece); });
             }
         };
-        const std::size_t bytes = (parse != nullptr ? parse->whole : 0) + (tokenize != nullptr ? tokenize->whole : 0);
-        if (CoreCount() > 1 && first + pieces > 1 && bytes >= kRoundOnCoresBytes) {
+        if (on_cores) {
             ForEachOnCores(first + pieces, work);
         } else {
             for (std::size_t i = 0; i < first + pieces; ++i) work(i);
@@ -456,6 +465,18 @@ private:
             for (token_ = 0; token_ < count; ++token_) {
                 const TSufToken t = p.Tokens[token_];
                 const bool number = (t.Length & TSufToken::kNumber) != 0;
+                if (number && parser_.step == StepParser::Step::kVertex) {
+                    // The values of a whole vertex at once, when they are here.
+                    const std::size_t values = parser_.kind->Count;
+                    std::size_t n = 1;
+                    while (n < values && token_ + n < count && (p.Tokens[token_ + n].Length & TSufToken::kNumber) != 0) ++n;
+                    if (n == values) {
+                        parser_.Vertex(value);
+                        value += values;
+                        token_ += values - 1;
+                        continue;
+                    }
+                }
                 if (!parser_.Take(p.Text(t), number ? value : nullptr, outcome_)) {
                     stopped_ = true;
                     return;
