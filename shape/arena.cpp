@@ -48,7 +48,7 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 std::mutex registry;
 std::vector<TRecordBlock*> blocks;
 
-// The block a thread found last is tried first, without the lock, since
+// The blocks a thread found last are tried first, without the lock, since
 // lists are mostly walked in the order their records were made. Its bounds
 // are kept here rather than read from its header: they hold while no block
 // was released since (`releases` unchanged), for a block of records in use
@@ -59,7 +59,10 @@ struct TFoundBlock {
     TRecordBlock* block = nullptr;
     std::uint64_t releases = 0;
 };
-thread_local constinit TFoundBlock last_found;
+// Two are kept, as a walk over a shape's records takes turns between a
+// block of polygons and one of vertices.
+thread_local constinit TFoundBlock last_found[2];
+thread_local constinit unsigned last_replaced = 0;
 
 // A released block waiting in the spare list, linked through its own memory.
 struct TSpareBlock {
@@ -78,14 +81,17 @@ bool Holds(const TRecordBlock* block, const void* p) {
 
 TRecordBlock* FindBlock(const void* p) {
     const std::uint64_t now = releases.load(std::memory_order_acquire);
-    if (last_found.releases == now && Address(p) - last_found.begin < last_found.end - last_found.begin)
-        return last_found.block;
+    for (const TFoundBlock& found : last_found) {
+        if (found.releases == now && Address(p) - found.begin < found.end - found.begin) return found.block;
+    }
     const std::lock_guard<std::mutex> lock(registry);
     auto after = std::upper_bound(blocks.begin(), blocks.end(), Address(p),
                                   [](std::uintptr_t a, const TRecordBlock* b) { return a < Address(b); });
     if (after == blocks.begin() || !Holds(*(after - 1), p)) return nullptr;
     TRecordBlock* block = *(after - 1);
-    last_found = {Address(block), Address(block) + block->bytes, block, releases.load(std::memory_order_relaxed)};
+    last_replaced ^= 1;
+    last_found[last_replaced] = {Address(block), Address(block) + block->bytes, block,
+                                 releases.load(std::memory_order_relaxed)};
     return block;
 }
 
