@@ -324,6 +324,17 @@ public:
         : file_name_(file_name), fd_(fd), parser_(result) {}
 
     Outcome Run() {
+        try {
+            return Windows();
+        } catch (const std::bad_alloc&) {
+            // Out of memory while reading or joining: the lines joined by then.
+            if (!line_set_) SetLineNumber(lines_);
+            throw;
+        }
+    }
+
+private:
+    Outcome Windows() {
         window_bytes_ = std::max<std::size_t>(SufWindowBytes, 1);
         Window* done = &windows_[0];
         Window* next = &windows_[1];
@@ -341,7 +352,6 @@ public:
         }
     }
 
-private:
     // Fills `w` with `carry` (the cut line the window before ended with) and
     // what follows it in the file, up to at least one whole line.
     void Read(Window& w, std::string_view carry) {
@@ -491,8 +501,9 @@ private:
         stopped_ = true;
     }
 
-    static void SetLineNumber(std::int64_t lines) {
+    void SetLineNumber(std::int64_t lines) {
         LineNumber = static_cast<std::int32_t>(std::min<std::int64_t>(lines, INT32_MAX));
+        line_set_ = true;
     }
 
     // LineNumber where the parse of `w` stopped.
@@ -529,6 +540,7 @@ private:
     std::int64_t lines_ = 0;      // LineNumber after the pieces joined so far
     bool stopped_ = false;
     bool at_end_ = false;
+    bool line_set_ = false;  // LineNumber tells where the parse stopped
     Outcome outcome_ = Outcome::kEnd;
     std::size_t piece_ = 0, token_ = 0;  // where the parse stands
 };
