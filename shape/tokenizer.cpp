@@ -81,7 +81,7 @@ struct TThreadExitCloser {
 // given it, for the message of a failed read.
 thread_local constinit const std::string* reading_name = nullptr;
 
-std::size_t Offset(const char* p, const char* base = SufFile.Window) { return static_cast<std::size_t>(p - base); }
+std::size_t Offset(const char* p) { return static_cast<std::size_t>(p - SufFile.Window); }
 
 }  // namespace
 
