@@ -243,18 +243,27 @@ constexpr std::size_t kWindowBytes = std::size_t{1} << 20;
 // One load: the dump of what came back, the message, or the exception's
 // text, and the line count it ended on. `plain` chooses whether lone vertex
 // values are read straight from the line or as tokens, `window` the bytes
-// of the reader's window.
+// of the reader's window, `piece` (when not 0) that the file is read in
+// pieces of about that many bytes, as on several cores.
 std::string LoadOnce(const std::string& path, TVANE_Object*& shape, bool plain,
-                     std::size_t window = kWindowBytes) {
+                     std::size_t window = kWindowBytes, std::size_t piece = 0) {
     shape = nullptr;
     SufPlainValues = plain;
     SufWindowBytes = window;
+    const std::size_t core_bytes = SufCoreReadBytes, piece_bytes = SufReadPieceBytes;
+    if (piece != 0) {
+        SufCoreReadBytes = 0;
+        SufReadPieceBytes = piece;
+    }
     struct Restore {
+        std::size_t core_bytes, piece_bytes;
         ~Restore() {
             SufPlainValues = true;
             SufWindowBytes = kWindowBytes;
+            SufCoreReadBytes = core_bytes;
+            SufReadPieceBytes = piece_bytes;
         }
-    } restore;
+    } restore{core_bytes, piece_bytes};
     try {
         shape = VANE->LoadSuf(path);
     } catch (const SufConvertError& e) {
@@ -307,6 +316,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(LoadOnce(path, again, true, window) == outcome);
     VANE->FreeSuf(again);
     FUZZ_CHECK(LoadOnce(path, again, false, 1) == outcome);
+    VANE->FreeSuf(again);
+    // Read in pieces of a few bytes, which begin inside comments and after
+    // every kind of line end, as on several cores, through windows of a few
+    // bytes and through one that holds the file: the same again.
+    const std::size_t piece = size == 0 ? 1 : 1 + data[0] % 8;
+    FUZZ_CHECK(LoadOnce(path, again, true, window, piece) == outcome);
+    VANE->FreeSuf(again);
+    FUZZ_CHECK(LoadOnce(path, again, true, kWindowBytes, piece * 64) == outcome);
     VANE->FreeSuf(again);
     if (shape == nullptr) {
         FUZZ_CHECK(RecordBlocksInUse() == 0);  // what a failed load built is released

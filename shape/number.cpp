@@ -124,15 +124,15 @@ struct TLiteral {
     return lit;
 }
 
-// The value of the literal t, scanned whole into lit, when LiteralValue has
-// no quick answer: from the C++ library's conversion.
-double ConvertLiteral(std::string_view t, const TLiteral& lit) {
+// The value of the literal t, scanned whole into lit, when the fast path
+// has no answer: from the C++ library's conversion. False where the text
+// is no number after all or its nearest double is beyond the largest.
+bool ConvertLiteral(std::string_view t, const TLiteral& lit, double& value) {
     const double zero = lit.negative ? -0.0 : 0.0;
     const std::size_t n = t.size();
     const char* first = t.data() + (t[0] == '+' ? 1 : 0);
-    double value = 0;
     auto [end, ec] = std::from_chars(first, t.data() + n, value);
-    if (end != t.data() + n) ThrowNotANumber(t);
+    if (end != t.data() + n) return false;
     if (ec == std::errc::result_out_of_range) {
         // Tell overflow from underflow by the place of the first nonzero digit.
         constexpr std::size_t kMost = 1'000'000'000'000;
@@ -140,20 +140,22 @@ double ConvertLiteral(std::string_view t, const TLiteral& lit) {
             lit.first < lit.int_end
                 ? static_cast<std::int64_t>(std::min(lit.int_end - lit.first, kMost))
                 : -static_cast<std::int64_t>(std::min(lit.first - lit.frac_begin, kMost));
-        if (magnitude + lit.exponent > 0) ThrowNotANumber(t);
-        return zero;
+        if (magnitude + lit.exponent > 0) return false;
+        value = zero;
+        return true;
     }
-    if (ec != std::errc()) ThrowNotANumber(t);
-    return value;
+    return ec == std::errc();
 }
 
 // The value of the literal t, scanned whole into lit: the nearest double;
 // one that underflows becomes that nearest double (0 or subnormal), one
 // whose nearest double would be beyond the largest finite one is rejected
-// like a token that is not a number. Inlined into the readers of values.
-[[gnu::always_inline]] inline double LiteralValue(std::string_view t, const TLiteral& lit) {
+// (false) like a token that is not a number. Inlined into the readers of
+// values.
+[[gnu::always_inline]] inline bool LiteralValue(std::string_view t, const TLiteral& lit, double& value) {
     if (lit.int_begin == lit.int_end && lit.frac_begin == lit.frac_end) {
-        return lit.negative ? -0.0 : 0.0;  // ".", "-.", ".e5"
+        value = lit.negative ? -0.0 : 0.0;  // ".", "-.", ".e5"
+        return true;
     }
     // Clinger's fast path: with at most 15 significant digits and a power of
     // ten up to 10^22, both factors are exact doubles, so one multiplication
@@ -161,10 +163,11 @@ double ConvertLiteral(std::string_view t, const TLiteral& lit) {
     const std::int64_t scale = lit.exponent - static_cast<std::int64_t>(lit.frac_end - lit.frac_begin);
     if (lit.significant <= 15 && scale >= -22 && scale <= 22) {
         const double d = static_cast<double>(lit.digits);
-        const double value = scale >= 0 ? d * kPowersOfTen[scale] : d / kPowersOfTen[-scale];
-        return lit.negative ? -value : value;
+        const double v = scale >= 0 ? d * kPowersOfTen[scale] : d / kPowersOfTen[-scale];
+        value = lit.negative ? -v : v;
+        return true;
     }
-    return ConvertLiteral(t, lit);
+    return ConvertLiteral(t, lit, value);
 }
 
 
@@ -377,18 +380,47 @@ std::size_t FormatNumber(Extended Value, char* Out) {
 }
 
 double ToValue(std::string_view Token) {
-    const TLiteral lit = ScanLiteral(Token);
-    if (!lit.valid || lit.end != Token.size()) ThrowNotANumber(Token);
-    return LiteralValue(Token, lit);
+    double value = 0;
+    if (!TryToValue(Token, value)) ThrowNotANumber(Token);
+    return value;
 }
 
 bool TryToValue(std::string_view Token, double& Value) {
-    try {
-        Value = ToValue(Token);
-    } catch (const SufConvertError&) {
-        return false;
-    }
+    const TLiteral lit = ScanLiteral(Token);
+    double value = 0;
+    if (!lit.valid || lit.end != Token.size() || !LiteralValue(Token, lit, value)) return false;
+    Value = value;
     return true;
+}
+
+std::size_t TryPlainValue(std::string_view Text, double& Value) {
+    // Most values have a few digits, maybe a point, and no exponent: with at
+    // most 15 digits, leading zeros and all, the fast path of LiteralValue
+    // applies, and it is taken here without the full scan.
+    const char* const first = Text.data();
+    const char* const end = first + Text.size();
+    const char* p = first;
+    const bool negative = p < end && *p == '-';
+    p += static_cast<std::ptrdiff_t>(p < end && (*p == '-' || *p == '+'));
+    std::uint64_t digits = 0;
+    const char* const int_begin = p;
+    while (p < end && static_cast<unsigned>(*p - '0') < 10) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+    std::ptrdiff_t count = p - int_begin, fraction = 0;
+    if (p < end && *p == '.') {
+        const char* const frac_begin = ++p;
+        while (p < end && static_cast<unsigned>(*p - '0') < 10) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+        fraction = p - frac_begin;
+        count += fraction;
+    }
+    if (count > 0 && count <= 15 && (p == end || static_cast<unsigned char>(*p) <= 32)) {
+        const double d = static_cast<double>(digits);
+        const double value = fraction == 0 ? d : d / kPowersOfTen[fraction];
+        Value = negative ? -value : value;
+        return static_cast<std::size_t>(p - first);
+    }
+    const TLiteral lit = ScanLiteral(Text);
+    if (!lit.valid || (lit.end < Text.size() && static_cast<unsigned char>(Text[lit.end]) > 32)) return 0;
+    return LiteralValue(Text.substr(0, lit.end), lit, Value) ? lit.end : 0;
 }
 
 std::size_t ReadPlainValue(std::string_view Text, bool More, double& Value) {
@@ -399,7 +431,7 @@ std::size_t ReadPlainValue(std::string_view Text, bool More, double& Value) {
     } else if (static_cast<unsigned char>(Text[lit.end]) > 32) {
         return 0;
     }
-    Value = LiteralValue(Text.substr(0, lit.end), lit);
+    if (!LiteralValue(Text.substr(0, lit.end), lit, Value)) ThrowNotANumber(Text.substr(0, lit.end));
     return lit.end;
 }
 

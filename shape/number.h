@@ -34,6 +34,10 @@ bool TryToValue(std::string_view Token, double& Value);
 // Throws as ToValue for a literal beyond the double range.
 std::size_t ReadPlainValue(std::string_view Text, bool More, double& Value);
 
+// ReadPlainValue of a Text that ends there, giving 0 also for a literal
+// beyond the double range rather than throwing.
+std::size_t TryPlainValue(std::string_view Text, double& Value);
+
 // B if B >= A, else A.
 Extended MaxExtended(Extended A, Extended B);
 

@@ -14,6 +14,14 @@ extern bool SufPlainValues;
 // place. Set it before a load, never while one runs.
 extern std::size_t SufWindowBytes;
 
+// Files of at least SufCoreReadBytes bytes are read on every core (when
+// there are several), in pieces of about SufReadPieceBytes bytes cut at line
+// starts; the records, line numbers and messages are those of reading on one
+// core. Tests lower both; with SufCoreReadBytes 0 every file is read in
+// pieces, also on one core. Set them before a load, never while one runs.
+extern std::size_t SufCoreReadBytes;
+extern std::size_t SufReadPieceBytes;
+
 // Shapes of at least this many polygons are written, blended and drawn in
 // pieces of SufPiecePolygons polygons spread over the cores (a drawing runs
 // such pieces together into a few per core), smaller ones in one pass on the

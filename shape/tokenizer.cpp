@@ -83,21 +83,41 @@ thread_local constinit const std::string* reading_name = nullptr;
 
 std::size_t Offset(const char* p) { return static_cast<std::size_t>(p - SufFile.Window); }
 
-// Opens the file with an empty window. Only regular files are read: a pipe,
-// a device or a socket may never end (a FIFO without a writer, /dev/zero),
-// so they are refused like a missing file.
-void OpenSufFile(const std::string& file_name) {
-    thread_local TThreadExitCloser closer;
+}  // namespace
+
+// Only regular files are read: a pipe, a device or a socket may never end
+// (a FIFO without a writer, /dev/zero), so they are refused like a missing
+// file.
+int OpenSufBytes(const std::string& FileName, std::size_t& Size) {
     // Not blocking, so opening a FIFO that nobody writes returns at once.
-    const int fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) ThrowIOError("を開けません", file_name, errno);
+    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) ThrowIOError("を開けません", FileName, errno);
     struct stat st {};
     const int err = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
     if (err != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        if (err != 0) ThrowIOError("を開けません", file_name, err);
-        ThrowNotRegular(file_name);
+        if (err != 0) ThrowIOError("を開けません", FileName, err);
+        ThrowNotRegular(FileName);
     }
+    Size = static_cast<std::size_t>(st.st_size);
+    return fd;
+}
+
+std::size_t ReadSufBytes(int Fd, char* Into, std::size_t Room, const std::string& FileName) {
+    for (;;) {
+        const ssize_t n = ::read(Fd, Into, Room);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) ThrowIOError("を読み込めません", FileName, errno);
+    }
+}
+
+namespace {
+
+// Opens the file with an empty window.
+void OpenSufFile(const std::string& file_name) {
+    thread_local TThreadExitCloser closer;
+    std::size_t size = 0;
+    const int fd = OpenSufBytes(file_name, size);
     CloseSufFile();
     SufFile.Fd = fd;
     const std::size_t capacity = std::max<std::size_t>(SufWindowBytes, 1);
@@ -152,21 +172,15 @@ bool Fill(std::size_t keep) {
     f.Counted -= keep;
     LineBuffer = std::string_view(window + line, LineBuffer.size());
     if (f.Drained) return false;
-    for (;;) {
-        const ssize_t n = ::read(f.Fd, window + kept, f.Capacity - kept);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ThrowIOError("を読み込めません", *reading_name, errno);
-        }
-        if (n == 0) {
-            f.Drained = true;
-            return false;
-        }
-        const auto* stop = static_cast<const char*>(std::memchr(window + kept, kCtrlZ, static_cast<std::size_t>(n)));
-        f.Filled = stop != nullptr ? Offset(stop) : kept + static_cast<std::size_t>(n);
-        f.Drained = stop != nullptr;
-        return f.Filled > kept;
+    const std::size_t n = ReadSufBytes(f.Fd, window + kept, f.Capacity - kept, *reading_name);
+    if (n == 0) {
+        f.Drained = true;
+        return false;
     }
+    const auto* stop = static_cast<const char*>(std::memchr(window + kept, kCtrlZ, n));
+    f.Filled = stop != nullptr ? Offset(stop) : kept + n;
+    f.Drained = stop != nullptr;
+    return f.Filled > kept;
 }
 
 // Where the first CR or LF at or after `from` stands, or `to`. Lines are
@@ -344,40 +358,37 @@ std::string_view NextWord(const std::string& FileName) {
 // Comments are searched for inside words, so "/*" and "*/" act only where
 // the word splitting leaves them: only the first "/*" of a word opens one, and
 // after "*/" the rest of that word is not searched again.
+std::string_view CutComments(std::string_view Word, bool& Inside, std::string& Scratch) {
+    if (Inside) {
+        const std::size_t close = Word.find("*/");
+        if (close == std::string_view::npos) return {};
+        Inside = false;
+        return Word.substr(close + 2);
+    }
+    const std::size_t open = Word.find("/*");
+    if (open == std::string_view::npos) return Word;
+    const std::size_t close = Word.find("*/");
+    if (close == std::string_view::npos) {
+        Inside = true;
+        return Word.substr(0, open);
+    }
+    if (close + 2 <= open) return Word;
+    // Cut the bytes from "/*" up to and including the first "*/" of the
+    // word, wherever that stands.
+    Scratch.assign(Word.substr(0, open));
+    Scratch.append(Word.substr(close + 2));
+    return Scratch;
+}
+
 std::string_view NextToken(const std::string& FileName, std::string& scratch) {
     for (;;) {
-        std::string_view word;
-        if (InComment) {
-            std::size_t close = std::string_view::npos;
-            while (close == std::string_view::npos) {
-                word = NextWord(FileName);
-                if (word.empty()) {
-                    InComment = false;
-                    return {};
-                }
-                close = word.find("*/");
-            }
-            word.remove_prefix(close + 2);
+        const std::string_view word = NextWord(FileName);
+        if (word.empty()) {
             InComment = false;
-        } else {
-            word = NextWord(FileName);
-            std::size_t open = word.find("/*");
-            if (open != std::string_view::npos) {
-                std::size_t close = word.find("*/");
-                if (close == std::string_view::npos) {
-                    word = word.substr(0, open);
-                    InComment = true;
-                } else if (close + 2 > open) {
-                    // Cut the bytes from "/*" up to and including the first "*/"
-                    // of the word, wherever that stands.
-                    scratch.assign(word.substr(0, open));
-                    scratch.append(word.substr(close + 2));
-                    word = scratch;
-                }
-            }
+            return {};
         }
-        word = Trim(word);
-        if (!word.empty() || !SufFileOpen) return word;
+        const std::string_view token = Trim(CutComments(word, InComment, scratch));
+        if (!token.empty()) return token;
     }
 }
 
@@ -403,6 +414,145 @@ void EndSufFile() {
     CloseSufFile();
     SufFile.AtEnd = false;
     InComment = false;
+}
+
+namespace {
+
+bool MayBeNumber(char c) { return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.'; }
+
+// What the walk over a line tells bytes apart by.
+enum : std::uint8_t { kOther, kSlash, kPunctuation, kBlank, kReturn };
+constexpr std::array<std::uint8_t, 256> MakeClassTable() {
+    std::array<std::uint8_t, 256> table{};
+    for (std::size_t c = 0; c < 256; ++c) {
+        table[c] = c == '\r' ? kReturn : c <= 32 ? kBlank : kDelimiter[c] ? kPunctuation : kOther;
+    }
+    table['/'] = kSlash;
+    return table;
+}
+constexpr std::array<std::uint8_t, 256> kClass = MakeClassTable();
+
+// Passes the tokens of `bytes` (whole lines but maybe the last) to
+// Take(token, where its word begins, lines begun so far) as NextToken would
+// give them, the comment state starting and ending in `in_comment`, until
+// Take returns false. Returns the lines begun; `pairs` counts the CR LF
+// pairs. Words split as NextWord splits them: each after the blanks before
+// it up to and including the delimiter that ends it, short of the line's
+// CR. (A line's first word is taken from its first byte, so a blank there is
+// a word alone; the blank gives no token, whatever the comment state, so it
+// is passed over like the others.)
+template <typename TTake>
+std::int64_t WalkTokens(std::string_view bytes, bool& in_comment, std::string& scratch, std::size_t& pairs,
+                        TTake&& take) {
+    const char* const data = bytes.data();
+    const std::size_t size = bytes.size();
+    std::int64_t lines = size > 0 ? 1 : 0;
+    std::size_t p = 0;
+    for (;;) {
+        while (p < size && kClass[static_cast<unsigned char>(data[p])] == kBlank) ++p;
+        if (p == size) return lines;
+        if (data[p] == '\r') {
+            ++p;
+            if (p < size && data[p] == '\n') ++p, ++pairs;
+            lines += p < size ? 1 : 0;
+            continue;
+        }
+        const std::size_t begin = p;
+        if (!in_comment && MayBeNumber(data[p])) {
+            // A value standing alone between blanks is the most common token.
+            double value = 0;
+            const std::size_t length = TryPlainValue(bytes.substr(p), value);
+            if (length > 0) {
+                p += length + static_cast<std::size_t>(p + length < size && data[p + length] != '\r');
+                if (!take(bytes.substr(begin, length), begin, lines, &value)) return lines;
+                continue;
+            }
+        }
+        bool slash = false;
+        std::uint8_t c = kOther;
+        while (p < size && (c = kClass[static_cast<unsigned char>(data[p])]) <= kSlash) {
+            slash = slash || c == kSlash;
+            ++p;
+        }
+        p += static_cast<std::size_t>(p < size && c != kReturn);
+        std::string_view word = bytes.substr(begin, p - begin);
+        if (in_comment || slash) word = CutComments(word, in_comment, scratch);
+        word = Trim(word);
+        if (!word.empty() && !take(word, begin, lines, nullptr)) return lines;
+    }
+}
+
+// The LFs of `bytes` but `pairs` of them, those right after a CR.
+std::int64_t LoneLineFeeds(std::string_view bytes, std::size_t pairs) {
+    std::size_t count = 0, i = 0;
+#ifdef __SSE2__
+    // Sixteen counts of up to 255 in a register at a time, then summed.
+    const __m128i lf = _mm_set1_epi8('\n');
+    while (bytes.size() - i >= 16) {
+        __m128i counts = _mm_setzero_si128();
+        for (int n = 0; n < 255 && bytes.size() - i >= 16; ++n, i += 16) {
+            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
+            counts = _mm_sub_epi8(counts, _mm_cmpeq_epi8(chunk, lf));
+        }
+        const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+        count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+                 static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+    }
+#endif
+    count += static_cast<std::size_t>(std::count(bytes.begin() + static_cast<std::ptrdiff_t>(i), bytes.end(), '\n'));
+    return static_cast<std::int64_t>(count) - static_cast<std::int64_t>(pairs);
+}
+
+}  // namespace
+
+void TokenizePiece(TSufPiece& Piece) {
+    Piece.Tokens.clear();
+    Piece.Values.clear();
+    Piece.Side.clear();
+    bool in_comment = Piece.StartsInComment;
+    std::string scratch;
+    std::size_t pairs = 0;
+    const char* const data = Piece.Bytes.data();
+    const auto take = [&](std::string_view token, std::size_t, std::int64_t, const double* value) {
+        TSufToken t{static_cast<std::uint32_t>(token.data() - data), static_cast<std::uint32_t>(token.size())};
+        if (value != nullptr) {
+            t.Length |= TSufToken::kNumber;
+            Piece.Values.push_back(*value);
+        } else {
+            if (token.data() < data || token.data() >= data + Piece.Bytes.size()) {
+                t.Offset = static_cast<std::uint32_t>(Piece.Side.size());
+                t.Length |= TSufToken::kSide;
+                Piece.Side.append(token);
+            }
+            double read = 0;
+            if (MayBeNumber(token.front()) && TryToValue(token, read)) {
+                t.Length |= TSufToken::kNumber;
+                Piece.Values.push_back(read);
+            }
+        }
+        Piece.Tokens.push_back(t);
+        return true;
+    };
+    Piece.Lines = WalkTokens(Piece.Bytes, in_comment, scratch, pairs, take);
+    Piece.EndsInComment = in_comment;
+    Piece.LineFeeds = LoneLineFeeds(Piece.Bytes, pairs);
+}
+
+std::int64_t PieceTokenLine(const TSufPiece& Piece, std::size_t Index) {
+    bool in_comment = Piece.StartsInComment;
+    std::string scratch;
+    std::size_t count = 0, begin = 0, pairs = 0;
+    std::int64_t lines = 0;
+    const auto take = [&](std::string_view, std::size_t word, std::int64_t line, const double*) {
+        begin = word;
+        lines = line;
+        return count++ < Index;
+    };
+    WalkTokens(Piece.Bytes, in_comment, scratch, pairs, take);
+    pairs = 0;
+    const std::string_view before = Piece.Bytes.substr(0, begin);
+    for (std::size_t i = 1; i < before.size(); ++i) pairs += static_cast<std::size_t>(before[i - 1] == '\r' && before[i] == '\n');
+    return lines + LoneLineFeeds(before, pairs);
 }
 
 bool TVANE::IsTokenDelimiter(unsigned char c) { return kDelimiter[c]; }

@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 
+#include "shape/probes.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 #include "tests/shape/test_util.h"
@@ -157,6 +158,41 @@ TEST_F(AllocTest, LoadSufReleasesEveryBlockWhenALaterOneFails) {
     // Besides the file and the first records, later blocks ran out too:
     // failures were reported on lines well into the file.
     EXPECT_GT(*lines.rbegin(), 50);
+}
+
+// Read in pieces, as on several cores: memory running out in a piece's
+// tokens, a window or a record gives the message and releases everything.
+TEST_F(AllocTest, LoadSufInPiecesReleasesEverythingItBuilt) {
+    std::string text = "obj suf sheet {\r\n/* a comment\r\nover lines */ atr red\r\n";
+    for (int t = 0; t < 100; ++t) text += "prim poly ( 0 0 0  1 0 0  0 1 0 )\r\n";
+    text += "}\r\n";
+    const std::string path = files_.dir.Path("pieces.suf");
+    WriteFile(path, text);
+    const std::size_t core_bytes = SufCoreReadBytes, piece_bytes = SufReadPieceBytes;
+    SufCoreReadBytes = 0;
+    SufReadPieceBytes = 40;
+    const std::regex message("([0-9]+)行目でメモリーが枯渇しました。");
+    std::set<int> lines;
+    for (long n = 1; n < kMaxRuns; ++n) {
+        const long before = live_blocks;
+        FailAt(n);
+        TVANE_Object* shape = VANE->LoadSuf(path);
+        if (!Disarm()) {
+            EXPECT_NE(shape, nullptr);
+            VANE->FreeSuf(shape);
+            EXPECT_EQ(live_blocks, before);
+            break;
+        }
+        EXPECT_EQ(shape, nullptr) << "run " << n;
+        EXPECT_EQ(live_blocks, before) << "run " << n;
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(SufErrorMessage, match, message)) << SufErrorMessage;
+        lines.insert(std::stoi(match[1]));
+    }
+    SufCoreReadBytes = core_bytes;
+    SufReadPieceBytes = piece_bytes;
+    EXPECT_GT(*lines.rbegin(), 50);
+    EXPECT_LE(*lines.rbegin(), 104);
 }
 
 TEST_F(AllocTest, CopySufReleasesEverythingItBuilt) {

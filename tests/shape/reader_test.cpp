@@ -468,6 +468,77 @@ TEST_F(LoadSufTest, ThreadsReadAtOnceAsEachReadsAlone) {
     EXPECT_EQ(SufErrorMessage, alone.back().substr(0, alone.back().find(" at line")));
 }
 
+// Sets the reading in pieces for one scope: every file read in pieces of
+// `piece` bytes through windows of `window` (of the one-core reader's
+// size; the pieces' windows are a few times it).
+struct PieceSize {
+    PieceSize(std::size_t piece, std::size_t window) {
+        SufCoreReadBytes = 0;
+        SufReadPieceBytes = piece;
+        SufWindowBytes = window;
+    }
+    ~PieceSize() {
+        SufCoreReadBytes = core_bytes;
+        SufReadPieceBytes = piece_bytes;
+        SufWindowBytes = std::size_t{1} << 20;
+    }
+    PieceSize(const PieceSize&) = delete;
+    PieceSize& operator=(const PieceSize&) = delete;
+    std::size_t core_bytes = SufCoreReadBytes, piece_bytes = SufReadPieceBytes;
+};
+
+// Pieces are tokenized apart and joined in file order: a comment over
+// several pieces, the first error where a later piece holds another, line
+// numbers behind comments of several lines and lone LFs.
+TEST_F(LoadSufTest, PiecesJoinAsTheFileReadsOnOneCore) {
+    struct Case {
+        std::string bytes;
+        std::string outcome;  // on one core
+    };
+    const std::string tail = "prim poly ( 1 2 3 )\r}\r";
+    const Case cases[] = {
+        {"obj suf a {\r/* prim poly ( 9 9 9 )\r\n\rprim\r*/ " + tail,
+         "obj 'a'\n prim 0 marked 1 atr -\n  1 2 3 0 0 0 0 0 m1\n at line 6"},
+        // After "*/" the rest of the word is not searched: "prim/*" is no keyword.
+        {"obj suf a {/*\r\r\r*/atr x\r/*\r*/prim/* */poly ( 1\n2\n3 )\r}\r\n\n", "obj 'a'\n at line 10"},
+        {"/*\r\r*/ atr\robj sux\r" + tail, "形状データの文法が3行において変です。 at line 3"},
+        {"obj suf a {\r/*\r\n\r*/prim poly ( 1 x 3 )\rprim poly ( y )\r",
+         "'x' は浮動小数点数ではありません at line 4"},
+        // A comment the file's end closes; an LF ending the file begins no line.
+        {"obj suf a {\r" + tail + "/*\r\nprim poly ( 1 2 \n", "obj 'a'\n prim 0 marked 1 atr -\n  1 2 3 0 0 0 0 0 m1\n at line 5"},
+    };
+    for (const Case& c : cases) {
+        WriteFile(path_, c.bytes);
+        EXPECT_EQ(LoadOutcome(path_), c.outcome) << testing::PrintToString(c.bytes);
+        for (const std::size_t piece : {1, 2, 5, 9, 64}) {
+            for (const std::size_t window : {1, 4, 1 << 20}) {
+                const PieceSize size(piece, window);
+                EXPECT_EQ(LoadOutcome(path_), c.outcome) << "piece " << piece << " window " << window << " "
+                                                         << testing::PrintToString(c.bytes);
+            }
+        }
+    }
+}
+
+// A file large enough for windows that the cores share, with comments and
+// values cut by every piece size, read with its error at the end.
+TEST_F(LoadSufTest, PiecesOnTheCoresGiveTheOneCoreShape) {
+    std::string bytes = "obj suf big {\r\natr first\r\n";
+    for (int i = 0; i < 30000; ++i) {
+        bytes += "prim shade ( " + std::to_string(i) + " 0.5 -2.25e3 /* " + std::to_string(i % 7) + " \r\n*/ 1 2 3 )\r\n";
+        if (i % 1000 == 999) bytes += "atr a" + std::to_string(i) + "\n/* */\r";
+    }
+    for (const std::string& end : {std::string("}\r\n"), std::string("prim poly ( 1 2 oops )\r\n")}) {
+        WriteFile(path_, bytes + end);
+        const std::string one = LoadOutcome(path_);
+        ASSERT_NE(one.find(end.size() == 3 ? "at line 60063" : "oops"), std::string::npos) << one.substr(one.size() - 80);
+        for (const std::size_t piece : {1000, 4096, 65536}) {
+            const PieceSize size(piece, std::size_t{64} << 10);
+            EXPECT_EQ(LoadOutcome(path_), one) << piece;
+        }
+    }
+}
+
 TEST_F(LoadSufTest, EachLoadStartsAfreshFromLineOne) {
     // Left by an exception on line 5, in the middle of the second object.
     EXPECT_EQ(ConvertError("obj suf a {\r}\robj suf b {\rprim poly (\r1 2 x\r"),
