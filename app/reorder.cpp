@@ -47,7 +47,8 @@ constexpr std::size_t kMaxSeeds = 48;
 // nearly to its end.
 constexpr std::size_t kWalkBudget = 2;
 constexpr std::size_t kSmallWalkBudget = 65536;
-// Target objects of one structure and name compared for one start object.
+// Target objects of one structure and name compared for one start object:
+// those whose centres lie nearest to its centre.
 constexpr std::size_t kMaxObjectCandidates = 16;
 // Target islands of one structure compared for one start island: those
 // whose centres lie nearest to its centre.
@@ -435,6 +436,10 @@ public:
         island_log_.push_back(island);
     }
 
+    // The target position paired with start position V (a group's first
+    // slot), or kNone.
+    TIndex PositionOf(TIndex v) const { return vertex_map_[v]; }
+
     TIndex PairOf(TIndex start_poly) const { return poly_map_[start_poly]; }
     TIndex FirstOf(TIndex start_poly) const { return first_[start_poly]; }
     bool ReversedOf(TIndex start_poly) const { return reversed_[start_poly] != 0; }
@@ -665,6 +670,42 @@ std::array<Extended, 3> Centre(const TMesh& mesh, const TIsland& island) {
     return centre;
 }
 
+// The mean position of an object's corners, which follow one another.
+std::array<Extended, 3> Centre(const TMesh& mesh, const TMeshObject& object) {
+    std::array<Extended, 3> centre{};
+    if (object.Corners == 0) return centre;
+    const TIndex first = mesh.Polys[object.FirstPoly].First;
+    for (TIndex h = first; h < first + object.Corners; ++h) {
+        centre[0] += mesh.Slots[h]->X;
+        centre[1] += mesh.Slots[h]->Y;
+        centre[2] += mesh.Slots[h]->Z;
+    }
+    for (Extended& c : centre) c /= object.Corners;
+    return centre;
+}
+
+// Keeps the COUNT of CANDIDATES whose centres (CENTRES, by candidate) lie
+// nearest to CENTRE, the nearest first (of equals, the lower index).
+void KeepNearest(std::vector<TIndex>& candidates, const std::array<Extended, 3>& centre,
+                 const std::vector<std::array<Extended, 3>>& centres, std::size_t count) {
+    const auto distance = [&](TIndex k) {
+        Extended sum = 0;
+        for (std::size_t c = 0; c < 3; ++c) {
+            const Extended d = centres[k][c] - centre[c];
+            sum += d * d;
+        }
+        return sum;
+    };
+    std::vector<std::pair<Extended, TIndex>> nearest;
+    nearest.reserve(candidates.size());
+    for (const TIndex k : candidates) nearest.emplace_back(distance(k), k);
+    std::nth_element(nearest.begin(), nearest.begin() + static_cast<std::ptrdiff_t>(count) - 1, nearest.end());
+    nearest.resize(count);
+    std::sort(nearest.begin(), nearest.end());
+    candidates.clear();
+    for (const auto& [d, k] : nearest) candidates.push_back(k);
+}
+
 // A place in the start for a report.
 TShapePlace StartPlace(const TMesh& start, TIndex poly, TIndex corner, const TVANE_Object* target_object) {
     const TPoly& p = start.Polys[poly];
@@ -885,7 +926,16 @@ private:
             return true;
         }
         // Several of one structure and name: the one that moves least.
-        if (candidates.size() > kMaxObjectCandidates) candidates.resize(kMaxObjectCandidates);
+        if (candidates.size() > kMaxObjectCandidates) {
+            KeepThoseAtPairedPositions(object, candidates);
+        }
+        if (candidates.size() > kMaxObjectCandidates) {
+            if (object_centres_.empty()) {
+                object_centres_.reserve(t_.Objects.size());
+                for (const TMeshObject& other : t_.Objects) object_centres_.push_back(Centre(t_, other));
+            }
+            KeepNearest(candidates, Centre(s_, object), object_centres_, kMaxObjectCandidates);
+        }
         constexpr Extended kInfinity = std::numeric_limits<Extended>::infinity();
         Extended best = kInfinity, second = kInfinity;
         TIndex chosen = kNone, conflict_object = candidates[0];
@@ -924,6 +974,29 @@ private:
         }
         Paired(o, chosen, by, movement);
         return true;
+    }
+
+    // Where corners of OBJECT share positions with objects paired before,
+    // those positions are paired already, and only a target object with a
+    // corner at each of their partners can pair it: keeps those candidates.
+    void KeepThoseAtPairedPositions(const TMeshObject& object, std::vector<TIndex>& candidates) const {
+        std::vector<TIndex> paired;
+        const TIndex first = object.Corners == 0 ? 0 : s_.Polys[object.FirstPoly].First;
+        for (TIndex h = first; h < first + object.Corners; ++h) {
+            const TIndex partner = matcher_.PositionOf(s_.Vertex[h]);
+            if (partner != kNone && std::find(paired.begin(), paired.end(), partner) == paired.end())
+                paired.push_back(partner);
+        }
+        if (paired.empty()) return;
+        std::erase_if(candidates, [&](TIndex j) {
+            const TMeshObject& other = t_.Objects[j];
+            const TIndex begin = other.Corners == 0 ? 0 : t_.Polys[other.FirstPoly].First;
+            return !std::all_of(paired.begin(), paired.end(), [&](TIndex partner) {
+                for (TIndex h = begin; h < begin + other.Corners; ++h)
+                    if (t_.Vertex[h] == partner) return true;
+                return false;
+            });
+        });
     }
 
     // No target object has the structure of start object O: names where it
@@ -1004,23 +1077,7 @@ private:
                 target_centres_.reserve(t_.Islands.size());
                 for (const TIsland& other : t_.Islands) target_centres_.push_back(Centre(t_, other));
             });
-            const std::array<Extended, 3> centre = Centre(s_, island);
-            const auto distance = [&](TIndex k) {
-                Extended sum = 0;
-                for (std::size_t c = 0; c < 3; ++c) {
-                    const Extended d = target_centres_[k][c] - centre[c];
-                    sum += d * d;
-                }
-                return sum;
-            };
-            std::vector<std::pair<Extended, TIndex>> nearest;
-            nearest.reserve(islands.size());
-            for (const TIndex k : islands) nearest.emplace_back(distance(k), k);
-            std::nth_element(nearest.begin(), nearest.begin() + kMaxIslandCandidates - 1, nearest.end());
-            nearest.resize(kMaxIslandCandidates);
-            std::sort(nearest.begin(), nearest.end());
-            islands.clear();
-            for (const auto& [d, k] : nearest) islands.push_back(k);
+            KeepNearest(islands, Centre(s_, island), target_centres_, kMaxIslandCandidates);
         }
         const TIndex seed_half_edge = island.Corners == 0 ? kNone : RarestHalfEdge(s_, island);
         const std::vector<TSeed> seeds = Seeds(seed_half_edge, islands, alike);
@@ -1182,6 +1239,7 @@ private:
     TLane lane_{matcher_, ambiguities_, {}};  // the lane of objects paired one after another
     std::once_flag centres_made_;
     std::vector<std::array<Extended, 3>> target_centres_;  // of the islands, once needed
+    std::vector<std::array<Extended, 3>> object_centres_;  // of the target's objects, once needed
 };
 
 }  // namespace

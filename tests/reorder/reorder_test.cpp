@@ -182,6 +182,21 @@ TTestShape Grid() {
     return {grid};
 }
 
+// A strip of 40 triangles, each an object of its own, named "t0" and "t1" by
+// turns: more objects of one structure and name than are compared at once,
+// each found through the corners it shares with those paired before it.
+TTestShape Triangles() {
+    TTestShape shape;
+    for (int i = 0; i < 40; ++i) {
+        const Extended x = i / 2;
+        TTestPolygon triangle = i % 2 == 0
+                                    ? TTestPolygon{kKindPoly, 0, {Corner(x, 0, 0), Corner(x + 1, 0, 0), Corner(x, 1, 0)}}
+                                    : TTestPolygon{kKindPoly, 0, {Corner(x + 1, 0, 0), Corner(x + 1, 1, 0), Corner(x, 1, 0)}};
+        shape.push_back({i % 2 == 0 ? "t0" : "t1", {triangle}});
+    }
+    return shape;
+}
+
 // The target: every value moved a little and unevenly, and all by Offset.
 TTestShape Moved(TTestShape shape, Extended offset) {
     for (TTestObject& o : shape)
@@ -257,6 +272,7 @@ TEST(Reorder, GivesBackTheOrderOfScrambledTargets) {
         {"cube, mirrored and moved far", Cube, 30, mirrored, false, true},
         {"grid, scrambled", Grid, 0, all, false, false},
         {"grid, corners rotated only", Grid, 0, {false, false, true, false, false}, false, false},
+        {"triangles of their own, scrambled and moved far", Triangles, 30, all, false, false},
     };
     // Objects whose targets are clear are paired on two lanes at once from
     // SufParallelPolygons polygons on: with it at 1, the small shapes are.
