@@ -188,7 +188,7 @@ TTestShape Grid() {
 TTestShape Triangles() {
     TTestShape shape;
     for (int i = 0; i < 40; ++i) {
-        const Extended x = i / 2;
+        const Extended x = static_cast<Extended>(i / 2);  // two triangles to a square
         TTestPolygon triangle = i % 2 == 0
                                     ? TTestPolygon{kKindPoly, 0, {Corner(x, 0, 0), Corner(x + 1, 0, 0), Corner(x, 1, 0)}}
                                     : TTestPolygon{kKindPoly, 0, {Corner(x + 1, 0, 0), Corner(x + 1, 1, 0), Corner(x, 1, 0)}};
