@@ -188,7 +188,8 @@ TTestShape Grid() {
 TTestShape Triangles() {
     TTestShape shape;
     for (int i = 0; i < 40; ++i) {
-        const Extended x = static_cast<Extended>(i / 2);  // two triangles to a square
+        const int square = i / 2;  // two triangles to a square
+        const auto x = static_cast<Extended>(square);
         TTestPolygon triangle = i % 2 == 0
                                     ? TTestPolygon{kKindPoly, 0, {Corner(x, 0, 0), Corner(x + 1, 0, 0), Corner(x, 1, 0)}}
                                     : TTestPolygon{kKindPoly, 0, {Corner(x + 1, 0, 0), Corner(x + 1, 1, 0), Corner(x, 1, 0)}};
