@@ -6,7 +6,7 @@ set(SHAPE_SOURCES
   shape/parallel.cpp shape/reader.cpp shape/state.cpp shape/text.cpp shape/tokenizer.cpp
   shape/vane.cpp shape/writer.cpp)
 set(SHAPE_HEADERS
-  shape/arena.h shape/errors.h shape/extents.h shape/kinds.h shape/number.h shape/output.h
+  shape/arena.h shape/descriptor.h shape/errors.h shape/extents.h shape/kinds.h shape/number.h shape/output.h
   shape/owner.h shape/paired.h shape/parallel.h shape/probes.h shape/records.h shape/state.h
   shape/text.h shape/tokenizer.h shape/vane.h)
 

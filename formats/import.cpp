@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "shape/descriptor.h"
 #include "shape/vane.h"
 
 namespace {
@@ -63,15 +64,6 @@ int OpenRegular(const std::string& file_name) {
     }
     return fd;
 }
-
-// Closes a file descriptor when it goes.
-struct TFdCloser {
-    explicit TFdCloser(int Fd) : fd(Fd) {}
-    int fd;
-    TFdCloser(const TFdCloser&) = delete;
-    TFdCloser& operator=(const TFdCloser&) = delete;
-    ~TFdCloser() { ::close(fd); }
-};
 
 // The bytes of the open regular file fd: as many as its size says, and
 // more should it have grown; a small read past them tells its end.

@@ -400,31 +400,27 @@ void WriteInto(const std::string& target, const TNextPiece& bytes) {
 void Write(const std::string& file_name, const TNextPiece& next_piece, bool streamed) {
     const TTarget target = ResolveTarget(file_name);
     struct stat st {};
-    const bool replaced = target.Descriptor < 0 && (::lstat(target.Path.c_str(), &st) != 0
-                                                         ? errno == ENOENT
-                                                         : S_ISLNK(st.st_mode) || S_ISREG(st.st_mode));
-    if (streamed && !replaced) {
-        // What is written into stays there: the whole content first.
-        std::string whole;
+    const bool found = target.Descriptor < 0 && ::lstat(target.Path.c_str(), &st) == 0;
+    // A missing folder on the way fails in Replace with its own cause.
+    if (target.Descriptor < 0 && !found && errno != ENOENT) Fail(errno);
+    const bool replaced = target.Descriptor < 0 && (!found || S_ISLNK(st.st_mode) || S_ISREG(st.st_mode));
+    // What is written into stays there: made whole first when it is made
+    // as it is written.
+    const bool whole_first = streamed && !replaced;
+    std::string whole;
+    if (whole_first)
         for (std::string_view piece; !(piece = next_piece()).empty();) whole.append(piece);
-        const std::string_view bytes = whole;
-        Write(file_name, EachOf(TPieces(&bytes, 1)), false);
-        return;
-    }
+    const std::string_view bytes = whole;
+    const TNextPiece whole_piece = EachOf(TPieces(&bytes, 1));
+    const TNextPiece& pieces = whole_first ? whole_piece : next_piece;
     if (target.Descriptor >= 0) {
-        WriteToDescriptor(target.Descriptor, next_piece);
-        return;
-    }
-    if (::lstat(target.Path.c_str(), &st) != 0) {
-        // A missing folder on the way fails in Replace with its own cause.
-        if (errno != ENOENT) Fail(errno);
-        Replace(target.Path, nullptr, next_piece);
-    } else if (S_ISLNK(st.st_mode)) {
-        Replace(target.Path, nullptr, next_piece);  // a dangling link
+        WriteToDescriptor(target.Descriptor, pieces);
+    } else if (!found || S_ISLNK(st.st_mode)) {
+        Replace(target.Path, nullptr, pieces);  // nothing there, or a dangling link
     } else if (S_ISREG(st.st_mode)) {
-        Replace(target.Path, &st, next_piece);
+        Replace(target.Path, &st, pieces);
     } else {
-        WriteInto(target.Path, next_piece);
+        WriteInto(target.Path, pieces);
     }
 }
 

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "shape/arena.h"
+#include "shape/descriptor.h"
 #include "shape/errors.h"
 #include "shape/extents.h"
 #include "shape/kinds.h"
@@ -545,22 +546,13 @@ private:
     std::size_t piece_ = 0, token_ = 0;  // where the parse stands
 };
 
-// Closes a descriptor when it goes.
-struct Descriptor {
-    int fd;
-    explicit Descriptor(int f) : fd(f) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { ::close(fd); }
-};
-
 // The parse of FileName: on the cores when it is large and there are
 // several (or, for tests, when every file is to be read so), else on this
 // thread.
 Outcome Load(const std::string& FileName, TVANE_Object*& result) {
     {
         std::size_t size = 0;
-        const Descriptor file(OpenSufBytes(FileName, size));
+        const TFdCloser file(OpenSufBytes(FileName, size));
         if (size >= SufCoreReadBytes && (SufCoreReadBytes == 0 || CoreCount() > 1)) {
             try {
                 CoreReader reader(FileName, file.fd, result);
