@@ -205,6 +205,29 @@ TEST_F(SaveSufTest, PiecesOnSeveralThreadsGiveTheBytesOfOnePass) {
     SufPiecePolygons = 4096;
 }
 
+// The text is written batch by batch as it is made: a bad value in a later
+// batch, after earlier ones went to the temporary file, still leaves the
+// target as it was and no temporary file, and names the first bad value.
+TEST_F(SaveSufTest, AFailureAfterBatchesWereWrittenLeavesTheTarget) {
+    std::string text = "obj suf strip {\r\n";
+    for (int t = 0; t < 60; ++t) text += "prim poly ( " + std::to_string(t) + " 0 0  1 0 0  0 1 0 )\r\n";
+    text += "}\r\n";
+    Shape strip(VANE->CopySuf(Load(text)));
+    TVANE_Polygon* poly = strip->Polygons;
+    for (int t = 0; t < 40; ++t) poly = poly->Next;
+    poly->Vertices->Y = -4.294967194e315L;          // polygon 41
+    poly->Next->Next->Vertices->Z = 1e309L;         // polygon 43
+    WriteFile(target_, "keep me");
+    SufParallelPolygons = 1;
+    SufPiecePolygons = 1;
+    EXPECT_FALSE(VANE->SaveSuf(target_, strip.get()));
+    SufParallelPolygons = 32768;
+    SufPiecePolygons = 4096;
+    EXPECT_NE(SufErrorMessage.find("値 -4.294967194E+315"), std::string::npos) << SufErrorMessage;
+    EXPECT_EQ(ReadFile(target_), "keep me");
+    EXPECT_EQ(Strays(), std::vector<std::string>{});
+}
+
 // Object "o" with one polygon of attribute `attr`, or object `name` with a
 // polygon of attribute "a".
 TVANE_Object* NamedShape(const std::string& object, const std::string& attr) {
