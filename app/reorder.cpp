@@ -31,6 +31,9 @@ bool IsMate(TIndex mate) { return mate < kFirstState; }
 // The corner after corner K of a polygon of N corners.
 TIndex NextCorner(TIndex k, TIndex n) { return k + 1 == n ? 0 : k + 1; }
 
+// X below 2N taken round N corners, without a division.
+TIndex Wrap(TIndex x, TIndex n) { return x >= n ? x - n : x; }
+
 // Below this many corners in both shapes a thread costs more than it saves.
 constexpr std::size_t kThreadCorners = 200000;
 // Rounds of colour refinement. Colours only choose where a walk starts, so a
@@ -344,7 +347,7 @@ Extended SquaredDistance(const TVANE_Vertex& a, const TVANE_Vertex& b) {
 std::pair<TIndex, bool> Mapping(TIndex n, TIndex a, TIndex b, bool reversed) {
     if (n == 0) return {0, false};
     if (n <= 2) reversed = false;
-    return {reversed ? (b + a) % n : (b + n - a) % n, reversed};
+    return {reversed ? Wrap(b + a, n) : Wrap(b + n - a, n), reversed};
 }
 
 // Why and where a walk stopped.
@@ -549,7 +552,7 @@ private:
     }
 
     TIndex TargetCorner(TIndex sp, TIndex k, TIndex n) const {
-        return reversed_[sp] ? (first_[sp] + n - k) % n : (first_[sp] + k) % n;
+        return reversed_[sp] ? Wrap(first_[sp] + n - k, n) : Wrap(first_[sp] + k, n);
     }
 
     // Pairs the corners of a paired polygon and the polygons across its edges.
@@ -571,7 +574,7 @@ private:
         }
         for (TIndex k = 0; k < n; ++k) {
             const TIndex s = p.First + k;
-            const TIndex tk = TargetCorner(sp, k, n), tk1 = TargetCorner(sp, (k + 1) % n, n);
+            const TIndex tk = TargetCorner(sp, k, n), tk1 = TargetCorner(sp, NextCorner(k, n), n);
             // The target's half-edge along the same edge runs the other way
             // when the winding is reversed.
             const TIndex th = q.First + (reversed_[sp] ? tk1 : tk);
@@ -586,9 +589,9 @@ private:
             // The corners of the neighbours at this corner's position, and
             // whether the edge runs forward from there.
             const bool s_forward = s_.Vertex[ms] == s_.Vertex[s];
-            const TIndex au = s_forward ? ms - np.First : (ms - np.First + 1) % np.Size;
+            const TIndex au = s_forward ? ms - np.First : NextCorner(ms - np.First, np.Size);
             const bool t_forward = t_.Vertex[mt] == t_.Vertex[q.First + tk];
-            const TIndex bu = t_forward ? mt - nq.First : (mt - nq.First + 1) % nq.Size;
+            const TIndex bu = t_forward ? mt - nq.First : NextCorner(mt - nq.First, nq.Size);
             const bool backwards = s_forward != t_forward;
             if (poly_map_[sq] == kNone) {
                 if (!Pair(sq, au, tq, bu, backwards, sp, k, conflict)) return false;
@@ -1098,7 +1101,7 @@ private:
             const TIndex b0 = seed.HalfEdge == kNone ? 0 : seed.HalfEdge - t_.Polys[tp].First;
             // Backwards, the start's half-edge from corner A pairs the target's
             // from the next corner.
-            const TIndex b = seed.Reversed ? (b0 + 1) % t_.Polys[tp].Size : b0;
+            const TIndex b = seed.Reversed ? NextCorner(b0, t_.Polys[tp].Size) : b0;
             return lane.Matcher.Walk(sp, a, tp, b, seed.Reversed, bound, moved, found);
         };
         const std::size_t budget = kWalkBudget * island.Polys + kSmallWalkBudget;
@@ -1160,12 +1163,12 @@ private:
                     if (!alike && t_.Colour[h] != s_.Colour[hs]) continue;
                     for (const bool reversed : {false, true}) {
                         const TIndex b0 = h - q.First;
-                        const TIndex b = reversed ? (b0 + 1) % q.Size : b0;
+                        const TIndex b = reversed ? NextCorner(b0, q.Size) : b0;
                         const auto [first, backwards] = Mapping(p.Size, a, b, reversed);
                         if (backwards != reversed) continue;  // the same as forwards
                         Extended cost = 0;
                         for (TIndex c = 0; c < p.Size; ++c) {
-                            const TIndex tc = backwards ? (first + p.Size - c) % p.Size : (first + c) % p.Size;
+                            const TIndex tc = backwards ? Wrap(first + p.Size - c, p.Size) : Wrap(first + c, p.Size);
                             cost += SquaredDistance(*s_.Slots[p.First + c], *t_.Slots[q.First + tc]);
                         }
                         seeds.push_back({k, h, reversed, cost});
@@ -1206,14 +1209,14 @@ private:
                 const TPoly& p = s_.Polys[sp];
                 const TPoly& q = t_.Polys[matcher_.PairOf(sp)];
                 const bool reversed = matcher_.ReversedOf(sp);
-                result_.TargetPolygons.push_back({q.Record, matcher_.FirstOf(sp), reversed});
+                result_.TargetPolygons.push_back({q.Record, matcher_.PairOf(sp), matcher_.FirstOf(sp), reversed});
                 if (q.Number != p.Number || pair.Target != pair.Start) ++pairing.Moved;
                 if (reversed) ++pairing.Reversed;
                 else if (matcher_.FirstOf(sp) != 0) ++pairing.Rotated;
                 if (p.Size >= 3) ++windable;
             }
             pairing.Mirrored = windable > 0 && pairing.Reversed == windable;
-            result_.TargetObjects.push_back(target.Record);
+            result_.TargetObjects.push_back({target.Record, object.Polys});
             result_.Moved += pairing.Moved;
             result_.Rotated += pairing.Rotated;
             result_.Reversed += pairing.Reversed;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/morph_check.h"
+#include "shape/placed.h"
 #include "shape/records.h"
 
 // Finding the order of a target's objects, polygons and corners that
@@ -62,13 +63,6 @@ enum class TReorderFailure : std::uint8_t {
     Size,           // Place: a polygon; Start/TargetCount its vertices
 };
 
-// Where the target polygon goes that pairs one start polygon.
-struct TPlacedPolygon {
-    const TVANE_Polygon* Polygon = nullptr;  // of the target
-    std::uint32_t First = 0;   // target corner that pairs the start's first
-    bool Reversed = false;     // corners follow backwards from First
-};
-
 struct TReorderResult {
     TShapeCounts Start;
     TShapeCounts Target;
@@ -88,10 +82,11 @@ struct TReorderResult {
     std::int64_t AmbiguousChoices = 0;
     std::vector<TAmbiguity> Ambiguities;  // the first ones, in start order
 
-    // The order: target objects in start order, and for each start polygon
-    // in walk order the target polygon at its place. They point into the
-    // target.
-    std::vector<const TVANE_Object*> TargetObjects;
+    // The order: target objects in start order with their polygon counts,
+    // and for each start polygon in walk order the target polygon at its
+    // place, First being the target corner that pairs the start's first.
+    // They point into the target.
+    std::vector<TPlacedObject> TargetObjects;
     std::vector<TPlacedPolygon> TargetPolygons;
 
     bool Found() const { return Failure == TReorderFailure::None; }

@@ -1,6 +1,7 @@
 // reorder: TARGET written with its objects, polygons and corners in the
 // order that corresponds to START, found from the shapes' structure.
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "app/reorder.h"
@@ -10,6 +11,7 @@
 #include "cli/json.h"
 #include "cli/shape_files.h"
 #include "cli/timings.h"
+#include "formats/shape_io.h"
 #include "shape/kinds.h"
 
 namespace {
@@ -279,6 +281,15 @@ int RunReorder(int argc, char** argv) {
     TShapePtr start, target;
     if (!LoadShapeFiles(start_name, start, target_name, target)) return kExitFailed;
     timer.Lap("load start and target");
+    // OUT as a shape file is made of the target's vertex lines, formatted
+    // aside in the order its records lie while the order is sought, and
+    // copied in the order found: formatting in a scattered order waits on
+    // memory.
+    std::optional<TSufVertexLines> lines;
+    if (IsSufName(out_name)) {
+        lines.emplace(target.get());
+        lines->FormatAside();
+    }
     const TReorderResult order =
         FindOrder(start.get(), target.get(), kExamples, [&](const char* phase) { timer.Lap(phase); });
 
@@ -288,6 +299,11 @@ int RunReorder(int argc, char** argv) {
         if (!json) ReportFailure(target_name, FailureText(order));
     } else if (!order.Unique() && args.Has("--strict")) {
         status = kExitAmbiguous;
+    } else if (lines) {
+        lines->Finish();
+        timer.Lap("format");
+        if (!SavePlacedShapeFile(out_name, *lines, order.TargetObjects, order.TargetPolygons)) return kExitFailed;
+        timer.Lap("save");
     } else {
         TVANE_Object* head = target.release();
         ApplyOrder(head, order);

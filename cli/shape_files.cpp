@@ -107,6 +107,15 @@ bool SaveShapeFile(const std::string& FileName, TVANE_Object* Shape) {
     return saved.Ok();
 }
 
+bool SavePlacedShapeFile(const std::string& FileName, const TSufVertexLines& Lines,
+                         std::span<const TPlacedObject> Objects, std::span<const TPlacedPolygon> Polygons) {
+    const std::string path = OutputPath(FileName);
+    if (IsAnInput(FileName, path)) return false;
+    const TFileOutcome saved = SaveSufPlacedFile(path, Lines, Objects, Polygons);
+    if (!saved) ReportFailure(FileName, saved.Message());
+    return saved.Ok();
+}
+
 bool ExportShapeFile(const std::string& FileName, const TVANE_Object* Start,
                      const std::vector<TGltfTarget>& Targets, const TGltfAnimation& Animation) {
     const std::string path = OutputPath(FileName);

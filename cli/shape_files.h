@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdio>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "formats/export.h"
 #include "formats/import.h"
 #include "shape/owner.h"
+#include "shape/placed.h"
 
 // Reads FileName of any format into Out (LoadAnyShape). On failure prints
 // one line "FILE: MESSAGE" on stderr and returns false. The file counts as
@@ -35,6 +37,12 @@ void KeepToExit(TShapePtr& Shape);
 // one of the command's inputs, prints "FILE: MESSAGE" on stderr and returns
 // false.
 bool SaveShapeFile(const std::string& FileName, TVANE_Object* Shape);
+
+// Writes the shape of Lines as a shape file whose lists hold Objects and
+// Polygons in their order (SaveSufPlacedFile); FileName must be IsSufName.
+// Failures as SaveShapeFile reports them.
+bool SavePlacedShapeFile(const std::string& FileName, const TSufVertexLines& Lines,
+                         std::span<const TPlacedObject> Objects, std::span<const TPlacedPolygon> Polygons);
 
 // Writes Start with Targets and Animation as glTF or OBJ by FileName's
 // extension (ExportShapes); failures as SaveShapeFile reports them.

@@ -7,7 +7,7 @@ set(SHAPE_SOURCES
   shape/vane.cpp shape/writer.cpp)
 set(SHAPE_HEADERS
   shape/arena.h shape/descriptor.h shape/errors.h shape/extents.h shape/kinds.h shape/number.h shape/output.h
-  shape/owner.h shape/paired.h shape/parallel.h shape/probes.h shape/records.h shape/state.h
+  shape/owner.h shape/paired.h shape/parallel.h shape/placed.h shape/probes.h shape/records.h shape/state.h
   shape/text.h shape/tokenizer.h shape/vane.h)
 
 set(VIEW_BASE_SOURCES view/canvas.cpp view/settings.cpp)

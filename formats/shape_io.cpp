@@ -54,10 +54,26 @@ bool IsExportName(const std::string& FileName) {
     return ext == "obj" || ext == "gltf" || ext == "glb";
 }
 
-TFileOutcome SaveAnyShape(const std::string& FileName, TVANE_Object* Shape) {
+namespace {
+
+// Extensions of formats read or drawn here but not written as a shape.
+bool IsRefusedName(const std::string& FileName) {
     const std::string ext = LowerExtension(FileName);
-    if (ext == "ply" || ext == "stl" || ext == "png")
-        return {FileName, "names a ." + ext + " file, which is not written as a shape here; "
+    return ext == "ply" || ext == "stl" || ext == "png";
+}
+
+}  // namespace
+
+bool IsSufName(const std::string& FileName) { return !IsRefusedName(FileName) && !IsExportName(FileName); }
+
+TFileOutcome SaveSufPlacedFile(const std::string& FileName, const TSufVertexLines& Lines,
+                               std::span<const TPlacedObject> Objects, std::span<const TPlacedPolygon> Polygons) {
+    return SaveSufPlaced(FileName, Lines, Objects, Polygons) ? TFileOutcome() : TFileOutcome(FileName, SufErrorMessage);
+}
+
+TFileOutcome SaveAnyShape(const std::string& FileName, TVANE_Object* Shape) {
+    if (IsRefusedName(FileName))
+        return {FileName, "names a ." + LowerExtension(FileName) + " file, which is not written as a shape here; "
                           "write .suf, .obj, .gltf or .glb"};
     if (IsExportName(FileName)) return ExportShapes(FileName, Shape, {}, TGltfAnimation());
     return SaveSufFile(FileName, Shape);

@@ -1,4 +1,5 @@
 #pragma once
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -6,6 +7,7 @@
 #include "formats/export.h"
 #include "formats/import.h"
 #include "shape/owner.h"
+#include "shape/placed.h"
 
 // The one edge where programs load and save shapes of every format the
 // project reads and writes. Failures come back as the text a user sees;
@@ -57,6 +59,15 @@ TLoadedShape LoadAnyShape(const std::string& FileName, bool TargetShapes = false
 // here but not written as a shape, and are refused before anything is
 // written.
 TFileOutcome SaveAnyShape(const std::string& FileName, TVANE_Object* Shape);
+
+// Whether SaveAnyShape writes FileName as a shape file: neither refused
+// nor exported.
+bool IsSufName(const std::string& FileName);
+
+// Writes the shape of Lines to FileName as a shape file whose lists hold
+// Objects and Polygons in their order (SaveSufPlaced), where IsSufName.
+TFileOutcome SaveSufPlacedFile(const std::string& FileName, const TSufVertexLines& Lines,
+                               std::span<const TPlacedObject> Objects, std::span<const TPlacedPolygon> Polygons);
 
 // Whether SaveAnyShape exports FileName (OBJ, glTF), whose text is made
 // whole before it is written, rather than writing a shape file as its text

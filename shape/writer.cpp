@@ -1,8 +1,15 @@
-// Shape file writer. The text is built in memory (a large shape in pieces on
-// every core) and handed in one go to the output layer (shape/output.h),
-// which replaces an existing file only once everything is written, flushed
-// and closed: a failed save leaves it as it was.
+// Shape file writer. The text is made in pieces (a large shape's on every
+// core) and streamed to the output layer (shape/output.h), which replaces an
+// existing file only once everything is written, flushed and closed: a
+// failed save leaves it as it was.
 #include <algorithm>
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +26,7 @@
 #include "shape/number.h"
 #include "shape/output.h"
 #include "shape/parallel.h"
+#include "shape/placed.h"
 #include "shape/probes.h"
 #include "shape/state.h"
 #include "shape/text.h"
@@ -82,70 +90,95 @@ void CheckName(std::string_view what, const std::string& name) {
                       "」は区切り文字か注釈の記号を含むため、読み戻すと同じ名前になりません"};
 }
 
+// Room for one vertex line of any kind.
+constexpr std::size_t kMaxVertexLine = 3 + kMaxKindValues * (2 + kMaxNumberText) + 2;
+
+// Appends the vertex line of V as LAYOUT lays it out: made in place and
+// appended whole.
+void AppendVertexLine(std::string& out, const TVANE_Vertex& v, const TKindLayout& layout) {
+    char line[kMaxVertexLine];
+    char* at = line;
+    std::memcpy(at, "   ", 3);
+    at += 3;
+    for (std::size_t k = 0; k < layout.Count; ++k) {
+        *at++ = ' ';
+        if (layout.GroupStart[k]) *at++ = ' ';
+        at = PutValue(at, v.*layout.Fields[k]);
+    }
+    std::memcpy(at, kLineEnd.data(), kLineEnd.size());
+    at += kLineEnd.size();
+    out.append(line, static_cast<std::size_t>(at - line));
+}
+
 // A run of polygons of one object, written as a piece of the text: the
 // object's first line when it starts the object, its last when it ends it.
 struct TPiece {
     const TVANE_Object* object = nullptr;
-    const TVANE_Polygon* first = nullptr;  // nullptr when the object has none
+    const TVANE_Polygon* first = nullptr;  // in the lists; nullptr when the object has none
+    std::size_t placed = 0;                // or the first of the placed polygons
     std::size_t polygons = 0;
-    const TVANE_Attribute* written = nullptr;  // the attribute in effect before `first`
+    const TVANE_Attribute* written = nullptr;  // the attribute in effect before the first
     bool opens = false;
     bool closes = false;
 };
 
-void AppendPiece(std::string& out, const TPiece& piece) {
+// Appends the text of PIECE. POLYGON_AT(i) gives its i-th polygon, asked for
+// in turn, and VERTICES(out, i, polygon, layout) appends that polygon's
+// vertex lines.
+template <typename TPolygonAt, typename TVertices>
+void AppendPiece(std::string& out, const TPiece& piece, TPolygonAt&& polygon_at, TVertices&& vertices) {
     if (piece.opens) {
         CheckName("オブジェクト名", piece.object->Name);
         AppendLine(out, "obj suf ", piece.object->Name, " {");
     }
     // An attribute line is written where the polygons' attribute changes.
     const TVANE_Attribute* written = piece.written;
-    const TVANE_Polygon* poly = piece.first;
-    for (std::size_t i = 0; i < piece.polygons; ++i, poly = poly->Next) {
-        // Records may lie anywhere (a list relinked in another order): the
-        // next polygon's vertices and the one after it are asked for while
-        // this one is formatted (hints only).
-        if (const TVANE_Polygon* next = poly->Next; next != nullptr) {
-            __builtin_prefetch(next->Next);
-            __builtin_prefetch(next->Vertices);
-        }
-        if (poly->Attribute != written) {
-            written = poly->Attribute;
+    for (std::size_t i = 0; i < piece.polygons; ++i) {
+        const TVANE_Polygon& poly = *polygon_at(i);
+        if (poly.Attribute != written) {
+            written = poly.Attribute;
             if (written != nullptr) {
                 CheckName("属性名", written->Name);
                 AppendLine(out, "atr ", written->Name);
             }
         }
-        const TKindLayout& layout = KindLayout(poly->Kind);
+        const TKindLayout& layout = KindLayout(poly.Kind);
         AppendLine(out, "prim ", layout.Keyword, " (");
-        for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) {
-            // A vertex line is made in place and appended whole.
-            char line[3 + kMaxKindValues * (2 + kMaxNumberText) + 2];
-            char* at = line;
-            std::memcpy(at, "   ", 3);
-            at += 3;
-            for (std::size_t k = 0; k < layout.Count; ++k) {
-                *at++ = ' ';
-                if (layout.GroupStart[k]) *at++ = ' ';
-                at = PutValue(at, v->*layout.Fields[k]);
-            }
-            std::memcpy(at, kLineEnd.data(), kLineEnd.size());
-            at += kLineEnd.size();
-            out.append(line, static_cast<std::size_t>(at - line));
-        }
+        vertices(out, i, poly, layout);
         AppendLine(out, ")");
     }
     if (piece.closes) AppendLine(out, "}");
 }
 
+// A piece of polygons that follow one another in their object's list.
+void AppendListPiece(std::string& out, const TPiece& piece) {
+    const TVANE_Polygon* poly = nullptr;
+    AppendPiece(
+        out, piece,
+        [&](std::size_t i) {
+            poly = i == 0 ? piece.first : poly->Next;
+            // Records may lie anywhere (a list relinked in another order):
+            // the next polygon's vertices and the one after it are asked for
+            // while this one is formatted (hints only).
+            if (const TVANE_Polygon* next = poly->Next; next != nullptr) {
+                __builtin_prefetch(next->Next);
+                __builtin_prefetch(next->Vertices);
+            }
+            return poly;
+        },
+        [](std::string& text, std::size_t, const TVANE_Polygon& polygon, const TKindLayout& layout) {
+            for (const TVANE_Vertex* v = polygon.Vertices; v != nullptr; v = v->Next) AppendVertexLine(text, *v, layout);
+        });
+}
+
 // The shape cut into pieces of at most `polygons` polygons each, in order.
-std::vector<TPiece> CutIntoPieces(const TVANE_Object* shape, std::size_t polygons) {
+std::vector<TPiece> ListPieces(const TVANE_Object* shape, std::size_t polygons) {
     std::vector<TPiece> pieces;
     for (const TVANE_Object* obj = shape; obj != nullptr; obj = obj->Next) {
-        pieces.push_back({obj, obj->Polygons, 0, nullptr, true, false});
+        pieces.push_back({obj, obj->Polygons, 0, 0, nullptr, true, false});
         const TVANE_Attribute* before = nullptr;
         for (const TVANE_Polygon* poly = obj->Polygons; poly != nullptr; poly = poly->Next) {
-            if (pieces.back().polygons == polygons) pieces.push_back({obj, poly, 0, before, false, false});
+            if (pieces.back().polygons == polygons) pieces.push_back({obj, poly, 0, 0, before, false, false});
             ++pieces.back().polygons;
             before = poly->Attribute;
         }
@@ -154,23 +187,36 @@ std::vector<TPiece> CutIntoPieces(const TVANE_Object* shape, std::size_t polygon
     return pieces;
 }
 
-// The text of the shape, made piece by piece as the output layer asks for
+// The pieces of placed objects and polygons, in their order.
+std::vector<TPiece> PlacedPieces(std::span<const TPlacedObject> objects, std::span<const TPlacedPolygon> polygons,
+                                 std::size_t size) {
+    std::vector<TPiece> pieces;
+    std::size_t at = 0;
+    for (const TPlacedObject& object : objects) {
+        const std::size_t end = std::min(at + object.Polygons, polygons.size());
+        pieces.push_back({object.Object, nullptr, at, 0, nullptr, true, false});
+        for (; at < end; ++at) {
+            if (pieces.back().polygons == size)
+                pieces.push_back({object.Object, nullptr, at, 0, polygons[at - 1].Polygon->Attribute, false, false});
+            ++pieces.back().polygons;
+        }
+        pieces.back().closes = true;
+    }
+    return pieces;
+}
+
+using TAppendPiece = std::function<void(std::string&, const TPiece&)>;
+
+// The text of a shape, made piece by piece as the output layer asks for
 // it. A large shape is formatted on every core, a batch of pieces at a time,
 // into buffers that are used again for the next batch: the text is never
 // held whole. The first failure in the order of the text is the one raised,
 // as formatting in one pass would raise it.
 class TShapeText {
 public:
-    explicit TShapeText(const TVANE_Object* shape) {
-        std::size_t polygons = 0;
-        for (const TVANE_Object* obj = shape; obj != nullptr && polygons < SufParallelPolygons; obj = obj->Next) {
-            for (const TVANE_Polygon* poly = obj->Polygons; poly != nullptr && polygons < SufParallelPolygons;
-                 poly = poly->Next) {
-                ++polygons;
-            }
-        }
-        parallel_ = polygons >= SufParallelPolygons && CoreCount() > 1;
-        pieces_ = CutIntoPieces(shape, std::max<std::size_t>(SufPiecePolygons, 1));
+    // Large: the pieces hold at least SufParallelPolygons polygons.
+    TShapeText(std::vector<TPiece> pieces, bool large, TAppendPiece append)
+        : parallel_(large && CoreCount() > 1), pieces_(std::move(pieces)), append_(std::move(append)) {
         texts_.resize(parallel_ ? std::min<std::size_t>(pieces_.size(), kBatchPerCore * CoreCount()) : 1);
         failures_.resize(texts_.size());
     }
@@ -199,7 +245,7 @@ private:
             std::string& text = texts_[i];
             text.clear();
             try {
-                AppendPiece(text, pieces_[first + i]);
+                append_(text, pieces_[first + i]);
             } catch (...) {
                 failures_[i] = std::current_exception();
             }
@@ -217,32 +263,215 @@ private:
 
     bool parallel_ = false;
     std::vector<TPiece> pieces_;
+    TAppendPiece append_;
     std::vector<std::string> texts_;  // the batch being written
     std::vector<std::exception_ptr> failures_;
     std::size_t made_ = 0;   // pieces formatted
     std::size_t given_ = 0;  // pieces handed out
 };
 
-void WriteReplacing(const std::string& file_name, const TVANE_Object* shape) {
-    TShapeText text(shape);
+// Writes the text, naming the file in SufErrorMessage when it fails.
+bool Save(const std::string& file_name, TShapeText& text) {
+    SufErrorMessage.clear();
     try {
-        WriteOutputFile(file_name, [&text] { return text.Next(); });
-    } catch (const OutputError& error) {
-        throw SaveFailure{error.what()};
+        try {
+            WriteOutputFile(file_name, [&text] { return text.Next(); });
+        } catch (const OutputError& error) {
+            throw SaveFailure{error.what()};
+        }
+        return true;
+    } catch (const SaveFailure& failure) {
+        SetSufErrorMessage({"ファイル「", file_name, "」に保存できません（", failure.cause, "）。"});
+    } catch (const std::bad_alloc&) {
+        SetSufErrorMessage({"ファイル「", file_name, "」に保存できません（メモリーが枯渇しました）。"});
     }
+    return false;
 }
 
 }  // namespace
 
-bool TVANE::SaveSuf(const std::string& FileName, TVANE_Object* Shape) {
-    SufErrorMessage.clear();
+// The lines are made in pieces of a fixed number of polygons in list order;
+// each vertex's line ends where LineEnd says in its piece's text, and the
+// lines of a polygon follow one another.
+struct TSufVertexLines::TState {
+    struct TPolygonLines {
+        const TVANE_Polygon* Polygon = nullptr;
+        std::size_t FirstSlot = 0;  // its first vertex among all of the shape
+    };
+    struct TPieceText {
+        std::string Text;
+        bool Made = false;
+    };
+    // The lines of one polygon as made: corner K's runs from Begin(K) to
+    // Ends[K] in Text.
+    struct TMadeLines {
+        const char* Text = nullptr;
+        const std::uint32_t* Ends = nullptr;
+        std::size_t First = 0;  // where corner 0's line begins
+        std::size_t Corners = 0;
+        std::size_t Begin(std::size_t k) const { return k == 0 ? First : Ends[k - 1]; }
+    };
+
+    std::size_t PiecePolygons = 1;
+    std::vector<TPolygonLines> Polygons;  // in list order, and one past the last
+    std::vector<std::uint32_t> LineEnd;   // per vertex
+    std::vector<TPieceText> Pieces;
+    std::atomic<std::size_t> Next{0};  // the first piece no thread has taken
+    std::jthread Aside;
+
+    std::size_t PolygonCount() const { return Polygons.size() - 1; }
+
+    // Formats pieces until none is left to take. A piece that fails stays
+    // not made.
+    void Format() noexcept {
+        for (std::size_t k; (k = Next.fetch_add(1)) < Pieces.size();) {
+            TPieceText& piece = Pieces[k];
+            try {
+                const std::size_t begin = k * PiecePolygons;
+                const std::size_t end = std::min(begin + PiecePolygons, PolygonCount());
+                piece.Text.reserve((Polygons[end].FirstSlot - Polygons[begin].FirstSlot) * 64);
+                for (std::size_t p = begin; p < end; ++p) {
+                    const TVANE_Polygon& poly = *Polygons[p].Polygon;
+                    const TKindLayout& layout = KindLayout(poly.Kind);
+                    std::size_t slot = Polygons[p].FirstSlot;
+                    for (const TVANE_Vertex* v = poly.Vertices; v != nullptr; v = v->Next, ++slot) {
+                        AppendVertexLine(piece.Text, *v, layout);
+                        if (piece.Text.size() > UINT32_MAX) throw std::length_error("piece too long");
+                        LineEnd[slot] = static_cast<std::uint32_t>(piece.Text.size());
+                    }
+                }
+                piece.Made = true;
+            } catch (...) {
+                std::string().swap(piece.Text);
+            }
+        }
+    }
+
+    // The lines of POLYGON, at list place INDEX, when they were made and
+    // INDEX is its place.
+    std::optional<TMadeLines> Lines(const TVANE_Polygon* polygon, std::size_t index) const {
+        if (index >= PolygonCount() || Polygons[index].Polygon != polygon) return std::nullopt;
+        const std::size_t piece = index / PiecePolygons;
+        if (!Pieces[piece].Made) return std::nullopt;
+        const std::size_t slot = Polygons[index].FirstSlot;
+        return TMadeLines{Pieces[piece].Text.data(), &LineEnd[slot],
+                          slot == Polygons[piece * PiecePolygons].FirstSlot ? 0 : LineEnd[slot - 1],
+                          Polygons[index + 1].FirstSlot - slot};
+    }
+};
+
+TSufVertexLines::TSufVertexLines(const TVANE_Object* Shape) : state_(std::make_unique<TState>()) {
+    TState& s = *state_;
+    s.PiecePolygons = std::max<std::size_t>(SufPiecePolygons, 1);
+    std::size_t slots = 0;
+    for (const TVANE_Object* obj = Shape; obj != nullptr; obj = obj->Next) {
+        for (const TVANE_Polygon* poly = obj->Polygons; poly != nullptr; poly = poly->Next) {
+            s.Polygons.push_back({poly, slots});
+            for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) ++slots;
+        }
+    }
+    s.Polygons.push_back({nullptr, slots});
+    s.LineEnd.resize(slots);
+    s.Pieces.resize((s.PolygonCount() + s.PiecePolygons - 1) / s.PiecePolygons);
+}
+
+TSufVertexLines::~TSufVertexLines() {
+    // Pieces not taken yet are left; the one being made is waited for.
+    state_->Next = state_->Pieces.size();
+}
+
+void TSufVertexLines::FormatAside() {
+    if (CoreCount() < 2 || state_->Aside.joinable()) return;
     try {
-        WriteReplacing(FileName, Shape);
-        return true;
-    } catch (const SaveFailure& failure) {
-        SetSufErrorMessage({"ファイル「", FileName, "」に保存できません（", failure.cause, "）。"});
+        state_->Aside = std::jthread([state = state_.get()] { state->Format(); });
+    } catch (const std::system_error&) {
+        // No thread: Finish makes them all.
+    }
+}
+
+void TSufVertexLines::Finish() {
+    state_->Format();
+    if (state_->Aside.joinable()) state_->Aside.join();
+}
+
+bool SaveSufPlaced(const std::string& FileName, const TSufVertexLines& Lines, std::span<const TPlacedObject> Objects,
+                   std::span<const TPlacedPolygon> Polygons) {
+    const TSufVertexLines::TState& s = *Lines.state_;
+    // The placed polygons lie anywhere: what the polygons a few places on
+    // read is asked for early, in stages, each needing what the one before
+    // brought (hints only).
+    const auto ahead = [&](std::size_t at) {
+        constexpr std::size_t kPlaces = 16, kRecords = 8, kText = 4;
+        if (at + kPlaces < Polygons.size() && Polygons[at + kPlaces].Index < s.PolygonCount())
+            __builtin_prefetch(&s.Polygons[Polygons[at + kPlaces].Index]);
+        if (at + kRecords < Polygons.size() && Polygons[at + kRecords].Index < s.PolygonCount()) {
+            __builtin_prefetch(Polygons[at + kRecords].Polygon);
+            const std::size_t slot = s.Polygons[Polygons[at + kRecords].Index].FirstSlot;
+            __builtin_prefetch(&s.LineEnd[slot == 0 ? 0 : slot - 1]);
+        }
+        if (at + kText < Polygons.size()) {
+            const TPlacedPolygon& later = Polygons[at + kText];
+            if (const auto lines = s.Lines(later.Polygon, later.Index)) {
+                for (std::size_t byte = 0; byte < lines->Ends[lines->Corners - 1] - lines->First; byte += 64)
+                    __builtin_prefetch(lines->Text + lines->First + byte);
+            }
+        }
+    };
+    const auto append = [&](std::string& out, const TPiece& piece) {
+        std::vector<const TVANE_Vertex*> corners;
+        AppendPiece(
+            out, piece,
+            [&](std::size_t i) {
+                ahead(piece.placed + i);
+                return Polygons[piece.placed + i].Polygon;
+            },
+            [&](std::string& text, std::size_t i, const TVANE_Polygon& polygon, const TKindLayout& layout) {
+                const TPlacedPolygon& placed = Polygons[piece.placed + i];
+                const auto lines = s.Lines(&polygon, placed.Index);
+                corners.clear();
+                if (!lines) {
+                    for (const TVANE_Vertex* v = polygon.Vertices; v != nullptr; v = v->Next) corners.push_back(v);
+                }
+                const std::size_t n = lines ? lines->Corners : corners.size();
+                if (n == 0) return;
+                const std::size_t first = placed.First < n ? placed.First : placed.First % n;
+                for (std::size_t c = 0; c < n; ++c) {
+                    std::size_t k = placed.Reversed ? first + n - c : first + c;
+                    if (k >= n) k -= n;
+                    if (lines) {
+                        const std::size_t begin = lines->Begin(k);
+                        text.append(lines->Text + begin, lines->Ends[k] - begin);
+                    } else {
+                        // Not made ahead: made here, failing where a save fails.
+                        AppendVertexLine(text, *corners[k], layout);
+                    }
+                }
+            });
+    };
+    try {
+        TShapeText text(PlacedPieces(Objects, Polygons, std::max<std::size_t>(SufPiecePolygons, 1)),
+                        Polygons.size() >= SufParallelPolygons, append);
+        return Save(FileName, text);
     } catch (const std::bad_alloc&) {
         SetSufErrorMessage({"ファイル「", FileName, "」に保存できません（メモリーが枯渇しました）。"});
+        return false;
     }
-    return false;
+}
+
+bool TVANE::SaveSuf(const std::string& FileName, TVANE_Object* Shape) {
+    try {
+        std::size_t polygons = 0;
+        for (const TVANE_Object* obj = Shape; obj != nullptr && polygons < SufParallelPolygons; obj = obj->Next) {
+            for (const TVANE_Polygon* poly = obj->Polygons; poly != nullptr && polygons < SufParallelPolygons;
+                 poly = poly->Next) {
+                ++polygons;
+            }
+        }
+        TShapeText text(ListPieces(Shape, std::max<std::size_t>(SufPiecePolygons, 1)),
+                        polygons >= SufParallelPolygons, AppendListPiece);
+        return Save(FileName, text);
+    } catch (const std::bad_alloc&) {
+        SetSufErrorMessage({"ファイル「", FileName, "」に保存できません（メモリーが枯渇しました）。"});
+        return false;
+    }
 }

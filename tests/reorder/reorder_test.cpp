@@ -12,7 +12,10 @@
 #include <vector>
 
 #include "app/morph_check.h"
+#include "shape/placed.h"
 #include "shape/probes.h"
+#include "shape/vane.h"
+#include "tests/shape/test_util.h"
 #include "tests/morph/shape_builder.h"
 
 namespace {
@@ -276,11 +279,15 @@ TEST(Reorder, GivesBackTheOrderOfScrambledTargets) {
         {"triangles of their own, scrambled and moved far", Triangles, 30, all, false, false},
     };
     // Objects whose targets are clear are paired on two lanes at once from
-    // SufParallelPolygons polygons on: with it at 1, the small shapes are.
+    // SufParallelPolygons polygons on: with it at 1, the small shapes are,
+    // and their saves are made in pieces of two polygons on several threads.
+    test_util::TempDir dir;
     for (const TScrambleRow& row : rows) for (const std::size_t lanes : {SufParallelPolygons, std::size_t{1}}) {
         SCOPED_TRACE(row.Name);
         SCOPED_TRACE(lanes);
         const TParallelAt parallel_at(lanes);
+        const std::size_t piece_polygons = SufPiecePolygons;
+        SufPiecePolygons = lanes == 1 ? 2 : piece_polygons;
         TTestBuilder builder;
         const TTestShape target_shape = Moved(row.Shape(), row.Offset);
         const TVANE_Object* start = builder.Build(row.Shape());
@@ -294,9 +301,20 @@ TEST(Reorder, GivesBackTheOrderOfScrambledTargets) {
                                    << ", polygon " << order.Place.Polygon << ", vertex " << order.Place.Vertex;
         EXPECT_EQ(order.Unique(), row.Unique);
         EXPECT_EQ(order.Objects[0].Mirrored, row.FirstMirrored);
+        // Written in the order found from lines formatted in the old order:
+        // the bytes of the target in order.
+        {
+            TSufVertexLines lines(scrambled);
+            lines.FormatAside();
+            lines.Finish();
+            ASSERT_TRUE(SaveSufPlaced(dir.Path("placed.suf"), lines, order.TargetObjects, order.TargetPolygons));
+        }
+        ASSERT_TRUE(VANE->SaveSuf(dir.Path("target.suf"), const_cast<TVANE_Object*>(target)));
+        EXPECT_TRUE(test_util::ReadFile(dir.Path("placed.suf")) == test_util::ReadFile(dir.Path("target.suf"))) << "saved bytes differ";
         ApplyOrder(scrambled, order);
         EXPECT_TRUE(Dump(scrambled) == Dump(target)) << "records differ";
         EXPECT_TRUE(CheckCorrespondence(start, scrambled).ConnectivityAgrees());
+        SufPiecePolygons = piece_polygons;
     }
 }
 

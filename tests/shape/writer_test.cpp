@@ -7,6 +7,7 @@
 
 #include "shape/probes.h"
 #include "shape/state.h"
+#include "shape/placed.h"
 #include "shape/vane.h"
 #include "tests/shape/test_util.h"
 
@@ -181,10 +182,27 @@ TEST_F(SaveSufTest, FailureLeavesTheTargetAndNoTemporaryFile) {
     EXPECT_EQ(Strays(), std::vector<std::string>{"folder"});
 }
 
+// SaveSufPlaced with the shape's own order, its lines made ahead.
+bool SavePlacedAsListed(const std::string& name, const TVANE_Object* shape) {
+    std::vector<TPlacedObject> objects;
+    std::vector<TPlacedPolygon> polygons;
+    for (const TVANE_Object* obj = shape; obj != nullptr; obj = obj->Next) {
+        objects.push_back({obj, 0});
+        for (const TVANE_Polygon* poly = obj->Polygons; poly != nullptr; poly = poly->Next, ++objects.back().Polygons)
+            polygons.push_back({poly, static_cast<std::uint32_t>(polygons.size()), 0, false});
+    }
+    TSufVertexLines lines(shape);
+    lines.FormatAside();
+    lines.Finish();
+    return SaveSufPlaced(name, lines, objects, polygons);
+}
+
 // A large shape is written in pieces formatted on several threads. Pieces
 // of one, two and three polygons start and end inside objects, between and
 // at attribute changes and at the empty object; the bytes are those of one
-// pass, and of two bad values the first in the file is the one named.
+// pass, and of two bad values the first in the file is the one named. The
+// same holds for a save from lines made ahead, where the pieces holding a
+// bad value are made again in place.
 TEST_F(SaveSufTest, PiecesOnSeveralThreadsGiveTheBytesOfOnePass) {
     TVANE_Object* loose = Load(kLoose);
     TVANE_Object* cube = Load(kCube);
@@ -196,7 +214,15 @@ TEST_F(SaveSufTest, PiecesOnSeveralThreadsGiveTheBytesOfOnePass) {
         SufPiecePolygons = pieces == 0 ? 4096 : pieces;
         std::string out = Save(loose) + Save(cube);
         EXPECT_FALSE(VANE->SaveSuf(target_, bad.get()));
-        return out + SufErrorMessage;
+        out += SufErrorMessage;
+        std::string placed;
+        for (const TVANE_Object* shape : {loose, cube}) {
+            EXPECT_TRUE(SavePlacedAsListed(target_, shape));
+            placed += ReadFile(target_);
+        }
+        EXPECT_FALSE(SavePlacedAsListed(target_, bad.get()));
+        EXPECT_EQ(placed + SufErrorMessage, out);
+        return out;
     };
     const std::string one_pass = save(0);
     EXPECT_NE(one_pass.find("値 -4.294967194E+315"), std::string::npos);

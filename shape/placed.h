@@ -1,0 +1,64 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "shape/records.h"
+
+// A shape written in another order than its lists hold, without relinking
+// them: its objects in a given order, each with its polygons, and each
+// polygon's corners starting elsewhere (and running backwards).
+
+// Where a polygon of the shape goes.
+struct TPlacedPolygon {
+    const TVANE_Polygon* Polygon = nullptr;
+    std::uint32_t Index = 0;  // its place in the shape's lists, counted over all objects from 0
+    std::uint32_t First = 0;  // the corner written first
+    bool Reversed = false;    // corners follow backwards from First
+};
+
+// An object of the shape and how many of the placed polygons, in turn, it
+// holds.
+struct TPlacedObject {
+    const TVANE_Object* Object = nullptr;
+    std::size_t Polygons = 0;
+};
+
+// The vertex lines of a shape's polygons formatted ahead of its save, in the
+// order its lists hold, which is the order its records lie in when it was
+// just read: formatting reads memory in turn, however scattered the order
+// the shape is written in. The shape must not change while this lives.
+class TSufVertexLines {
+public:
+    // Walks the shape's lists once; nothing is formatted yet. Throws
+    // std::bad_alloc.
+    explicit TSufVertexLines(const TVANE_Object* Shape);
+    ~TSufVertexLines();
+    TSufVertexLines(const TSufVertexLines&) = delete;
+    TSufVertexLines& operator=(const TSufVertexLines&) = delete;
+
+    // Starts formatting on a thread of its own (when the machine has
+    // several cores), while the caller does other work.
+    void FormatAside();
+    // Formats on this thread what is not formatted yet, and returns once
+    // every line is made. A line that cannot be made here (memory ran out, a
+    // value out of range) is left to the save, which makes it in place and
+    // fails there as a save fails.
+    void Finish();
+
+    struct TState;
+
+private:
+    std::unique_ptr<TState> state_;
+    friend bool SaveSufPlaced(const std::string&, const TSufVertexLines&, std::span<const TPlacedObject>,
+                              std::span<const TPlacedPolygon>);
+};
+
+// Writes the shape of Lines (finished) as SaveSuf writes a shape whose lists
+// hold Objects in that order, each with its polygons from Polygons in turn,
+// their corners from First on (backwards where Reversed): the same bytes,
+// the same failures, the same messages in SufErrorMessage.
+bool SaveSufPlaced(const std::string& FileName, const TSufVertexLines& Lines, std::span<const TPlacedObject> Objects,
+                   std::span<const TPlacedPolygon> Polygons);
