@@ -2,6 +2,7 @@
 // order that corresponds to START, found from the shapes' structure.
 #include <cstdio>
 #include <optional>
+#include <string_view>
 #include <string>
 
 #include "app/reorder.h"
@@ -284,14 +285,14 @@ int RunReorder(int argc, char** argv) {
     // OUT as a shape file is made of the target's vertex lines, formatted
     // aside in the order its records lie while the order is sought, and
     // copied in the order found: formatting in a scattered order waits on
-    // memory.
+    // memory. They are formatted from the walk on, which mostly keeps one
+    // core, so that the steps before it keep both.
     std::optional<TSufVertexLines> lines;
-    if (IsSufName(out_name)) {
-        lines.emplace(target.get());
-        lines->FormatAside();
-    }
-    const TReorderResult order =
-        FindOrder(start.get(), target.get(), kExamples, [&](const char* phase) { timer.Lap(phase); });
+    if (IsSufName(out_name)) lines.emplace(target.get());
+    const TReorderResult order = FindOrder(start.get(), target.get(), kExamples, [&](const char* phase) {
+        timer.Lap(phase);
+        if (lines && std::string_view(phase) == "colour") lines->FormatAside();
+    });
 
     int status = kExitOk;
     if (!order.Found()) {

@@ -32,8 +32,7 @@ struct TPlacedObject {
 // the shape is written in. The shape must not change while this lives.
 class TSufVertexLines {
 public:
-    // Walks the shape's lists once; nothing is formatted yet. Throws
-    // std::bad_alloc.
+    // Nothing is formatted yet, nor the lists walked. Throws std::bad_alloc.
     explicit TSufVertexLines(const TVANE_Object* Shape);
     ~TSufVertexLines();
     TSufVertexLines(const TSufVertexLines&) = delete;

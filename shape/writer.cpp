@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -312,18 +313,47 @@ struct TSufVertexLines::TState {
         std::size_t Begin(std::size_t k) const { return k == 0 ? First : Ends[k - 1]; }
     };
 
+    const TVANE_Object* Shape = nullptr;
     std::size_t PiecePolygons = 1;
     std::vector<TPolygonLines> Polygons;  // in list order, and one past the last
     std::vector<std::uint32_t> LineEnd;   // per vertex
     std::vector<TPieceText> Pieces;
+    std::once_flag Indexed;
     std::atomic<std::size_t> Next{0};  // the first piece no thread has taken
     std::jthread Aside;
 
-    std::size_t PolygonCount() const { return Polygons.size() - 1; }
+    std::size_t PolygonCount() const { return Polygons.empty() ? 0 : Polygons.size() - 1; }
+
+    // Where each polygon's lines go: one walk over the lists, by the first
+    // thread that formats. Throws std::bad_alloc, leaving nothing indexed.
+    void Index() {
+        try {
+            std::size_t slots = 0;
+            for (const TVANE_Object* obj = Shape; obj != nullptr; obj = obj->Next) {
+                for (const TVANE_Polygon* poly = obj->Polygons; poly != nullptr; poly = poly->Next) {
+                    Polygons.push_back({poly, slots});
+                    for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) ++slots;
+                }
+            }
+            Polygons.push_back({nullptr, slots});
+            LineEnd.resize(slots);
+            Pieces.resize((PolygonCount() + PiecePolygons - 1) / PiecePolygons);
+        } catch (...) {
+            Polygons.clear();
+            LineEnd.clear();
+            Pieces.clear();
+            throw;
+        }
+    }
 
     // Formats pieces until none is left to take. A piece that fails stays
     // not made.
     void Format() noexcept {
+        try {
+            std::call_once(Indexed, [this] { Index(); });
+        } catch (...) {
+            return;  // another thread may index again; none made here
+        }
         for (std::size_t k; (k = Next.fetch_add(1)) < Pieces.size();) {
             TPieceText& piece = Pieces[k];
             try {
@@ -361,23 +391,13 @@ struct TSufVertexLines::TState {
 };
 
 TSufVertexLines::TSufVertexLines(const TVANE_Object* Shape) : state_(std::make_unique<TState>()) {
-    TState& s = *state_;
-    s.PiecePolygons = std::max<std::size_t>(SufPiecePolygons, 1);
-    std::size_t slots = 0;
-    for (const TVANE_Object* obj = Shape; obj != nullptr; obj = obj->Next) {
-        for (const TVANE_Polygon* poly = obj->Polygons; poly != nullptr; poly = poly->Next) {
-            s.Polygons.push_back({poly, slots});
-            for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) ++slots;
-        }
-    }
-    s.Polygons.push_back({nullptr, slots});
-    s.LineEnd.resize(slots);
-    s.Pieces.resize((s.PolygonCount() + s.PiecePolygons - 1) / s.PiecePolygons);
+    state_->Shape = Shape;
+    state_->PiecePolygons = std::max<std::size_t>(SufPiecePolygons, 1);
 }
 
 TSufVertexLines::~TSufVertexLines() {
     // Pieces not taken yet are left; the one being made is waited for.
-    state_->Next = state_->Pieces.size();
+    state_->Next = SIZE_MAX / 2;
 }
 
 void TSufVertexLines::FormatAside() {
