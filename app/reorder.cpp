@@ -620,28 +620,43 @@ private:
 };
 
 // The colour of an island's half-edges that the fewest of them have, and
-// its first half-edge in walk order.
+// its first half-edge in walk order. The table grows with the colours met:
+// a regular mesh has few, and its table stays in the cache.
 TIndex RarestHalfEdge(const TMesh& mesh, const TIsland& island) {
-    std::size_t capacity = 16;
-    while (capacity < 2 * static_cast<std::size_t>(island.Corners)) capacity *= 2;
-    const std::size_t mask = capacity - 1;
     struct TCount {
+        std::uint32_t Colour = 0;
         TIndex First = kNone;
         TIndex Count = 0;
     };
-    std::vector<TCount> table(capacity);
-    std::vector<std::size_t> used;
+    std::vector<TCount> counts;  // in the order met
+    std::vector<TIndex> table(1024, kNone);  // into counts
+    std::size_t mask = table.size() - 1;
+    const auto place = [&](TIndex entry) {
+        for (std::size_t i = MixBits(counts[entry].Colour) & mask;; i = (i + 1) & mask) {
+            if (table[i] == kNone) {
+                table[i] = entry;
+                return;
+            }
+        }
+    };
     for (TIndex at = island.First; at < island.First + island.Polys; ++at) {
         const TPoly& poly = mesh.Polys[mesh.IslandPolys[at]];
         for (TIndex h = poly.First; h < poly.First + poly.Size; ++h) {
-            for (std::size_t i = MixBits(mesh.Colour[h]) & mask;; i = (i + 1) & mask) {
-                if (table[i].First == kNone) {
-                    table[i] = {h, 1};
-                    used.push_back(i);
+            const std::uint32_t colour = mesh.Colour[h];
+            for (std::size_t i = MixBits(colour) & mask;; i = (i + 1) & mask) {
+                const TIndex entry = table[i];
+                if (entry == kNone) {
+                    counts.push_back({colour, h, 1});
+                    table[i] = static_cast<TIndex>(counts.size() - 1);
+                    if (2 * counts.size() > table.size()) {
+                        table.assign(2 * table.size(), kNone);
+                        mask = table.size() - 1;
+                        for (TIndex e = 0; e < counts.size(); ++e) place(e);
+                    }
                     break;
                 }
-                if (mesh.Colour[table[i].First] == mesh.Colour[h]) {
-                    ++table[i].Count;
+                if (counts[entry].Colour == colour) {
+                    ++counts[entry].Count;
                     break;
                 }
             }
@@ -649,10 +664,10 @@ TIndex RarestHalfEdge(const TMesh& mesh, const TIsland& island) {
     }
     // Ties go to the colour met first.
     TIndex best = kNone, count = kNone;
-    for (const std::size_t i : used) {
-        if (table[i].Count < count) {
-            best = table[i].First;
-            count = table[i].Count;
+    for (const TCount& c : counts) {
+        if (c.Count < count) {
+            best = c.First;
+            count = c.Count;
         }
     }
     return best;
