@@ -23,6 +23,11 @@ run reorder "$ex/box.suf" scrambled.suf - --timings
 expect "reorder to standard output, with timings" 0 stderr "colour " stderr "match " stderr "save "
 same "reorder - writes the file's bytes" "$tmp/stdout" "$ex/rounded_box.suf"
 
+run reorder "$ex/box.suf" scrambled.suf fixed.obj
+expect "reorder into an OBJ file" 0 stderr "wrote fixed.obj"
+run export "$ex/rounded_box.suf" expected.obj
+same "reorder exports the target in order as OBJ" fixed.obj expected.obj
+
 run reorder "$ex/box.suf" scrambled.suf fixed.suf --json
 expect "reorder --json" 0
 json_ok "JSON of a reorder" \
