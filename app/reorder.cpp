@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <array>
 #include <cassert>
+#include <cmath>
 #include <exception>
 #include <limits>
 #include <mutex>
+#include <numeric>
 #include <stdexcept>
 #include <thread>
 #include <unordered_map>
@@ -144,6 +146,89 @@ TShapeCounts Flatten(const TVANE_Object* shape, TMesh& mesh) {
     counts.Polygons = static_cast<std::int64_t>(mesh.Polys.size());
     counts.Vertices = static_cast<std::int64_t>(mesh.Slots.size());
     return counts;
+}
+
+// The low 7 bits of V spread to every third bit.
+std::uint32_t SpreadBits(std::uint32_t v) {
+    v &= 0x7F;
+    v = (v | v << 8) & 0xF00F;
+    v = (v | v << 4) & 0xC30C3;
+    v = (v | v << 2) & 0x249249;
+    return v;
+}
+
+// Lays each object's polygons out by their places in space, their corners
+// with them: the object's box (of the polygons' first corners) is cut into
+// cells, about 16 polygons to a cell, and the cells are taken in Morton
+// order, the polygons of a cell in their order before. A target whose
+// polygons come in any order is then read by the later phases and the walk
+// near where they read last, as one in order is. Each polygon keeps its
+// number (its place in the list), and the objects keep their places, so an
+// object's polygons and corners still follow one another.
+void LayOutInSpace(TMesh& mesh) {
+    const auto place = [&](TIndex p, std::size_t c) {
+        const TPoly& poly = mesh.Polys[p];
+        if (poly.Size == 0) return 0.0;
+        const TVANE_Vertex& v = *mesh.Slots[poly.First];
+        return static_cast<double>(static_cast<Extended>(c == 0 ? v.X : c == 1 ? v.Y : v.Z));
+    };
+    std::vector<TIndex> order(mesh.Polys.size());
+    std::vector<std::uint32_t> cell_of;
+    std::vector<TIndex> starts;
+    for (const TMeshObject& object : mesh.Objects) {
+        const TIndex first = object.FirstPoly, end = object.FirstPoly + object.Polys;
+        std::iota(order.begin() + first, order.begin() + end, first);
+        if (object.Polys < ReorderLayoutPolygons || object.Polys < 2) continue;
+        std::array<double, 3> low{}, high{};
+        low.fill(std::numeric_limits<double>::infinity());
+        high.fill(-std::numeric_limits<double>::infinity());
+        for (TIndex p = first; p < end; ++p) {
+            for (std::size_t c = 0; c < 3; ++c) {
+                const double x = place(p, c);
+                if (!std::isfinite(x)) continue;
+                low[c] = std::min(low[c], x);
+                high[c] = std::max(high[c], x);
+            }
+        }
+        int bits = 1;  // per axis
+        while (bits < 7 && (std::size_t{16} << (3 * bits)) < object.Polys) ++bits;
+        const double cells = static_cast<double>(1 << bits);
+        std::array<double, 3> scale{};
+        for (std::size_t c = 0; c < 3; ++c) {
+            const double span = high[c] - low[c];
+            scale[c] = std::isfinite(span) && span > 0 ? cells / span : 0.0;
+        }
+        cell_of.resize(object.Polys);
+        starts.assign((std::size_t{1} << (3 * bits)) + 1, 0);
+        for (TIndex p = first; p < end; ++p) {
+            std::uint32_t cell = 0;
+            for (std::size_t c = 0; c < 3; ++c) {
+                const double at = (place(p, c) - low[c]) * scale[c];
+                const auto step = at >= 0 && at < cells ? static_cast<std::uint32_t>(at) : at >= cells ? (1u << bits) - 1 : 0;
+                cell |= SpreadBits(step) << c;
+            }
+            cell_of[p - first] = cell;
+            ++starts[cell + 1];
+        }
+        for (std::size_t k = 1; k < starts.size(); ++k) starts[k] += starts[k - 1];
+        for (TIndex p = first; p < end; ++p) order[first + starts[cell_of[p - first]]++] = p;
+    }
+    std::vector<TPoly> polys(mesh.Polys.size());
+    std::vector<const TVANE_Vertex*> slots(mesh.Slots.size());
+    TIndex next = 0;
+    for (TIndex at = 0; at < order.size(); ++at) {
+        constexpr TIndex kAhead = 8;
+        if (at + kAhead < order.size()) __builtin_prefetch(&mesh.Polys[order[at + kAhead]]);
+        if (at + kAhead / 2 < order.size()) __builtin_prefetch(&mesh.Slots[mesh.Polys[order[at + kAhead / 2]].First]);
+        TPoly poly = mesh.Polys[order[at]];
+        std::copy_n(mesh.Slots.begin() + poly.First, poly.Size, slots.begin() + next);
+        std::fill_n(mesh.SlotPoly.begin() + next, poly.Size, at);
+        poly.First = next;
+        next += poly.Size;
+        polys[at] = poly;
+    }
+    mesh.Polys = std::move(polys);
+    mesh.Slots = std::move(slots);
 }
 
 void GroupCorners(TMesh& mesh) {
@@ -1224,7 +1309,7 @@ private:
                 const TPoly& p = s_.Polys[sp];
                 const TPoly& q = t_.Polys[matcher_.PairOf(sp)];
                 const bool reversed = matcher_.ReversedOf(sp);
-                result_.TargetPolygons.push_back({q.Record, matcher_.PairOf(sp), matcher_.FirstOf(sp), reversed});
+                result_.TargetPolygons.push_back({q.Record, target.FirstPoly + q.Number - 1, matcher_.FirstOf(sp), reversed});
                 if (q.Number != p.Number || pair.Target != pair.Start) ++pairing.Moved;
                 if (reversed) ++pairing.Reversed;
                 else if (matcher_.FirstOf(sp) != 0) ++pairing.Rotated;
@@ -1262,6 +1347,8 @@ private:
 
 }  // namespace
 
+std::size_t ReorderLayoutPolygons = 256;
+
 TReorderResult FindOrder(const TVANE_Object* Start, const TVANE_Object* Target, std::size_t Examples,
                          const TPhaseDone& PhaseDone) {
     const auto done = [&](const char* phase) {
@@ -1289,7 +1376,12 @@ TReorderResult FindOrder(const TVANE_Object* Start, const TVANE_Object* Target, 
     }
     done("flatten");
     if (!result.Found()) return result;
-    OnBoth(start, target, GroupCorners);
+    // The target is read in its own order from here on; the start in
+    // the order it is listed, which is kept for the result.
+    OnBoth(start, target, [&](TMesh& mesh) {
+        if (&mesh == &target) LayOutInSpace(mesh);
+        GroupCorners(mesh);
+    });
     done("group");
     OnBoth(start, target, FindMates);
     done("edges");

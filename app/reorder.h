@@ -93,6 +93,12 @@ struct TReorderResult {
     bool Unique() const { return AmbiguousChoices == 0; }
 };
 
+// Objects of the target with at least this many polygons are laid out by
+// the places of their polygons in space before they are read further, so
+// that a target in any order is read as one in order is; the result is the
+// same either way. Tests lower it to 1 to compare.
+extern std::size_t ReorderLayoutPolygons;
+
 // Called with a phase's name as each phase ends ("group", "match"), for
 // timings; may be empty.
 using TPhaseDone = std::function<void(const char* Phase)>;

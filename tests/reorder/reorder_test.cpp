@@ -249,16 +249,23 @@ struct TScrambleRow {
     bool FirstMirrored;  // the report calls the first object mirrored
 };
 
-// Sets SufParallelPolygons for a scope.
+// Sets SufParallelPolygons for a scope, and lays out targets of as few
+// polygons in space.
 class TParallelAt {
 public:
-    explicit TParallelAt(std::size_t polygons) : kept_(SufParallelPolygons) { SufParallelPolygons = polygons; }
-    ~TParallelAt() { SufParallelPolygons = kept_; }
+    explicit TParallelAt(std::size_t polygons) : kept_(SufParallelPolygons), layout_(ReorderLayoutPolygons) {
+        SufParallelPolygons = polygons;
+        ReorderLayoutPolygons = std::min(layout_, polygons);
+    }
+    ~TParallelAt() {
+        SufParallelPolygons = kept_;
+        ReorderLayoutPolygons = layout_;
+    }
     TParallelAt(const TParallelAt&) = delete;
     TParallelAt& operator=(const TParallelAt&) = delete;
 
 private:
-    std::size_t kept_;
+    std::size_t kept_, layout_;
 };
 
 TEST(Reorder, GivesBackTheOrderOfScrambledTargets) {
@@ -280,7 +287,8 @@ TEST(Reorder, GivesBackTheOrderOfScrambledTargets) {
     };
     // Objects whose targets are clear are paired on two lanes at once from
     // SufParallelPolygons polygons on: with it at 1, the small shapes are,
-    // and their saves are made in pieces of two polygons on several threads.
+    // their targets are laid out in space first, and their saves are made
+    // in pieces of two polygons on several threads.
     test_util::TempDir dir;
     for (const TScrambleRow& row : rows) for (const std::size_t lanes : {SufParallelPolygons, std::size_t{1}}) {
         SCOPED_TRACE(row.Name);
