@@ -6,12 +6,15 @@
 #include <algorithm>
 #include <array>
 #include <cassert>
+#include <condition_variable>
 #include <cmath>
 #include <exception>
 #include <limits>
 #include <mutex>
 #include <numeric>
 #include <stdexcept>
+#include <stop_token>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -511,6 +514,7 @@ public:
             poly_log_.push_back(p);
         }
         for (const auto& [v, w] : saved.Vertices) {
+            if (vertex_map_[v] == w) continue;  // paired alike by an object before
             vertex_map_[v] = w;
             vertex_back_[w] = v;
             vertex_log_.push_back(v);
@@ -527,6 +531,12 @@ public:
     // The target position paired with start position V (a group's first
     // slot), or kNone.
     TIndex PositionOf(TIndex v) const { return vertex_map_[v]; }
+    // The start position paired with target position W, or kNone.
+    TIndex PositionBackOf(TIndex w) const { return vertex_back_[w]; }
+
+    // Every pairing of positions walks make from now on, undone or not, is
+    // also noted in Journal (none when nullptr).
+    void KeepJournal(std::vector<std::pair<TIndex, TIndex>>* journal) { journal_ = journal; }
 
     TIndex PairOf(TIndex start_poly) const { return poly_map_[start_poly]; }
     TIndex FirstOf(TIndex start_poly) const { return first_[start_poly]; }
@@ -652,6 +662,7 @@ private:
                 vertex_map_[sv] = tv;
                 vertex_back_[tv] = sv;
                 vertex_log_.push_back(sv);
+                if (journal_ != nullptr) journal_->emplace_back(sv, tv);
             } else if (vertex_map_[sv] != tv || vertex_back_[tv] != sv) {
                 return Fail(conflict, TReorderFailure::Corner, sp, k);
             }
@@ -702,6 +713,7 @@ private:
     std::vector<TIndex> poly_log_;
     std::vector<TIndex> vertex_log_;
     std::vector<TIndex> island_log_;
+    std::vector<std::pair<TIndex, TIndex>>* journal_ = nullptr;
 };
 
 // The colour of an island's half-edges that the fewest of them have, and
@@ -840,7 +852,13 @@ public:
 
     void Run() {
         if (!NonManifoldFree()) return;
+        WalkAhead();
         for (TIndex o = 0; o < s_.Objects.size();) {
+            if (ahead_of_[o] != kNone) {
+                if (!TakeAhead(ahead_[ahead_of_[o]])) return;
+                ++o;
+                continue;
+            }
             const std::vector<TPlanned> plan = PlanRun(o);
             if (WorthTwoLanes(plan)) {
                 if (!PairOnTwoLanes(plan)) return;
@@ -857,10 +875,22 @@ private:
     // What pairs objects one after another: a matcher, where its choices
     // are noted, and the best walk of the island being paired. Objects of
     // different target objects may be paired on lanes of their own at once.
+    // What the walks of a lane did, to tell later whether they hold where
+    // other objects paired positions meanwhile: the pairings of positions
+    // made by walks that completed and by the others, and whether a part
+    // stopped before trying every seed.
+    struct TWalkJournal {
+        std::vector<std::pair<TIndex, TIndex>> Complete;
+        std::vector<std::pair<TIndex, TIndex>> Other;
+        std::vector<std::pair<TIndex, TIndex>> Walk;  // the walk under way
+        bool Stopped = false;
+    };
+
     struct TLane {
         TMatcher& Matcher;
         std::vector<TAmbiguity>& Ambiguities;
         TMatcher::TSaved Saved;
+        TWalkJournal* Journal;  // nullptr: none kept
     };
 
     bool NonManifoldFree() {
@@ -936,7 +966,7 @@ private:
     std::vector<TPlanned> PlanRun(TIndex o) const {
         std::vector<TPlanned> plan;
         std::vector<TIndex> planned;
-        for (; o < s_.Objects.size(); ++o) {
+        for (; o < s_.Objects.size() && ahead_of_[o] == kNone; ++o) {
             TPairedBy by = TPairedBy::Structure;
             const std::vector<TIndex> candidates = Candidates(o, planned, by);
             if (candidates.size() != 1) break;
@@ -979,7 +1009,7 @@ private:
         const auto walk = [&](TMatcher& matcher, std::size_t from, std::size_t to, bool own) {
             for (std::size_t k = from; k < to; ++k) {
                 TOutcome& outcome = outcomes[k];
-                TLane lane{matcher, outcome.Ambiguities, {}};
+                TLane lane{matcher, outcome.Ambiguities, {}, nullptr};
                 const TMatcher::TMark mark = matcher.Mark();
                 outcome.Paired = MatchObject(lane, plan[k].Start, plan[k].Target, outcome.Movement, outcome.Conflict);
                 // What comes after a failure in start order does not count.
@@ -1010,6 +1040,113 @@ private:
             ambiguities_.insert(ambiguities_.end(), outcome.Ambiguities.begin(), outcome.Ambiguities.end());
             Paired(plan[k].Start, plan[k].Target, plan[k].By, outcome.Movement);
         }
+        return true;
+    }
+
+    // A large start object whose target object is certain (the only one of
+    // its structure in either shape), walked on a lane of its own while the
+    // objects before it are paired.
+    struct TAhead {
+        TIndex Start = 0;
+        TIndex Target = 0;
+        bool Done = false;    // under ahead_lock_
+        bool Walked = false;  // false: to be paired in turn after all
+        bool Paired = false;
+        Extended Movement = 0;
+        TConflict Conflict;
+        std::vector<TAmbiguity> Ambiguities;
+        TMatcher::TSaved Pairings;
+        TWalkJournal Journal;
+    };
+
+    // Starts walking ahead the large objects of certain targets after the
+    // first one, each from nothing paired: what objects before it pair is
+    // only known in turn.
+    void WalkAhead() {
+        ahead_of_.assign(s_.Objects.size(), kNone);
+        if (CoreCount() < 2) return;
+        std::unordered_map<std::uint64_t, TIndex> starts;  // start objects by structure
+        for (const TMeshObject& object : s_.Objects) ++starts[object.Signature];
+        bool first = true;
+        for (TIndex o = 0; o < s_.Objects.size(); ++o) {
+            const TMeshObject& object = s_.Objects[o];
+            const auto bucket = by_signature_.find(object.Signature);
+            if (object.Polys < SufParallelPolygons || starts[object.Signature] != 1 || bucket == by_signature_.end() ||
+                bucket->second.size() != 1)
+                continue;
+            if (first) {
+                first = false;  // paired in turn while the others are walked
+                continue;
+            }
+            ahead_of_[o] = static_cast<TIndex>(ahead_.size());
+            TAhead& ahead = ahead_.emplace_back();
+            ahead.Start = o;
+            ahead.Target = bucket->second[0];
+        }
+        if (ahead_.empty()) return;
+        try {
+            ahead_thread_ = std::jthread([this](const std::stop_token& stop) {
+                TMatcher matcher(s_, t_);
+                bool failed = false;
+                for (TAhead& ahead : ahead_) {
+                    if (!stop.stop_requested() && !failed) {
+                        try {
+                            TLane lane{matcher, ahead.Ambiguities, {}, &ahead.Journal};
+                            const TMatcher::TMark mark = matcher.Mark();
+                            matcher.KeepJournal(&ahead.Journal.Walk);
+                            ahead.Paired = MatchObject(lane, ahead.Start, ahead.Target, ahead.Movement, ahead.Conflict);
+                            matcher.KeepJournal(nullptr);
+                            if (ahead.Paired) matcher.Save(mark, ahead.Pairings);
+                            matcher.Undo(mark);
+                            ahead.Walked = true;
+                        } catch (...) {
+                            failed = true;  // memory ran out: this and the rest are paired in turn
+                        }
+                    }
+                    {
+                        const std::lock_guard<std::mutex> lock(ahead_lock_);
+                        ahead.Done = true;
+                    }
+                    ahead_done_.notify_all();
+                }
+            });
+        } catch (const std::system_error&) {
+            ahead_.clear();
+            ahead_of_.assign(s_.Objects.size(), kNone);
+        }
+    }
+
+    // Pairs an object walked ahead in its turn. Its walks met nothing of
+    // other objects but the positions they paired (edges join polygons of
+    // one object only), so where no object before it took its target
+    // object, each walk that completed pairs no position otherwise than the
+    // objects before did. A walk that did not complete would stop no later
+    // in turn, which changes nothing where every seed was tried and some
+    // walk completed; else those must agree too. Otherwise the object is
+    // paired in turn now.
+    bool TakeAhead(TAhead& ahead) {
+        {
+            std::unique_lock<std::mutex> lock(ahead_lock_);
+            ahead_done_.wait(lock, [&] { return ahead.Done; });
+        }
+        const auto agree = [&](const std::vector<std::pair<TIndex, TIndex>>& made) {
+            return std::all_of(made.begin(), made.end(), [&](const auto& pairing) {
+                const TIndex w = matcher_.PositionOf(pairing.first);
+                const TIndex v = matcher_.PositionBackOf(pairing.second);
+                return (w == kNone && v == kNone) || (w == pairing.second && v == pairing.first);
+            });
+        };
+        const TWalkJournal& journal = ahead.Journal;
+        const bool holds = ahead.Walked && !object_used_[ahead.Target] && agree(journal.Complete) &&
+                           ((ahead.Paired && !journal.Stopped) || agree(journal.Other));
+        if (!holds) return PairObject(ahead.Start);
+        if (!ahead.Paired) {
+            Failure(ahead.Conflict, ahead.Target);
+            return false;
+        }
+        matcher_.Restore(ahead.Pairings);
+        ambiguities_.insert(ambiguities_.end(), ahead.Ambiguities.begin(), ahead.Ambiguities.end());
+        Paired(ahead.Start, ahead.Target, TPairedBy::Structure, ahead.Movement);
         return true;
     }
 
@@ -1207,12 +1344,20 @@ private:
         const std::size_t budget = kWalkBudget * island.Polys + kSmallWalkBudget;
         std::size_t visited = 0, compared = 0;
         for (std::size_t c = 0; c < seeds.size(); ++c) {
-            if (chosen != seeds.size() && visited > budget) break;
+            if (chosen != seeds.size() && visited > budget) {
+                if (lane.Journal != nullptr) lane.Journal->Stopped = true;
+                break;
+            }
             ++compared;
             const TMatcher::TMark mark = lane.Matcher.Mark();
             Extended moved = 0;
             TConflict found;
+            if (lane.Journal != nullptr) lane.Journal->Walk.clear();
             const TWalkEnd end = walk(seeds[c], second, moved, found);
+            if (TWalkJournal* journal = lane.Journal; journal != nullptr) {
+                auto& kept = end == TWalkEnd::Complete ? journal->Complete : journal->Other;
+                kept.insert(kept.end(), journal->Walk.begin(), journal->Walk.end());
+            }
             if (end == TWalkEnd::Complete) {
                 ++matches;
                 if (moved < best) {
@@ -1339,10 +1484,15 @@ private:
     std::unordered_map<std::uint64_t, std::vector<TIndex>> by_signature_;  // target objects
     std::vector<TObjectPair> pairs_;
     std::vector<TAmbiguity> ambiguities_;
-    TLane lane_{matcher_, ambiguities_, {}};  // the lane of objects paired one after another
+    TLane lane_{matcher_, ambiguities_, {}, nullptr};  // the lane of objects paired one after another
     std::once_flag centres_made_;
     std::vector<std::array<Extended, 3>> target_centres_;  // of the islands, once needed
     std::vector<std::array<Extended, 3>> object_centres_;  // of the target's objects, once needed
+    std::vector<TAhead> ahead_;    // in start order
+    std::vector<TIndex> ahead_of_;  // per start object: into ahead_, or kNone
+    std::mutex ahead_lock_;
+    std::condition_variable ahead_done_;
+    std::jthread ahead_thread_;  // last: stopped and joined first
 };
 
 }  // namespace

@@ -2,7 +2,6 @@
 // order that corresponds to START, found from the shapes' structure.
 #include <cstdio>
 #include <optional>
-#include <string_view>
 #include <string>
 
 #include "app/reorder.h"
@@ -283,16 +282,16 @@ int RunReorder(int argc, char** argv) {
     if (!LoadShapeFiles(start_name, start, target_name, target)) return kExitFailed;
     timer.Lap("load start and target");
     // OUT as a shape file is made of the target's vertex lines, formatted
-    // aside in the order its records lie while the order is sought, and
-    // copied in the order found: formatting in a scattered order waits on
-    // memory. They are formatted from the walk on, which mostly keeps one
-    // core, so that the steps before it keep both.
+    // aside in the order its records lie while the order is sought (in the
+    // time the search leaves a core idle), and copied in the order found:
+    // formatting in a scattered order waits on memory.
     std::optional<TSufVertexLines> lines;
-    if (IsSufName(out_name)) lines.emplace(target.get());
-    const TReorderResult order = FindOrder(start.get(), target.get(), kExamples, [&](const char* phase) {
-        timer.Lap(phase);
-        if (lines && std::string_view(phase) == "colour") lines->FormatAside();
-    });
+    if (IsSufName(out_name)) {
+        lines.emplace(target.get());
+        lines->FormatAside();
+    }
+    const TReorderResult order =
+        FindOrder(start.get(), target.get(), kExamples, [&](const char* phase) { timer.Lap(phase); });
 
     int status = kExitOk;
     if (!order.Found()) {

@@ -2,7 +2,9 @@
 // with its objects, polygons and corners in another order chosen by the
 // input's bytes. Whatever order FindOrder finds must pair the copy with the
 // shape as CheckCorrespondence demands, keep every record, and FindOrder
-// must never crash or hang on what it refuses.
+// must never crash or hang on what it refuses. Pairing on lanes changes
+// nothing, and the target written in the order found from lines made ahead
+// is the target relinked and saved.
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +17,8 @@
 
 #include "app/morph_check.h"
 #include "app/reorder.h"
+#include "shape/placed.h"
+#include "shape/probes.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 
@@ -72,6 +76,19 @@ std::size_t Records(const TVANE_Object* shape) {
     return n;
 }
 
+std::string ReadAll(const std::string& path) {
+    std::string bytes;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buffer[65536];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.append(buffer, n);
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+const std::size_t kParallelPolygons = SufParallelPolygons;
+const std::size_t kLayoutPolygons = ReorderLayoutPolygons;
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -82,7 +99,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     g_dir = pattern;
     std::atexit([] {
-        std::remove((g_dir + "/in.suf").c_str());
+        for (const char* name : {"/in.suf", "/placed.suf", "/relinked.suf"}) std::remove((g_dir + name).c_str());
         rmdir(g_dir.c_str());
     });
     return 0;
@@ -105,12 +122,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Scramble(copy, data, size);
     const std::size_t records = Records(copy);
 
+    // Laid out in space and paired on lanes, as large shapes are: the lanes
+    // (objects walked ahead among them) change nothing of what is found.
+    SufParallelPolygons = 1;
+    ReorderLayoutPolygons = 1;
+    const TReorderResult laned = FindOrder(shape, copy);
+    SufParallelPolygons = kParallelPolygons;
     const TReorderResult order = FindOrder(shape, copy);
+    ReorderLayoutPolygons = kLayoutPolygons;
+    FUZZ_CHECK(laned.Failure == order.Failure && laned.Place.Object == order.Place.Object &&
+               laned.Place.Polygon == order.Place.Polygon && laned.Place.Vertex == order.Place.Vertex);
+    FUZZ_CHECK(laned.AmbiguousChoices == order.AmbiguousChoices && laned.TargetPolygons.size() == order.TargetPolygons.size());
+    for (std::size_t k = 0; k < order.TargetPolygons.size(); ++k) {
+        const TPlacedPolygon &a = laned.TargetPolygons[k], &b = order.TargetPolygons[k];
+        FUZZ_CHECK(a.Polygon == b.Polygon && a.Index == b.Index && a.First == b.First && a.Reversed == b.Reversed);
+    }
     if (order.Found()) {
+        // Written from lines made ahead, OUT holds the bytes of the target
+        // relinked and saved.
+        const std::string placed = g_dir + "/placed.suf", relinked = g_dir + "/relinked.suf";
+        bool saved = false;
+        {
+            TSufVertexLines lines(copy);
+            lines.FormatAside();
+            lines.Finish();
+            saved = SaveSufPlaced(placed, lines, order.TargetObjects, order.TargetPolygons);
+        }
         ApplyOrder(copy, order);
         FUZZ_CHECK(Records(copy) == records);
         const TCorrespondence check = CheckCorrespondence(shape, copy);
         FUZZ_CHECK(check.Corresponds() && check.ConnectivityAgrees());
+        FUZZ_CHECK(VANE->SaveSuf(relinked, copy) == saved);
+        FUZZ_CHECK(!saved || ReadAll(placed) == ReadAll(relinked));
     }
     VANE->FreeSuf(copy);
     VANE->FreeSuf(shape);

@@ -39,9 +39,10 @@ public:
     TSufVertexLines& operator=(const TSufVertexLines&) = delete;
 
     // Starts formatting on a thread of its own (when the machine has
-    // several cores), while the caller does other work.
+    // several cores) at the system's idle priority, while the caller does
+    // other work: it takes only time no other thread wants.
     void FormatAside();
-    // Formats on this thread what is not formatted yet, and returns once
+    // Formats on every core what is not formatted yet, and returns once
     // every line is made. A line that cannot be made here (memory ran out, a
     // value out of range) is left to the save, which makes it in place and
     // fails there as a save fails.

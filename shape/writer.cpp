@@ -2,6 +2,9 @@
 // core) and streamed to the output layer (shape/output.h), which replaces an
 // existing file only once everything is written, flushed and closed: a
 // failed save leaves it as it was.
+#include <pthread.h>
+#include <sched.h>
+
 #include <algorithm>
 #include <atomic>
 #include <functional>
@@ -403,14 +406,20 @@ TSufVertexLines::~TSufVertexLines() {
 void TSufVertexLines::FormatAside() {
     if (CoreCount() < 2 || state_->Aside.joinable()) return;
     try {
-        state_->Aside = std::jthread([state = state_.get()] { state->Format(); });
+        state_->Aside = std::jthread([state = state_.get()] {
+            // Only time that no other thread wants: the work the caller
+            // goes on with is not slowed.
+            const sched_param idle{};
+            pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
+            state->Format();
+        });
     } catch (const std::system_error&) {
         // No thread: Finish makes them all.
     }
 }
 
 void TSufVertexLines::Finish() {
-    state_->Format();
+    ForEachOnCores(CoreCount(), [state = state_.get()](std::size_t) { state->Format(); });
     if (state_->Aside.joinable()) state_->Aside.join();
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <deque>
 #include <functional>
+#include <numbers>
 #include <random>
 #include <string>
 #include <vector>
@@ -323,6 +324,34 @@ TEST(Reorder, GivesBackTheOrderOfScrambledTargets) {
         EXPECT_TRUE(Dump(scrambled) == Dump(target)) << "records differ";
         EXPECT_TRUE(CheckCorrespondence(start, scrambled).ConnectivityAgrees());
         SufPiecePolygons = piece_polygons;
+    }
+}
+
+// A flap (one quad) hung from the corner (2, 1) of a strip of two quads,
+// turned in the target by 60 degrees about that corner. Alone, the flap's
+// corners would pair a quarter turn off, which moves them least; but the
+// strip, paired before it, has paired the corner it hangs from, and only the
+// true order agrees. Walked ahead on a lane of its own, the flap yields.
+TEST(Reorder, AnObjectWalkedAheadYieldsToPositionsPairedBeforeIt) {
+    const auto hinged = [](Extended turn) {
+        const Extended c = std::cos(turn), s = std::sin(turn);
+        TTestPolygon flap{kKindPoly, 0, {}};
+        for (const auto& [x, y] : {std::pair(0.0L, 0.0L), {1.0L, 0.0L}, {1.0L, 1.0L}, {0.0L, 1.0L}})
+            flap.Corners.push_back(Corner(2 + c * x - s * y, 1 + s * x + c * y, 0));
+        return TTestShape{{"strip", {Quad(0, 0), Quad(1, 0)}}, {"flap", {flap}}};
+    };
+    for (const std::size_t lanes : {SufParallelPolygons, std::size_t{1}}) {
+        SCOPED_TRACE(lanes);
+        const TParallelAt parallel_at(lanes);
+        TTestBuilder builder;
+        const TVANE_Object* start = builder.Build(hinged(0));
+        const TTestShape turned = hinged(std::numbers::pi_v<Extended> / 3);
+        const TVANE_Object* target = builder.Build(turned);
+        TVANE_Object* scrambled = builder.Build(Scrambled(turned, {true, true, true, false, false}));
+        const TReorderResult order = FindOrder(start, scrambled);
+        ASSERT_TRUE(order.Found());
+        ApplyOrder(scrambled, order);
+        EXPECT_TRUE(Dump(scrambled) == Dump(target)) << "records differ";
     }
 }
 
