@@ -387,7 +387,7 @@ struct TSufVertexLines::TState {
         const std::size_t piece = index / PiecePolygons;
         if (!Pieces[piece].Made) return std::nullopt;
         const std::size_t slot = Polygons[index].FirstSlot;
-        return TMadeLines{Pieces[piece].Text.data(), &LineEnd[slot],
+        return TMadeLines{Pieces[piece].Text.data(), LineEnd.data() + slot,
                           slot == Polygons[piece * PiecePolygons].FirstSlot ? 0 : LineEnd[slot - 1],
                           Polygons[index + 1].FirstSlot - slot};
     }
@@ -436,11 +436,11 @@ bool SaveSufPlaced(const std::string& FileName, const TSufVertexLines& Lines, st
         if (at + kRecords < Polygons.size() && Polygons[at + kRecords].Index < s.PolygonCount()) {
             __builtin_prefetch(Polygons[at + kRecords].Polygon);
             const std::size_t slot = s.Polygons[Polygons[at + kRecords].Index].FirstSlot;
-            __builtin_prefetch(&s.LineEnd[slot == 0 ? 0 : slot - 1]);
+            __builtin_prefetch(s.LineEnd.data() + (slot == 0 ? 0 : slot - 1));
         }
         if (at + kText < Polygons.size()) {
             const TPlacedPolygon& later = Polygons[at + kText];
-            if (const auto lines = s.Lines(later.Polygon, later.Index)) {
+            if (const auto lines = s.Lines(later.Polygon, later.Index); lines && lines->Corners > 0) {
                 for (std::size_t byte = 0; byte < lines->Ends[lines->Corners - 1] - lines->First; byte += 64)
                     __builtin_prefetch(lines->Text + lines->First + byte);
             }

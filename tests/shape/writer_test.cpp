@@ -206,6 +206,7 @@ bool SavePlacedAsListed(const std::string& name, const TVANE_Object* shape) {
 TEST_F(SaveSufTest, PiecesOnSeveralThreadsGiveTheBytesOfOnePass) {
     TVANE_Object* loose = Load(kLoose);
     TVANE_Object* cube = Load(kCube);
+    TVANE_Object* hollow = Load("obj suf hollow {\r\nprim poly (\r\n)\r\n}\r\n");
     Shape bad(VANE->CopySuf(loose));
     bad->Polygons->Vertices->Next->Z = -4.294967194e315L;  // polygon 1
     bad->Next->Next->Polygons->Vertices->U = 1e309L;       // the last one
@@ -220,6 +221,9 @@ TEST_F(SaveSufTest, PiecesOnSeveralThreadsGiveTheBytesOfOnePass) {
             EXPECT_TRUE(SavePlacedAsListed(target_, shape));
             placed += ReadFile(target_);
         }
+        // No vertex at all: no line to make.
+        EXPECT_TRUE(SavePlacedAsListed(target_, hollow));
+        EXPECT_EQ(ReadFile(target_), Save(hollow));
         EXPECT_FALSE(SavePlacedAsListed(target_, bad.get()));
         EXPECT_EQ(placed + SufErrorMessage, out);
         return out;
