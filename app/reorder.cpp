@@ -161,14 +161,21 @@ std::uint32_t SpreadBits(std::uint32_t v) {
 }
 
 // Lays each object's polygons out by their places in space, their corners
-// with them: the object's box (of the polygons' first corners) is cut into
+// with them (read, not changed: the layout is moved in by MoveInto): the object's box (of the polygons' first corners) is cut into
 // cells, about 16 polygons to a cell, and the cells are taken in Morton
 // order, the polygons of a cell in their order before. A target whose
 // polygons come in any order is then read by the later phases and the walk
 // near where they read last, as one in order is. Each polygon keeps its
 // number (its place in the list), and the objects keep their places, so an
 // object's polygons and corners still follow one another.
-void LayOutInSpace(TMesh& mesh) {
+struct TLayout {
+    std::vector<TPoly> Polys;
+    std::vector<const TVANE_Vertex*> Slots;
+    std::vector<TIndex> SlotPoly;
+    std::vector<TIndex> Moved;  // per slot as it was: where it goes
+};
+
+TLayout LayOutInSpace(const TMesh& mesh) {
     const auto place = [&](TIndex p, std::size_t c) {
         const TPoly& poly = mesh.Polys[p];
         if (poly.Size == 0) return 0.0;
@@ -216,22 +223,51 @@ void LayOutInSpace(TMesh& mesh) {
         for (std::size_t k = 1; k < starts.size(); ++k) starts[k] += starts[k - 1];
         for (TIndex p = first; p < end; ++p) order[first + starts[cell_of[p - first]]++] = p;
     }
-    std::vector<TPoly> polys(mesh.Polys.size());
-    std::vector<const TVANE_Vertex*> slots(mesh.Slots.size());
+    TLayout layout;
+    layout.Polys.resize(mesh.Polys.size());
+    layout.Slots.resize(mesh.Slots.size());
+    layout.SlotPoly.resize(mesh.Slots.size());
+    layout.Moved.resize(mesh.Slots.size());
     TIndex next = 0;
     for (TIndex at = 0; at < order.size(); ++at) {
         constexpr TIndex kAhead = 8;
         if (at + kAhead < order.size()) __builtin_prefetch(&mesh.Polys[order[at + kAhead]]);
         if (at + kAhead / 2 < order.size()) __builtin_prefetch(&mesh.Slots[mesh.Polys[order[at + kAhead / 2]].First]);
         TPoly poly = mesh.Polys[order[at]];
-        std::copy_n(mesh.Slots.begin() + poly.First, poly.Size, slots.begin() + next);
-        std::fill_n(mesh.SlotPoly.begin() + next, poly.Size, at);
+        for (TIndex k = 0; k < poly.Size; ++k) {
+            layout.Slots[next + k] = mesh.Slots[poly.First + k];
+            layout.SlotPoly[next + k] = at;
+            layout.Moved[poly.First + k] = next + k;
+        }
         poly.First = next;
         next += poly.Size;
-        polys[at] = poly;
+        layout.Polys[at] = poly;
     }
-    mesh.Polys = std::move(polys);
-    mesh.Slots = std::move(slots);
+    return layout;
+}
+
+// Moves MESH, grouped, into LAYOUT: its polygons, corners and groups of
+// positions, each group still named by the slot it was named by, moved.
+// Any slot of a group may stand for it.
+void MoveInto(TMesh& mesh, TLayout& layout) {
+    const std::size_t corners = mesh.Slots.size();
+    std::vector<TIndex> vertex(corners), degree(corners, 0);
+    const auto move = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t h = begin; h < end; ++h) {
+            vertex[layout.Moved[h]] = layout.Moved[mesh.Vertex[h]];
+            if (mesh.Degree[h] != 0) degree[layout.Moved[h]] = mesh.Degree[h];
+        }
+    };
+    if (corners < kThreadCorners) {
+        move(0, corners);
+    } else {
+        ForEachOnCores(2, [&](std::size_t half) { move(corners * half / 2, corners * (half + 1) / 2); });
+    }
+    mesh.Polys = std::move(layout.Polys);
+    mesh.Slots = std::move(layout.Slots);
+    mesh.SlotPoly = std::move(layout.SlotPoly);
+    mesh.Vertex = std::move(vertex);
+    mesh.Degree = std::move(degree);
 }
 
 void GroupCorners(TMesh& mesh) {
@@ -1526,12 +1562,15 @@ TReorderResult FindOrder(const TVANE_Object* Start, const TVANE_Object* Target, 
     }
     done("flatten");
     if (!result.Found()) return result;
-    // The target is read in its own order from here on; the start in
-    // the order it is listed, which is kept for the result.
+    // Both are grouped as listed; the start's thread then lays the target
+    // out, which is read in its own order from here on. The start is read
+    // in the order it is listed, which is kept for the result.
+    TLayout layout;
     OnBoth(start, target, [&](TMesh& mesh) {
-        if (&mesh == &target) LayOutInSpace(mesh);
         GroupCorners(mesh);
+        if (&mesh == &start) layout = LayOutInSpace(target);
     });
+    MoveInto(target, layout);
     done("group");
     OnBoth(start, target, FindMates);
     done("edges");
