@@ -12,6 +12,7 @@
 #include <limits>
 #include <mutex>
 #include <numeric>
+#include <optional>
 #include <stdexcept>
 #include <stop_token>
 #include <system_error>
@@ -1021,71 +1022,10 @@ private:
         return polygons >= SufParallelPolygons;
     }
 
-    // Pairs the planned objects on two lanes at once: the first ones (half
-    // the corners) on this thread with the shape's matcher, the others on a
-    // thread with a matcher of its own, whose pairings are then made again
-    // in the shape's. The outcomes are taken in start order, as pairing one
-    // after another gives them: the first failure stops it, choices are
-    // noted and movements summed in that order. The walks of different
-    // target objects never meet: edges join polygons of one object only.
-    bool PairOnTwoLanes(const std::vector<TPlanned>& plan) {
-        struct TOutcome {
-            bool Paired = false;
-            Extended Movement = 0;
-            TConflict Conflict;
-            std::vector<TAmbiguity> Ambiguities;
-            TMatcher::TSaved Pairings;  // of the other lane
-        };
-        std::vector<TOutcome> outcomes(plan.size());
-        std::size_t corners = 0, first_half = 0, split = 0;
-        for (const TPlanned& planned : plan) corners += s_.Objects[planned.Start].Corners;
-        while (split + 1 < plan.size() && 2 * first_half < corners)
-            first_half += s_.Objects[plan[split++].Start].Corners;
-        split = std::max<std::size_t>(split, 1);
-        const auto walk = [&](TMatcher& matcher, std::size_t from, std::size_t to, bool own) {
-            for (std::size_t k = from; k < to; ++k) {
-                TOutcome& outcome = outcomes[k];
-                TLane lane{matcher, outcome.Ambiguities, {}, nullptr};
-                const TMatcher::TMark mark = matcher.Mark();
-                outcome.Paired = MatchObject(lane, plan[k].Start, plan[k].Target, outcome.Movement, outcome.Conflict);
-                // What comes after a failure in start order does not count.
-                if (!outcome.Paired) return;
-                if (!own) matcher.Save(mark, outcome.Pairings);
-            }
-        };
-        std::exception_ptr error;
-        {
-            std::jthread other([&] {
-                try {
-                    TMatcher matcher(s_, t_);
-                    walk(matcher, split, plan.size(), false);
-                } catch (...) {
-                    error = std::current_exception();
-                }
-            });
-            walk(matcher_, 0, split, true);
-        }
-        if (error) std::rethrow_exception(error);
-        for (std::size_t k = 0; k < plan.size(); ++k) {
-            TOutcome& outcome = outcomes[k];
-            if (!outcome.Paired) {
-                Failure(outcome.Conflict, plan[k].Target);
-                return false;
-            }
-            if (k >= split) matcher_.Restore(outcome.Pairings);
-            ambiguities_.insert(ambiguities_.end(), outcome.Ambiguities.begin(), outcome.Ambiguities.end());
-            Paired(plan[k].Start, plan[k].Target, plan[k].By, outcome.Movement);
-        }
-        return true;
-    }
-
-    // A large start object whose target object is certain (the only one of
-    // its structure in either shape), walked on a lane of its own while the
-    // objects before it are paired.
-    struct TAhead {
-        TIndex Start = 0;
-        TIndex Target = 0;
-        bool Done = false;    // under ahead_lock_
+    // What a lane of its own found for one start object and its target
+    // object, walked from nothing paired: the objects before it in start
+    // order may be paired meanwhile, and are only known in turn.
+    struct TWalkedAlone {
         bool Walked = false;  // false: to be paired in turn after all
         bool Paired = false;
         Extended Movement = 0;
@@ -1095,9 +1035,128 @@ private:
         TWalkJournal Journal;
     };
 
+    // Walks start object O with target object J on MATCHER, from nothing
+    // paired and back to it. Never throws: a walk that cannot be made is
+    // left to be made in turn.
+    void WalkAlone(TMatcher& matcher, TIndex o, TIndex j, TWalkedAlone& walked) noexcept {
+        try {
+            TLane lane{matcher, walked.Ambiguities, {}, &walked.Journal};
+            const TMatcher::TMark mark = matcher.Mark();
+            matcher.KeepJournal(&walked.Journal.Walk);
+            walked.Paired = MatchObject(lane, o, j, walked.Movement, walked.Conflict);
+            matcher.KeepJournal(nullptr);
+            if (walked.Paired) matcher.Save(mark, walked.Pairings);
+            matcher.Undo(mark);
+            walked.Walked = true;
+        } catch (...) {
+            matcher.KeepJournal(nullptr);
+            walked.Walked = false;
+        }
+    }
+
+    // Takes in turn what start object O's walk alone with target object J
+    // found. Its walks met nothing of other objects but the positions they
+    // paired (edges join polygons of one object only), so each walk that
+    // completed holds where it pairs no position otherwise than the objects
+    // before did. A walk that did not complete would stop no later in turn,
+    // which changes nothing where every seed was tried and some walk
+    // completed; else those must agree too. Where they do not, O is paired
+    // with J in turn now.
+    bool TakeWalked(const TWalkedAlone& walked, TIndex o, TIndex j, TPairedBy by) {
+        const auto agree = [&](const std::vector<std::pair<TIndex, TIndex>>& made) {
+            return std::all_of(made.begin(), made.end(), [&](const auto& pairing) {
+                const TIndex w = matcher_.PositionOf(pairing.first);
+                const TIndex v = matcher_.PositionBackOf(pairing.second);
+                return (w == kNone && v == kNone) || (w == pairing.second && v == pairing.first);
+            });
+        };
+        const TWalkJournal& journal = walked.Journal;
+        const bool holds = walked.Walked && agree(journal.Complete) &&
+                           ((walked.Paired && !journal.Stopped) || agree(journal.Other));
+        if (!holds) {
+            Extended movement = 0;
+            TConflict conflict;
+            if (!MatchObject(lane_, o, j, movement, conflict)) {
+                Failure(conflict, j);
+                return false;
+            }
+            Paired(o, j, by, movement);
+            return true;
+        }
+        if (!walked.Paired) {
+            Failure(walked.Conflict, j);
+            return false;
+        }
+        matcher_.Restore(walked.Pairings);
+        ambiguities_.insert(ambiguities_.end(), walked.Ambiguities.begin(), walked.Ambiguities.end());
+        Paired(o, j, by, walked.Movement);
+        return true;
+    }
+
+    // Pairs the planned objects on two lanes at once: the first ones (half
+    // the corners) on this thread with the shape's matcher, each of the
+    // others alone on a thread with a matcher of its own. The outcomes are
+    // taken in start order, as pairing one after another gives them: the
+    // first failure stops it, choices are noted and movements summed in that
+    // order, and the others' walks are taken where they hold (TakeWalked).
+    bool PairOnTwoLanes(const std::vector<TPlanned>& plan) {
+        struct TOutcome {
+            bool Paired = false;
+            Extended Movement = 0;
+            TConflict Conflict;
+            std::vector<TAmbiguity> Ambiguities;
+        };
+        std::size_t corners = 0, first_half = 0, split = 0;
+        for (const TPlanned& planned : plan) corners += s_.Objects[planned.Start].Corners;
+        while (split + 1 < plan.size() && 2 * first_half < corners)
+            first_half += s_.Objects[plan[split++].Start].Corners;
+        split = std::max<std::size_t>(split, 1);
+        std::vector<TOutcome> outcomes(split);
+        std::vector<TWalkedAlone> alone(plan.size() - split);
+        {
+            std::jthread other([&] {
+                try {
+                    TMatcher matcher(s_, t_);
+                    for (std::size_t k = split; k < plan.size(); ++k)
+                        WalkAlone(matcher, plan[k].Start, plan[k].Target, alone[k - split]);
+                } catch (...) {
+                    // No matcher: each is paired in turn.
+                }
+            });
+            for (std::size_t k = 0; k < split; ++k) {
+                TOutcome& outcome = outcomes[k];
+                TLane lane{matcher_, outcome.Ambiguities, {}, nullptr};
+                outcome.Paired = MatchObject(lane, plan[k].Start, plan[k].Target, outcome.Movement, outcome.Conflict);
+                // What comes after a failure in start order does not count.
+                if (!outcome.Paired) break;
+            }
+        }
+        for (std::size_t k = 0; k < split; ++k) {
+            TOutcome& outcome = outcomes[k];
+            if (!outcome.Paired) {
+                Failure(outcome.Conflict, plan[k].Target);
+                return false;
+            }
+            ambiguities_.insert(ambiguities_.end(), outcome.Ambiguities.begin(), outcome.Ambiguities.end());
+            Paired(plan[k].Start, plan[k].Target, plan[k].By, outcome.Movement);
+        }
+        for (std::size_t k = split; k < plan.size(); ++k)
+            if (!TakeWalked(alone[k - split], plan[k].Start, plan[k].Target, plan[k].By)) return false;
+        return true;
+    }
+
+    // A large start object whose target object is certain (the only one of
+    // its structure in either shape), walked alone on a lane of its own
+    // while the objects before it are paired.
+    struct TAhead {
+        TIndex Start = 0;
+        TIndex Target = 0;
+        bool Done = false;  // under ahead_lock_
+        TWalkedAlone Walked;
+    };
+
     // Starts walking ahead the large objects of certain targets after the
-    // first one, each from nothing paired: what objects before it pair is
-    // only known in turn.
+    // first one.
     void WalkAhead() {
         ahead_of_.assign(s_.Objects.size(), kNone);
         if (CoreCount() < 2) return;
@@ -1122,23 +1181,14 @@ private:
         if (ahead_.empty()) return;
         try {
             ahead_thread_ = std::jthread([this](const std::stop_token& stop) {
-                TMatcher matcher(s_, t_);
-                bool failed = false;
+                std::optional<TMatcher> matcher;
+                try {
+                    matcher.emplace(s_, t_);
+                } catch (...) {
+                    // No matcher: each is paired in turn.
+                }
                 for (TAhead& ahead : ahead_) {
-                    if (!stop.stop_requested() && !failed) {
-                        try {
-                            TLane lane{matcher, ahead.Ambiguities, {}, &ahead.Journal};
-                            const TMatcher::TMark mark = matcher.Mark();
-                            matcher.KeepJournal(&ahead.Journal.Walk);
-                            ahead.Paired = MatchObject(lane, ahead.Start, ahead.Target, ahead.Movement, ahead.Conflict);
-                            matcher.KeepJournal(nullptr);
-                            if (ahead.Paired) matcher.Save(mark, ahead.Pairings);
-                            matcher.Undo(mark);
-                            ahead.Walked = true;
-                        } catch (...) {
-                            failed = true;  // memory ran out: this and the rest are paired in turn
-                        }
-                    }
+                    if (matcher && !stop.stop_requested()) WalkAlone(*matcher, ahead.Start, ahead.Target, ahead.Walked);
                     {
                         const std::lock_guard<std::mutex> lock(ahead_lock_);
                         ahead.Done = true;
@@ -1152,38 +1202,15 @@ private:
         }
     }
 
-    // Pairs an object walked ahead in its turn. Its walks met nothing of
-    // other objects but the positions they paired (edges join polygons of
-    // one object only), so where no object before it took its target
-    // object, each walk that completed pairs no position otherwise than the
-    // objects before did. A walk that did not complete would stop no later
-    // in turn, which changes nothing where every seed was tried and some
-    // walk completed; else those must agree too. Otherwise the object is
-    // paired in turn now.
+    // Pairs an object walked ahead in its turn (TakeWalked), or as any
+    // other where an object before it took its target object.
     bool TakeAhead(TAhead& ahead) {
         {
             std::unique_lock<std::mutex> lock(ahead_lock_);
             ahead_done_.wait(lock, [&] { return ahead.Done; });
         }
-        const auto agree = [&](const std::vector<std::pair<TIndex, TIndex>>& made) {
-            return std::all_of(made.begin(), made.end(), [&](const auto& pairing) {
-                const TIndex w = matcher_.PositionOf(pairing.first);
-                const TIndex v = matcher_.PositionBackOf(pairing.second);
-                return (w == kNone && v == kNone) || (w == pairing.second && v == pairing.first);
-            });
-        };
-        const TWalkJournal& journal = ahead.Journal;
-        const bool holds = ahead.Walked && !object_used_[ahead.Target] && agree(journal.Complete) &&
-                           ((ahead.Paired && !journal.Stopped) || agree(journal.Other));
-        if (!holds) return PairObject(ahead.Start);
-        if (!ahead.Paired) {
-            Failure(ahead.Conflict, ahead.Target);
-            return false;
-        }
-        matcher_.Restore(ahead.Pairings);
-        ambiguities_.insert(ambiguities_.end(), ahead.Ambiguities.begin(), ahead.Ambiguities.end());
-        Paired(ahead.Start, ahead.Target, TPairedBy::Structure, ahead.Movement);
-        return true;
+        if (object_used_[ahead.Target]) return PairObject(ahead.Start);
+        return TakeWalked(ahead.Walked, ahead.Start, ahead.Target, TPairedBy::Structure);
     }
 
     bool PairObject(TIndex o) {

@@ -327,32 +327,45 @@ TEST(Reorder, GivesBackTheOrderOfScrambledTargets) {
     }
 }
 
-// A flap (one quad) hung from the corner (2, 1) of a strip of two quads,
-// turned in the target by 60 degrees about that corner. Alone, the flap's
-// corners would pair a quarter turn off, which moves them least; but the
-// strip, paired before it, has paired the corner it hangs from, and only the
-// true order agrees. Walked ahead on a lane of its own, the flap yields.
-TEST(Reorder, AnObjectWalkedAheadYieldsToPositionsPairedBeforeIt) {
-    const auto hinged = [](Extended turn) {
-        const Extended c = std::cos(turn), s = std::sin(turn);
-        TTestPolygon flap{kKindPoly, 0, {}};
+// Flaps (one quad each) hung from corners of a strip of two quads, turned
+// in the target by 60 degrees about those corners. Alone, a flap's corners
+// would pair a quarter turn off, which moves them least; but the strip,
+// paired before them, has paired the corners they hang from, and only the
+// true order agrees. Walked alone on a lane of their own, the flaps yield:
+// a flap of a structure of its own is walked ahead, one of two alike beside
+// the strip.
+TEST(Reorder, ObjectsWalkedAloneYieldToPositionsPairedBeforeThem) {
+    // A unit square with its corner (0, 0) at (px, py), turned by ANGLE.
+    const auto flap = [](Extended px, Extended py, Extended angle) {
+        const Extended c = std::cos(angle), s = std::sin(angle);
+        TTestPolygon quad{kKindPoly, 0, {}};
         for (const auto& [x, y] : {std::pair(0.0L, 0.0L), {1.0L, 0.0L}, {1.0L, 1.0L}, {0.0L, 1.0L}})
-            flap.Corners.push_back(Corner(2 + c * x - s * y, 1 + s * x + c * y, 0));
-        return TTestShape{{"strip", {Quad(0, 0), Quad(1, 0)}}, {"flap", {flap}}};
+            quad.Corners.push_back(Corner(px + c * x - s * y, py + s * x + c * y, 0));
+        return quad;
     };
-    for (const std::size_t lanes : {SufParallelPolygons, std::size_t{1}}) {
-        SCOPED_TRACE(lanes);
-        const TParallelAt parallel_at(lanes);
-        TTestBuilder builder;
-        const TVANE_Object* start = builder.Build(hinged(0));
-        const TTestShape turned = hinged(std::numbers::pi_v<Extended> / 3);
-        const TVANE_Object* target = builder.Build(turned);
-        TVANE_Object* scrambled = builder.Build(Scrambled(turned, {true, true, true, false, false}));
-        const TReorderResult order = FindOrder(start, scrambled);
-        ASSERT_TRUE(order.Found());
-        ApplyOrder(scrambled, order);
-        EXPECT_TRUE(Dump(scrambled) == Dump(target)) << "records differ";
-    }
+    const Extended half_turn = std::numbers::pi_v<Extended>;
+    const auto one = [&](Extended turn) {
+        return TTestShape{{"strip", {Quad(0, 0), Quad(1, 0)}}, {"flap", {flap(2, 1, turn)}}};
+    };
+    const auto two = [&](Extended turn) {
+        return TTestShape{{"strip", {Quad(0, 0), Quad(1, 0)}},
+                          {"flapA", {flap(2, 1, turn)}},
+                          {"flapB", {flap(0, 0, turn + half_turn)}}};
+    };
+    for (const auto& hinged : {std::function<TTestShape(Extended)>(one), std::function<TTestShape(Extended)>(two)})
+        for (const std::size_t lanes : {SufParallelPolygons, std::size_t{1}}) {
+            SCOPED_TRACE(lanes);
+            const TParallelAt parallel_at(lanes);
+            TTestBuilder builder;
+            const TVANE_Object* start = builder.Build(hinged(0));
+            const TTestShape turned = hinged(half_turn / 3);
+            const TVANE_Object* target = builder.Build(turned);
+            TVANE_Object* scrambled = builder.Build(Scrambled(turned, {true, true, true, false, false}));
+            const TReorderResult order = FindOrder(start, scrambled);
+            ASSERT_TRUE(order.Found());
+            ApplyOrder(scrambled, order);
+            EXPECT_TRUE(Dump(scrambled) == Dump(target)) << "records differ";
+        }
 }
 
 TEST(Reorder, ReportsHowObjectsPairedAndWhatChanged) {
