@@ -233,7 +233,7 @@ TLayout LayOutInSpace(const TMesh& mesh) {
     for (TIndex at = 0; at < order.size(); ++at) {
         constexpr TIndex kAhead = 8;
         if (at + kAhead < order.size()) __builtin_prefetch(&mesh.Polys[order[at + kAhead]]);
-        if (at + kAhead / 2 < order.size()) __builtin_prefetch(&mesh.Slots[mesh.Polys[order[at + kAhead / 2]].First]);
+        if (at + kAhead / 2 < order.size()) __builtin_prefetch(mesh.Slots.data() + mesh.Polys[order[at + kAhead / 2]].First);
         TPoly poly = mesh.Polys[order[at]];
         for (TIndex k = 0; k < poly.Size; ++k) {
             layout.Slots[next + k] = mesh.Slots[poly.First + k];
@@ -404,8 +404,8 @@ void FindIslands(TMesh& mesh) {
                     __builtin_prefetch(&mesh.Polys[mesh.IslandPolys[at + kPolygonsAhead]]);
                 if (at + kCornersAhead < mesh.IslandPolys.size()) {
                     const TPoly& later = mesh.Polys[mesh.IslandPolys[at + kCornersAhead]];
-                    __builtin_prefetch(&mesh.Mate[later.First]);
-                    __builtin_prefetch(&mesh.Colour[later.First]);
+                    __builtin_prefetch(mesh.Mate.data() + later.First);
+                    __builtin_prefetch(mesh.Colour.data() + later.First);
                 }
                 const TPoly& poly = mesh.Polys[mesh.IslandPolys[at]];
                 for (TIndex h = poly.First; h < poly.First + poly.Size; ++h) {
@@ -622,9 +622,9 @@ private:
         if (at + kCorners < queued) {
             const auto [p, q] = polygons(kCorners);
             for (const auto& [mesh, first] : {std::pair(&s_, p.First), std::pair(&t_, q.First)}) {
-                __builtin_prefetch(&mesh->Slots[first]);
-                __builtin_prefetch(&mesh->Mate[first]);
-                __builtin_prefetch(&mesh->Vertex[first]);
+                __builtin_prefetch(mesh->Slots.data() + first);
+                __builtin_prefetch(mesh->Mate.data() + first);
+                __builtin_prefetch(mesh->Vertex.data() + first);
             }
         }
         if (at + kRecords < queued) {
