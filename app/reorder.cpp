@@ -161,14 +161,7 @@ std::uint32_t SpreadBits(std::uint32_t v) {
     return v;
 }
 
-// Lays each object's polygons out by their places in space, their corners
-// with them (read, not changed: the layout is moved in by MoveInto): the object's box (of the polygons' first corners) is cut into
-// cells, about 16 polygons to a cell, and the cells are taken in Morton
-// order, the polygons of a cell in their order before. A target whose
-// polygons come in any order is then read by the later phases and the walk
-// near where they read last, as one in order is. Each polygon keeps its
-// number (its place in the list), and the objects keep their places, so an
-// object's polygons and corners still follow one another.
+// A mesh's polygons and corners in another order, to be moved in.
 struct TLayout {
     std::vector<TPoly> Polys;
     std::vector<const TVANE_Vertex*> Slots;
@@ -176,6 +169,15 @@ struct TLayout {
     std::vector<TIndex> Moved;  // per slot as it was: where it goes
 };
 
+// Lays each object's polygons out by their places in space, their corners
+// with them; MESH is only read (MoveInto moves it in). The object's box (of
+// the polygons' first corners) is cut into cells, about 16 polygons to a
+// cell, and the cells are taken in Morton order, the polygons of a cell in
+// their order before. A target whose polygons come in any order is then
+// read by the later phases and the walk near where they read last, as one
+// in order is. Each polygon keeps its number (its place in the list), and
+// the objects keep their places, so an object's polygons and corners still
+// follow one another.
 TLayout LayOutInSpace(const TMesh& mesh) {
     const auto place = [&](TIndex p, std::size_t c) {
         const TPoly& poly = mesh.Polys[p];

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -99,30 +100,34 @@ bool LoadShapeFiles(const std::string& StartName, TShapePtr& Start, const std::s
     return Take(TargetName, target, Target);
 }
 
-bool SaveShapeFile(const std::string& FileName, TVANE_Object* Shape) {
+namespace {
+
+// Writes an output of the command by WRITE to the path FileName stands for,
+// unless it is one of the inputs; reports a failure.
+bool WriteOutput(const std::string& FileName, const std::function<TFileOutcome(const std::string&)>& write) {
     const std::string path = OutputPath(FileName);
     if (IsAnInput(FileName, path)) return false;
-    const TFileOutcome saved = SaveAnyShape(path, Shape);
-    if (!saved) ReportFailure(FileName, saved.Message());
-    return saved.Ok();
+    const TFileOutcome written = write(path);
+    if (!written) ReportFailure(FileName, written.Message());
+    return written.Ok();
+}
+
+}  // namespace
+
+bool SaveShapeFile(const std::string& FileName, TVANE_Object* Shape) {
+    return WriteOutput(FileName, [&](const std::string& path) { return SaveAnyShape(path, Shape); });
 }
 
 bool SavePlacedShapeFile(const std::string& FileName, const TSufVertexLines& Lines,
                          std::span<const TPlacedObject> Objects, std::span<const TPlacedPolygon> Polygons) {
-    const std::string path = OutputPath(FileName);
-    if (IsAnInput(FileName, path)) return false;
-    const TFileOutcome saved = SaveSufPlacedFile(path, Lines, Objects, Polygons);
-    if (!saved) ReportFailure(FileName, saved.Message());
-    return saved.Ok();
+    return WriteOutput(FileName,
+                       [&](const std::string& path) { return SaveSufPlacedFile(path, Lines, Objects, Polygons); });
 }
 
 bool ExportShapeFile(const std::string& FileName, const TVANE_Object* Start,
                      const std::vector<TGltfTarget>& Targets, const TGltfAnimation& Animation) {
-    const std::string path = OutputPath(FileName);
-    if (IsAnInput(FileName, path)) return false;
-    const TFileOutcome written = ExportShapes(path, Start, Targets, Animation);
-    if (!written) ReportFailure(FileName, written.Message());
-    return written.Ok();
+    return WriteOutput(FileName,
+                       [&](const std::string& path) { return ExportShapes(path, Start, Targets, Animation); });
 }
 
 void PutBytes(std::string_view Text, std::FILE* Out) {

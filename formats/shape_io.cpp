@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <exception>
+#include <functional>
 
 #include "formats/export.h"
 #include "formats/import.h"
@@ -62,13 +63,26 @@ bool IsRefusedName(const std::string& FileName) {
     return ext == "ply" || ext == "stl" || ext == "png";
 }
 
+// What a save of a shape file (SAVE, which sets SufErrorMessage) came to.
+TFileOutcome SufOutcome(const std::string& FileName, const std::function<bool()>& Save) {
+    bool saved = false;
+    try {
+        saved = Save();
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& error) {
+        return {FileName, error.what()};
+    }
+    return saved ? TFileOutcome() : TFileOutcome(FileName, SufErrorMessage);
+}
+
 }  // namespace
 
 bool IsSufName(const std::string& FileName) { return !IsRefusedName(FileName) && !IsExportName(FileName); }
 
 TFileOutcome SaveSufPlacedFile(const std::string& FileName, const TSufVertexLines& Lines,
                                std::span<const TPlacedObject> Objects, std::span<const TPlacedPolygon> Polygons) {
-    return SaveSufPlaced(FileName, Lines, Objects, Polygons) ? TFileOutcome() : TFileOutcome(FileName, SufErrorMessage);
+    return SufOutcome(FileName, [&] { return SaveSufPlaced(FileName, Lines, Objects, Polygons); });
 }
 
 TFileOutcome SaveAnyShape(const std::string& FileName, TVANE_Object* Shape) {
@@ -95,16 +109,9 @@ TFileOutcome ExportShapes(const std::string& FileName, const TVANE_Object* Start
 }
 
 TFileOutcome SaveSufFile(const std::string& FileName, TVANE_Object* Shape) {
-    bool saved = false;
-    try {
-        saved = VANE->SaveSuf(FileName, Shape);
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception& error) {
-        return {FileName, error.what()};
-    }
-    return saved ? TFileOutcome() : TFileOutcome(FileName, SufErrorMessage);
+    return SufOutcome(FileName, [&] { return VANE->SaveSuf(FileName, Shape); });
 }
+
 
 bool SameFile(const std::string& A, const std::string& B) {
     struct stat a {}, b {};

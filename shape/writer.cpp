@@ -218,9 +218,13 @@ using TAppendPiece = std::function<void(std::string&, const TPiece&)>;
 // as formatting in one pass would raise it.
 class TShapeText {
 public:
-    // Large: the pieces hold at least SufParallelPolygons polygons.
-    TShapeText(std::vector<TPiece> pieces, bool large, TAppendPiece append)
-        : parallel_(large && CoreCount() > 1), pieces_(std::move(pieces)), append_(std::move(append)) {
+    // The pieces are formatted on every core when they hold at least
+    // SufParallelPolygons polygons.
+    TShapeText(std::vector<TPiece> pieces, TAppendPiece append)
+        : pieces_(std::move(pieces)), append_(std::move(append)) {
+        std::size_t polygons = 0;
+        for (const TPiece& piece : pieces_) polygons += piece.polygons;
+        parallel_ = polygons >= SufParallelPolygons && CoreCount() > 1;
         texts_.resize(parallel_ ? std::min<std::size_t>(pieces_.size(), kBatchPerCore * CoreCount()) : 1);
         failures_.resize(texts_.size());
     }
@@ -274,10 +278,12 @@ private:
     std::size_t given_ = 0;  // pieces handed out
 };
 
-// Writes the text, naming the file in SufErrorMessage when it fails.
-bool Save(const std::string& file_name, TShapeText& text) {
+// Writes the text of the pieces CUT gives, naming the file in SufErrorMessage
+// when it fails.
+bool Save(const std::string& file_name, const std::function<std::vector<TPiece>()>& cut, TAppendPiece append) {
     SufErrorMessage.clear();
     try {
+        TShapeText text(cut(), std::move(append));
         try {
             WriteOutputFile(file_name, [&text] { return text.Next(); });
         } catch (const OutputError& error) {
@@ -477,30 +483,12 @@ bool SaveSufPlaced(const std::string& FileName, const TSufVertexLines& Lines, st
                 }
             });
     };
-    try {
-        TShapeText text(PlacedPieces(Objects, Polygons, std::max<std::size_t>(SufPiecePolygons, 1)),
-                        Polygons.size() >= SufParallelPolygons, append);
-        return Save(FileName, text);
-    } catch (const std::bad_alloc&) {
-        SetSufErrorMessage({"ファイル「", FileName, "」に保存できません（メモリーが枯渇しました）。"});
-        return false;
-    }
+    return Save(
+        FileName, [&] { return PlacedPieces(Objects, Polygons, std::max<std::size_t>(SufPiecePolygons, 1)); },
+        append);
 }
 
 bool TVANE::SaveSuf(const std::string& FileName, TVANE_Object* Shape) {
-    try {
-        std::size_t polygons = 0;
-        for (const TVANE_Object* obj = Shape; obj != nullptr && polygons < SufParallelPolygons; obj = obj->Next) {
-            for (const TVANE_Polygon* poly = obj->Polygons; poly != nullptr && polygons < SufParallelPolygons;
-                 poly = poly->Next) {
-                ++polygons;
-            }
-        }
-        TShapeText text(ListPieces(Shape, std::max<std::size_t>(SufPiecePolygons, 1)),
-                        polygons >= SufParallelPolygons, AppendListPiece);
-        return Save(FileName, text);
-    } catch (const std::bad_alloc&) {
-        SetSufErrorMessage({"ファイル「", FileName, "」に保存できません（メモリーが枯渇しました）。"});
-        return false;
-    }
+    return Save(
+        FileName, [&] { return ListPieces(Shape, std::max<std::size_t>(SufPiecePolygons, 1)); }, AppendListPiece);
 }

@@ -128,6 +128,14 @@ TEST_F(AllocTest, LoadSufReportsTheLineAndReleasesWhatItBuilt) {
     EXPECT_EQ(SufErrorMessage, "0行目でメモリーが枯渇しました。");
 }
 
+// The text of object "sheet" with HEAD after its first line and COUNT
+// triangles.
+std::string Sheet(const std::string& head, int count) {
+    std::string text = "obj suf sheet {\r\n" + head;
+    for (int t = 0; t < count; ++t) text += "prim poly ( 0 0 0  1 0 0  0 1 0 )\r\n";
+    return text + "}\r\n";
+}
+
 // Loads PATH with memory running out at every allocation in turn until a
 // load no longer runs out: each failed load must give the message naming
 // its line and leave no block behind. The lines named.
@@ -159,11 +167,8 @@ std::set<int> LinesOfFailedLoads(const std::string& path) {
 // Enough vertices for several blocks: memory running out when the next block
 // is needed must release the records of the full ones too.
 TEST_F(AllocTest, LoadSufReleasesEveryBlockWhenALaterOneFails) {
-    std::string text = "obj suf sheet {\r\n";
-    for (int t = 0; t < 200; ++t) text += "prim poly ( 0 0 0  1 0 0  0 1 0 )\r\n";
-    text += "}\r\n";
     const std::string path = files_.dir.Path("large.suf");
-    WriteFile(path, text);
+    WriteFile(path, Sheet("", 200));
     const std::set<int> lines = LinesOfFailedLoads(path);
     ASSERT_FALSE(lines.empty());
     // Besides the file and the first records, later blocks ran out too:
@@ -174,11 +179,8 @@ TEST_F(AllocTest, LoadSufReleasesEveryBlockWhenALaterOneFails) {
 // Read in pieces, as on several cores: memory running out in a piece's
 // tokens, a window or a record gives the message and releases everything.
 TEST_F(AllocTest, LoadSufInPiecesReleasesEverythingItBuilt) {
-    std::string text = "obj suf sheet {\r\n/* a comment\r\nover lines */ atr red\r\n";
-    for (int t = 0; t < 100; ++t) text += "prim poly ( 0 0 0  1 0 0  0 1 0 )\r\n";
-    text += "}\r\n";
     const std::string path = files_.dir.Path("pieces.suf");
-    WriteFile(path, text);
+    WriteFile(path, Sheet("/* a comment\r\nover lines */ atr red\r\n", 100));
     const std::size_t core_bytes = SufCoreReadBytes, piece_bytes = SufReadPieceBytes;
     SufCoreReadBytes = 0;
     SufReadPieceBytes = 40;
