@@ -1,5 +1,8 @@
 // plivra-cli: blends shape files in batch. The first argument names the
 // command; the table below sends the rest to that command's Run function.
+#include <malloc.h>
+
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -56,6 +59,12 @@ struct TLibraryUnit {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A command frees work arrays of hundreds of megabytes and soon takes as
+    // much again. Freed memory stays with the process for that, instead of
+    // going back to the system: each fresh page costs a fault, and on these
+    // machines memory handed back is slow to take again.
+    mallopt(M_MMAP_MAX, 0);
+    mallopt(M_TRIM_THRESHOLD, INT_MAX);
     if (argc < 2) {
         PrintUsage(stderr);
         return 2;
