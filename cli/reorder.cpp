@@ -279,15 +279,19 @@ int RunReorder(int argc, char** argv) {
 
     TStepTimer timer(args.Has("--timings"));
     TShapePtr start, target;
-    if (!LoadShapeFiles(start_name, start, target_name, target)) return kExitFailed;
+    TSufSource source;
+    if (!LoadShapeFiles(start_name, start, target_name, target, IsSufName(out_name) ? &source : nullptr))
+        return kExitFailed;
     timer.Lap("load start and target");
-    // OUT as a shape file is made of the target's vertex lines, formatted
-    // aside in the order its records lie while the order is sought (in the
-    // time the search leaves a core idle), and copied in the order found:
-    // formatting in a scattered order waits on memory.
+    // OUT as a shape file is made of the target's vertex lines, copied in
+    // the order found. Lines the target's file holds as they are written are
+    // copied from it once the order is found; the others are formatted aside
+    // in the order the records lie while the order is sought (in the time
+    // the search leaves a core idle): formatting in a scattered order waits
+    // on memory.
     std::optional<TSufVertexLines> lines;
     if (IsSufName(out_name)) {
-        lines.emplace(target.get());
+        lines.emplace(target.get(), std::move(source));
         lines->FormatAside();
     }
     const TReorderResult order =

@@ -77,16 +77,19 @@ bool LoadShapeFile(const std::string& FileName, TShapePtr& Out, std::vector<TImp
 }
 
 bool LoadShapeFiles(const std::string& StartName, TShapePtr& Start, const std::string& TargetName,
-                    TShapePtr& Target) {
-    if (!WorthAThread(StartName) || !WorthAThread(TargetName))
-        return LoadShapeFile(StartName, Start) && LoadShapeFile(TargetName, Target);
+                    TShapePtr& Target, TSufSource* TargetSource) {
+    if (!WorthAThread(StartName) || !WorthAThread(TargetName)) {
+        if (!LoadShapeFile(StartName, Start)) return false;
+        TLoadedShape loaded = LoadAnyShape(TargetName, false, TargetSource);
+        return Take(TargetName, loaded, Target);
+    }
     TLoadedShape start, target;
     std::exception_ptr target_error;
     {
         // Each thread reads with a tokenizer of its own.
         std::jthread reader([&] {
             try {
-                target = LoadAnyShape(TargetName);
+                target = LoadAnyShape(TargetName, false, TargetSource);
             } catch (...) {
                 target_error = std::current_exception();
             }

@@ -22,9 +22,10 @@ bool LoadShapeFile(const std::string& FileName, TShapePtr& Out, std::vector<TImp
 
 // Reads StartName into Start and TargetName into Target, large files at
 // once on two threads. Reports failures as LoadShapeFile of START and then
-// of TARGET would: only START's when both fail.
+// of TARGET would: only START's when both fail. With TargetSource, notes
+// where TARGET's lines stand when it is a shape file (LoadAnyShape).
 bool LoadShapeFiles(const std::string& StartName, TShapePtr& Start, const std::string& TargetName,
-                    TShapePtr& Target);
+                    TShapePtr& Target, TSufSource* TargetSource = nullptr);
 
 // Leaves Shape to the end of the process, which is near: the system takes
 // the memory back at once, where freeing millions of records one by one

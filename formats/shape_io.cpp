@@ -11,7 +11,7 @@
 #include "shape/output.h"
 #include "shape/state.h"
 
-TLoadedShape LoadAnyShape(const std::string& FileName, bool TargetShapes) {
+TLoadedShape LoadAnyShape(const std::string& FileName, bool TargetShapes, TSufSource* Source) {
     TLoadedShape out;
     auto fail = [&](std::string message) { out.Outcome = TFileOutcome(FileName, std::move(message)); };
     if (IsImportable(FileName)) {
@@ -26,7 +26,7 @@ TLoadedShape LoadAnyShape(const std::string& FileName, bool TargetShapes) {
         return out;
     }
     try {
-        out.Shape.reset(VANE->LoadSuf(FileName));
+        out.Shape.reset(Source != nullptr ? LoadSufKeepingSource(FileName, *Source) : VANE->LoadSuf(FileName));
     } catch (const SufConvertError& error) {
         fail(error.what());
         out.Raised = error.what();

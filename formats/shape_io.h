@@ -51,7 +51,9 @@ struct TLoadedShape {
 // reader's: its reported error with the line, the text of a conversion or
 // input/output error, the importer's cause, or that the file holds no shape.
 // With TargetShapes, a glTF file's morph targets come as whole shapes too.
-TLoadedShape LoadAnyShape(const std::string& FileName, bool TargetShapes = false);
+// With Source, a shape file's reading notes where its lines stand
+// (LoadSufKeepingSource); Source is left without them for other formats.
+TLoadedShape LoadAnyShape(const std::string& FileName, bool TargetShapes = false, TSufSource* Source = nullptr);
 
 // Writes Shape to FileName in the format its extension names: .obj as OBJ,
 // .gltf and .glb as glTF (the shape alone, no morph targets), anything else

@@ -2,6 +2,8 @@
 // of the literal: the grammar checked by hand, the value from the C
 // library's strtod (correctly rounded). The reader takes a faster path for
 // short literals; both must give the same double, and the same refusals.
+// A literal taken as written the way the writer writes its value must be
+// written so again.
 #include <unistd.h>
 
 #include <bit>
@@ -14,6 +16,7 @@
 #include <string>
 
 #include "shape/errors.h"
+#include "shape/number.h"
 #include "shape/state.h"
 #include "shape/vane.h"
 
@@ -103,6 +106,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::fprintf(stderr, "'%s' read as %s%.17g, want %s%.17g\n", token.c_str(),
                      got_refused ? "refused " : "", got, refused ? "refused " : "", want);
         std::abort();
+    }
+    if (IsFormattedNumber(token)) {
+        char text[kMaxNumberText];
+        const std::size_t n = refused ? 0 : FormatNumber(got, text);
+        if (std::string(text, n) != token) {
+            std::fprintf(stderr, "'%s' taken as written, but written as '%s'\n", token.c_str(), std::string(text, n).c_str());
+            std::abort();
+        }
     }
     return 0;
 }

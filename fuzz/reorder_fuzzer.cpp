@@ -4,7 +4,8 @@
 // shape as CheckCorrespondence demands, keep every record, and FindOrder
 // must never crash or hang on what it refuses. Pairing on lanes changes
 // nothing, and the target written in the order found from lines made ahead
-// is the target relinked and saved.
+// is the target relinked and saved. The shape read is written in another
+// order alike from lines copied from its file and from lines formatted.
 #include <unistd.h>
 
 #include <algorithm>
@@ -86,7 +87,34 @@ std::string ReadAll(const std::string& path) {
     return bytes;
 }
 
+// Saves SHAPE placed as the input's bytes say (objects backwards, corners
+// rotated and reversed) from lines made with SOURCE (or none) into PATH;
+// what it saved, or "(failed)".
+std::string SavePlaced(const TVANE_Object* shape, const TSufSource* source, const std::string& path,
+                       const std::uint8_t* data, std::size_t size) {
+    std::vector<TPlacedObject> objects;
+    std::vector<TPlacedPolygon> polygons;
+    std::vector<std::vector<TPlacedPolygon>> of_object;
+    std::uint32_t index = 0;
+    for (const TVANE_Object* o = shape; o; o = o->Next) {
+        objects.push_back({o, 0});
+        of_object.emplace_back();
+        for (const TVANE_Polygon* p = o->Polygons; p; p = p->Next, ++index) {
+            const std::uint8_t b = size ? data[index % size] : 0;
+            of_object.back().push_back({p, index, static_cast<std::uint32_t>(b % 5), (b & 0x40) != 0});
+            ++objects.back().Polygons;
+        }
+    }
+    std::reverse(objects.begin(), objects.end());
+    for (auto it = of_object.rbegin(); it != of_object.rend(); ++it) polygons.insert(polygons.end(), it->begin(), it->end());
+    TSufVertexLines lines(shape, source ? *source : TSufSource{});
+    lines.FormatAside();
+    lines.Finish();
+    return SaveSufPlaced(path, lines, objects, polygons) ? ReadAll(path) : "(failed)" + SufErrorMessage;
+}
+
 const std::size_t kParallelPolygons = SufParallelPolygons;
+const std::size_t kPiecePolygons = SufPiecePolygons;
 const std::size_t kLayoutPolygons = ReorderLayoutPolygons;
 
 }  // namespace
@@ -112,12 +140,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(size == 0 || std::fwrite(data, 1, size, f) == size);
     FUZZ_CHECK(std::fclose(f) == 0);
     TVANE_Object* shape = nullptr;
+    // Read in small pieces, as a large file is, noting where its lines stand.
+    TSufSource source;
+    const std::size_t core_bytes = SufCoreReadBytes, piece_bytes = SufReadPieceBytes;
+    SufCoreReadBytes = 0;
+    SufReadPieceBytes = 48;
     try {
-        shape = VANE->LoadSuf(path);
+        shape = LoadSufKeepingSource(path, source);
     } catch (const std::exception&) {
-        return 0;  // a value that is not a number: the load fuzzer's business
+        shape = nullptr;  // a value that is not a number: the load fuzzer's business
     }
+    SufCoreReadBytes = core_bytes;
+    SufReadPieceBytes = piece_bytes;
     if (shape == nullptr) return 0;
+    {
+        const std::string placed = g_dir + "/placed.suf";
+        SufPiecePolygons = 1 + size % 3;
+        const std::string copied = SavePlaced(shape, &source, placed, data, size);
+        FUZZ_CHECK(copied == SavePlaced(shape, nullptr, placed, data, size));
+        SufPiecePolygons = kPiecePolygons;
+    }
     TVANE_Object* copy = VANE->CopySuf(shape);
     Scramble(copy, data, size);
     const std::size_t records = Records(copy);

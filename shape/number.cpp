@@ -379,6 +379,53 @@ std::size_t FormatNumber(Extended Value, char* Out) {
     return static_cast<std::size_t>(out - Out);
 }
 
+bool IsFormattedNumber(std::string_view Text) {
+    if (Text == "0") return true;
+    if (!Text.empty() && Text.front() == '-') Text.remove_prefix(1);
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    // Digits of Text from At on: how many, and where they stop.
+    const auto digits_from = [&](std::size_t at) {
+        std::size_t end = at;
+        while (end < Text.size() && digit(Text[end])) ++end;
+        return end;
+    };
+    const std::size_t whole = digits_from(0);
+    if (whole == 0) return false;
+    // The digits after a point at Point (when there is one): one at least, the
+    // last not 0. Returns where they stop, or 0 when they are not so.
+    const auto fraction = [&](std::size_t point) -> std::size_t {
+        if (point >= Text.size() || Text[point] != '.') return point;
+        const std::size_t end = digits_from(point + 1);
+        return end > point + 1 && Text[end - 1] != '0' ? end : 0;
+    };
+    if (Text.front() == '0') {
+        // 0.000ddd: at most three zeros after the point, then the digits.
+        if (whole != 1 || Text.size() < 3 || Text[1] != '.') return false;
+        const std::size_t end = fraction(1);
+        if (end != Text.size()) return false;
+        std::size_t zeros = 0;
+        while (Text[2 + zeros] == '0') ++zeros;
+        return zeros <= 3 && end - 2 - zeros <= 15;
+    }
+    const std::size_t end = fraction(whole);
+    if (end == 0) return false;
+    const std::size_t significant = whole + (end > whole ? end - whole - 1 : 0);
+    if (end == Text.size()) return whole <= 15 && significant <= 15;
+    // d.dddE-x: one digit before the point, the exponent without a '+' or
+    // leading zeros, and only where fixed-point would not be written.
+    if (whole != 1 || significant > 15 || Text[end] != 'E') return false;
+    std::size_t at = end + 1;
+    const bool negative = at < Text.size() && Text[at] == '-';
+    at += negative ? 1 : 0;
+    const std::size_t exponent_end = digits_from(at);
+    if (exponent_end != Text.size() || exponent_end == at || Text[at] == '0' || exponent_end - at > 3) return false;
+    int exponent = 0;
+    for (std::size_t i = at; i < exponent_end; ++i) exponent = exponent * 10 + (Text[i] - '0');
+    // Well inside the normal doubles, where every 15 digits come back.
+    constexpr int kFarthest = 300;
+    return negative ? exponent > 4 && exponent <= kFarthest : exponent > 14 && exponent <= kFarthest;
+}
+
 double ToValue(std::string_view Token) {
     double value = 0;
     if (!TryToValue(Token, value)) ThrowNotANumber(Token);

@@ -16,6 +16,12 @@ inline constexpr std::size_t kMaxNumberText = 32;
 // beyond the largest double once rounded to 15 digits.
 std::size_t FormatNumber(Extended Value, char* Out);
 
+// Whether Text is exactly what FormatNumber writes for the value ToValue
+// reads from Text: then a value read from a file can be written again by
+// copying its text. Answers from the text alone, and says no to some texts
+// that would come back the same (values near the ends of the double range).
+bool IsFormattedNumber(std::string_view Text);
+
 // The value of Token, which as a whole must be a decimal literal: optional
 // sign, digits with an optional '.' and more digits (a digit or the point
 // at least), an optional exponent ('e' or 'E', optional sign, digits). The

@@ -4,6 +4,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "shape/records.h"
 
@@ -26,14 +27,40 @@ struct TPlacedObject {
     std::size_t Polygons = 0;
 };
 
+// Where the vertex lines of a shape's polygons stand in the shape file it was
+// read from, so that a save can copy the lines that are written as the
+// writer would write them instead of formatting every value again.
+struct TSufSource {
+    static constexpr std::uint64_t kUnknown = UINT64_MAX;
+    std::string FileName;
+    // The file as it was when read: a file changed since is not copied from.
+    std::uint64_t Device = 0, Inode = 0, Size = 0;
+    std::int64_t Modified = 0, Changed = 0;  // nanoseconds
+    // Notes the file open as Fd as it is now; false when it cannot be asked.
+    bool NoteFile(int Fd);
+    // Whether the file open as Fd is the one noted, as it was then.
+    bool IsFile(int Fd) const;
+    // Per polygon in list order: the file offset of its first value, or
+    // kUnknown. Empty when the lines are not known at all.
+    std::vector<std::uint64_t> FirstValue;
+};
+
+// LoadSuf that also notes where the polygons' lines stand. Only a file
+// read on every core (a large one) gives their places; Source is left
+// without them otherwise.
+TVANE_Object* LoadSufKeepingSource(const std::string& FileName, TSufSource& Source);
+
 // The vertex lines of a shape's polygons formatted ahead of its save, in the
 // order its lists hold, which is the order its records lie in when it was
 // just read: formatting reads memory in turn, however scattered the order
-// the shape is written in. The shape must not change while this lives.
+// the shape is written in. Where Source tells where the lines stand in the
+// file the shape was read from and the file has not changed, lines written
+// there as the writer writes them are copied from it instead. The shape must
+// not change while this lives.
 class TSufVertexLines {
 public:
     // Nothing is formatted yet, nor the lists walked. Throws std::bad_alloc.
-    explicit TSufVertexLines(const TVANE_Object* Shape);
+    explicit TSufVertexLines(const TVANE_Object* Shape, TSufSource Source = {});
     ~TSufVertexLines();
     TSufVertexLines(const TSufVertexLines&) = delete;
     TSufVertexLines& operator=(const TSufVertexLines&) = delete;
@@ -47,6 +74,8 @@ public:
     // value out of range) is left to the save, which makes it in place and
     // fails there as a save fails.
     void Finish();
+    // Polygons whose lines Finish copied from the source file.
+    std::size_t CopiedPolygons() const;
 
     struct TState;
 

@@ -29,6 +29,7 @@
 #include "shape/kinds.h"
 #include "shape/number.h"
 #include "shape/parallel.h"
+#include "shape/placed.h"
 #include "shape/probes.h"
 #include "shape/state.h"
 #include "shape/tokenizer.h"
@@ -197,6 +198,14 @@ struct StepParser : Builder {
     TVANE_Vertex* vtx = nullptr;
     std::size_t field = 0;
     double position[3] = {};
+    // Where wanted: per polygon, the file offset of its first value when it
+    // came with the whole of its vertex (SetFirstValue), else kUnknown.
+    std::vector<std::uint64_t>* first_values = nullptr;
+
+    // The first vertex of the current polygon starts at file offset At.
+    void SetFirstValue(std::uint64_t at) {
+        if (first_values != nullptr && last_vtx == nullptr) first_values->back() = at;
+    }
 
     // At kVertex, the vertex of the kind's values, all of them numbers.
     void Vertex(const double* values) {
@@ -225,6 +234,7 @@ struct StepParser : Builder {
                     step = Step::kAttribute;
                 } else {
                     NewPolygon();
+                    if (first_values != nullptr) first_values->push_back(TSufSource::kUnknown);
                     step = Step::kKind;
                 }
             }
@@ -306,6 +316,7 @@ struct LineTooLong {};
 
 // One window of the file, with the pieces it is cut into.
 struct Window {
+    std::uint64_t at = 0;  // where its first byte stands in the file
     std::unique_ptr<char[]> bytes;
     std::size_t capacity = 0;
     std::size_t filled = 0;
@@ -321,8 +332,11 @@ struct Window {
 // Reads a file on every core into a StepParser.
 class CoreReader {
 public:
-    CoreReader(const std::string& file_name, int fd, TVANE_Object*& result)
-        : file_name_(file_name), fd_(fd), parser_(result) {}
+    // With Source, notes where the polygons' lines stand in the file.
+    CoreReader(const std::string& file_name, int fd, TVANE_Object*& result, TSufSource* source)
+        : file_name_(file_name), fd_(fd), parser_(result) {
+        if (source != nullptr && source->NoteFile(fd)) parser_.first_values = &source->FirstValue;
+    }
 
     Outcome Run() {
         try {
@@ -344,7 +358,10 @@ private:
         Join(*done);
         for (;;) {
             const bool more = !done->last && !done->read_error;
-            if (more) Read(*next, std::string_view(done->bytes.get() + done->whole, done->filled - done->whole));
+            if (more) {
+                next->at = done->at + done->whole;
+                Read(*next, std::string_view(done->bytes.get() + done->whole, done->filled - done->whole));
+            }
             Round(done, more ? next : nullptr);
             if (stopped_) return outcome_;
             if (!more) std::rethrow_exception(done->read_error);
@@ -482,6 +499,8 @@ private:
                     std::size_t n = 1;
                     while (n < values && token_ + n < count && (p.Tokens[token_ + n].Length & TSufToken::kNumber) != 0) ++n;
                     if (n == values) {
+                        if ((t.Length & TSufToken::kSide) == 0)
+                            parser_.SetFirstValue(w.at + static_cast<std::uint64_t>(p.Bytes.data() - w.bytes.get()) + t.Offset);
                         parser_.Vertex(value);
                         value += values;
                         token_ += values - 1;
@@ -549,16 +568,17 @@ private:
 // The parse of FileName: on the cores when it is large and there are
 // several (or, for tests, when every file is to be read so), else on this
 // thread.
-Outcome Load(const std::string& FileName, TVANE_Object*& result) {
+Outcome Load(const std::string& FileName, TVANE_Object*& result, TSufSource* source) {
     {
         std::size_t size = 0;
         const TFdCloser file(OpenSufBytes(FileName, size));
         if (size >= SufCoreReadBytes && (SufCoreReadBytes == 0 || CoreCount() > 1)) {
             try {
-                CoreReader reader(FileName, file.fd, result);
+                CoreReader reader(FileName, file.fd, result, source);
                 return reader.Run();
             } catch (const LineTooLong&) {
                 VANE->FreeSuf(result);
+                if (source != nullptr) source->FirstValue.clear();
                 LineNumber = 0;
             }
         }
@@ -567,23 +587,21 @@ Outcome Load(const std::string& FileName, TVANE_Object*& result) {
     return parser.Run();
 }
 
-}  // namespace
-
-TVANE_Object* TVANE::LoadSuf(const std::string& FileName) {
+TVANE_Object* LoadSufWith(const std::string& FileName, TSufSource* source) {
     SufErrorMessage.clear();
     EndSufFile();
     LineNumber = 0;
     TVANE_Object* result = nullptr;
     Outcome outcome = Outcome::kEnd;
     try {
-        outcome = Load(FileName, result);
+        outcome = Load(FileName, result, source);
     } catch (const std::bad_alloc&) {
-        FreeSuf(result);
+        VANE->FreeSuf(result);
         EndSufFile();
         SetSufErrorMessage({std::to_string(LineNumber), "行目でメモリーが枯渇しました。"});
         return nullptr;
     } catch (...) {
-        FreeSuf(result);
+        VANE->FreeSuf(result);
         EndSufFile();
         throw;
     }
@@ -597,6 +615,18 @@ TVANE_Object* TVANE::LoadSuf(const std::string& FileName) {
         SetSufErrorMessage({"形状データの文法が", std::to_string(LineNumber), "行において変です。"});
         break;
     }
-    FreeSuf(result);
+    VANE->FreeSuf(result);
     return nullptr;
+}
+
+}  // namespace
+
+TVANE_Object* TVANE::LoadSuf(const std::string& FileName) { return LoadSufWith(FileName, nullptr); }
+
+TVANE_Object* LoadSufKeepingSource(const std::string& FileName, TSufSource& Source) {
+    Source = {};
+    Source.FileName = FileName;
+    TVANE_Object* shape = LoadSufWith(FileName, &Source);
+    if (shape == nullptr) Source.FirstValue.clear();
+    return shape;
 }

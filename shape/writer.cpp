@@ -2,11 +2,15 @@
 // core) and streamed to the output layer (shape/output.h), which replaces an
 // existing file only once everything is written, flushed and closed: a
 // failed save leaves it as it was.
+#include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -112,6 +116,25 @@ void AppendVertexLine(std::string& out, const TVANE_Vertex& v, const TKindLayout
     std::memcpy(at, kLineEnd.data(), kLineEnd.size());
     at += kLineEnd.size();
     out.append(line, static_cast<std::size_t>(at - line));
+}
+
+// What a vertex line holds before its first value.
+constexpr std::size_t kLineIndent = 4;
+
+// The length of the vertex line at the front of TEXT when it is the line
+// AppendVertexLine writes for the values read from it, else 0.
+std::size_t WrittenLineLength(std::string_view text, const TKindLayout& layout) {
+    if (!text.starts_with("   ")) return 0;
+    std::size_t at = 3;
+    for (std::size_t k = 0; k < layout.Count; ++k) {
+        for (std::size_t blank = layout.GroupStart[k] ? 2 : 1; blank > 0; --blank, ++at)
+            if (at >= text.size() || text[at] != ' ') return 0;
+        std::size_t end = at;
+        while (end < text.size() && text[end] != ' ' && text[end] != '\r') ++end;
+        if (end == text.size() || !IsFormattedNumber(text.substr(at, end - at))) return 0;
+        at = end;
+    }
+    return text.substr(at).starts_with(kLineEnd) ? at + kLineEnd.size() : 0;
 }
 
 // A run of polygons of one object, written as a piece of the text: the
@@ -330,6 +353,13 @@ struct TSufVertexLines::TState {
     std::once_flag Indexed;
     std::atomic<std::size_t> Next{0};  // the first piece no thread has taken
     std::jthread Aside;
+    // Pieces whose lines all stand in the source file are copied from it by
+    // Finish, not formatted ahead.
+    TSufSource Source;
+    std::vector<std::uint8_t> FromSource;  // per piece
+    int SourceFd = -1;                     // open while Finish copies
+    std::atomic<std::size_t> NextCopy{0};  // the first piece no thread has looked at to copy
+    std::atomic<std::size_t> Copied{0};    // polygons
 
     std::size_t PolygonCount() const { return Polygons.empty() ? 0 : Polygons.size() - 1; }
 
@@ -347,13 +377,22 @@ struct TSufVertexLines::TState {
             Polygons.push_back({nullptr, slots});
             LineEnd.resize(slots);
             Pieces.resize((PolygonCount() + PiecePolygons - 1) / PiecePolygons);
+            if (Source.FirstValue.size() != PolygonCount()) std::vector<std::uint64_t>().swap(Source.FirstValue);
+            if (!Source.FirstValue.empty()) FromSource.assign(Pieces.size(), 1);
+            for (std::size_t p = 0; p < Source.FirstValue.size(); ++p) {
+                if (Source.FirstValue[p] == TSufSource::kUnknown && Polygons[p + 1].FirstSlot > Polygons[p].FirstSlot)
+                    FromSource[p / PiecePolygons] = 0;
+            }
         } catch (...) {
             Polygons.clear();
             LineEnd.clear();
             Pieces.clear();
+            FromSource.clear();
             throw;
         }
     }
+
+    bool IsFromSource(std::size_t piece) const { return piece < FromSource.size() && FromSource[piece] != 0; }
 
     // Formats pieces until none is left to take. A piece that fails stays
     // not made.
@@ -364,26 +403,149 @@ struct TSufVertexLines::TState {
             return;  // another thread may index again; none made here
         }
         for (std::size_t k; (k = Next.fetch_add(1)) < Pieces.size();) {
-            TPieceText& piece = Pieces[k];
-            try {
-                const std::size_t begin = k * PiecePolygons;
-                const std::size_t end = std::min(begin + PiecePolygons, PolygonCount());
-                piece.Text.reserve((Polygons[end].FirstSlot - Polygons[begin].FirstSlot) * 64);
-                for (std::size_t p = begin; p < end; ++p) {
-                    const TVANE_Polygon& poly = *Polygons[p].Polygon;
-                    const TKindLayout& layout = KindLayout(poly.Kind);
-                    std::size_t slot = Polygons[p].FirstSlot;
-                    for (const TVANE_Vertex* v = poly.Vertices; v != nullptr; v = v->Next, ++slot) {
-                        AppendVertexLine(piece.Text, *v, layout);
-                        if (piece.Text.size() > UINT32_MAX) throw std::length_error("piece too long");
-                        LineEnd[slot] = static_cast<std::uint32_t>(piece.Text.size());
-                    }
-                }
-                piece.Made = true;
-            } catch (...) {
-                std::string().swap(piece.Text);
-            }
+            if (!IsFromSource(k)) FormatPiece(k);
         }
+    }
+
+    void FormatPiece(std::size_t k) noexcept {
+        TPieceText& piece = Pieces[k];
+        try {
+            const std::size_t begin = k * PiecePolygons;
+            const std::size_t end = std::min(begin + PiecePolygons, PolygonCount());
+            piece.Text.clear();
+            piece.Text.reserve((Polygons[end].FirstSlot - Polygons[begin].FirstSlot) * 64);
+            for (std::size_t p = begin; p < end; ++p) {
+                const TVANE_Polygon& poly = *Polygons[p].Polygon;
+                const TKindLayout& layout = KindLayout(poly.Kind);
+                std::size_t slot = Polygons[p].FirstSlot;
+                for (const TVANE_Vertex* v = poly.Vertices; v != nullptr; v = v->Next, ++slot) {
+                    AppendVertexLine(piece.Text, *v, layout);
+                    if (piece.Text.size() > UINT32_MAX) throw std::length_error("piece too long");
+                    LineEnd[slot] = static_cast<std::uint32_t>(piece.Text.size());
+                }
+            }
+            piece.Made = true;
+        } catch (...) {
+            std::string().swap(piece.Text);
+        }
+    }
+
+    // Copies the pieces whose lines stand in the source file, while it is
+    // open; formats those it cannot copy.
+    void CopyFromSource() noexcept {
+        for (std::size_t k; (k = NextCopy.fetch_add(1)) < Pieces.size();) {
+            if (!IsFromSource(k)) continue;
+            if (SourceFd < 0 || !CopyPiece(k)) FormatPiece(k);
+        }
+    }
+
+    // Reads the lines of piece K from the source file, from the first
+    // polygon's first line to past the last one's end, and moves them down
+    // to follow one another, each checked to be the line the writer writes
+    // for its values. A polygon with a line that is not is formatted in the
+    // room its lines and the text between leave. False, nothing made, where
+    // the piece cannot be made so.
+    bool CopyPiece(std::size_t k) noexcept {
+        TPieceText& piece = Pieces[k];
+        piece.Made = false;
+        try {
+            const std::size_t begin = k * PiecePolygons;
+            const std::size_t end = std::min(begin + PiecePolygons, PolygonCount());
+            const auto corners = [&](std::size_t p) { return Polygons[p + 1].FirstSlot - Polygons[p].FirstSlot; };
+            std::uint64_t from = UINT64_MAX, to = 0;
+            for (std::size_t p = begin; p < end; ++p) {
+                if (corners(p) == 0) continue;
+                const std::uint64_t at = Source.FirstValue[p];
+                if (at < kLineIndent || at > Source.Size) return false;
+                from = std::min(from, at - kLineIndent);
+                to = std::max(to, at - kLineIndent + corners(p) * kMaxVertexLine);
+            }
+            std::string& text = piece.Text;
+            text.clear();
+            if (from == UINT64_MAX) {
+                piece.Made = true;
+                return true;
+            }
+            to = std::min<std::uint64_t>(to, Source.Size);
+            if (to <= from || to - from > UINT32_MAX) return false;
+            text.resize(to - from);
+            for (std::size_t got = 0; got < text.size();) {
+                const ssize_t n = pread(SourceFd, text.data() + got, text.size() - got, static_cast<off_t>(from + got));
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) return false;
+                got += static_cast<std::size_t>(n);
+            }
+            const auto lines_at = [&](std::size_t p) { return Source.FirstValue[p] - kLineIndent - from; };
+            std::size_t out = 0, copied = 0;
+            std::string formatted;
+            for (std::size_t p = begin; p < end; ++p) {
+                if (corners(p) == 0) continue;
+                std::size_t at = lines_at(p);
+                if (at < out || at > text.size()) return false;
+                const std::size_t first = Polygons[p].FirstSlot, last = Polygons[p + 1].FirstSlot;
+                const TKindLayout& layout = KindLayout(Polygons[p].Polygon->Kind);
+                const std::size_t start = out;
+                std::size_t slot = first;
+                for (; slot < last; ++slot) {
+                    const std::size_t length = WrittenLineLength(std::string_view(text).substr(at), layout);
+                    if (length == 0) break;
+                    std::memmove(text.data() + out, text.data() + at, length);
+                    out += length;
+                    at += length;
+                    LineEnd[slot] = static_cast<std::uint32_t>(out);
+                }
+                if (slot == last) {
+                    ++copied;
+                    continue;
+                }
+                // Formatted, up to where the next polygon's lines stand; the
+                // last may grow the text, which is read through by then.
+                formatted.clear();
+                slot = first;
+                for (const TVANE_Vertex* v = Polygons[p].Polygon->Vertices; v != nullptr; v = v->Next, ++slot) {
+                    AppendVertexLine(formatted, *v, layout);
+                    LineEnd[slot] = static_cast<std::uint32_t>(start + formatted.size());
+                }
+                std::size_t next = p + 1;
+                while (next < end && corners(next) == 0) ++next;
+                if (next < end) {
+                    if (start + formatted.size() > lines_at(next)) return false;
+                } else if (start + formatted.size() > text.size()) {
+                    text.resize(start + formatted.size());
+                }
+                std::memcpy(text.data() + start, formatted.data(), formatted.size());
+                out = start + formatted.size();
+            }
+            text.resize(out);
+            piece.Made = true;
+            Copied += copied;
+            return true;
+        } catch (...) {
+            std::string().swap(piece.Text);
+            return false;
+        }
+    }
+
+    // Copies what can be copied from the source file while it stays the
+    // file that was read; formats the rest, and all of it when the file
+    // changed meanwhile.
+    void Copy() {
+        if (FromSource.empty()) return;
+        SourceFd = open(Source.FileName.c_str(), O_RDONLY | O_CLOEXEC);
+        if (SourceFd >= 0 && !Source.IsFile(SourceFd)) CloseSource();
+        ForEachOnCores(CoreCount(), [this](std::size_t) { CopyFromSource(); });
+        if (SourceFd >= 0 && !Source.IsFile(SourceFd)) {
+            CloseSource();
+            Copied = 0;
+            NextCopy = 0;
+            ForEachOnCores(CoreCount(), [this](std::size_t) { CopyFromSource(); });
+        }
+        CloseSource();
+    }
+
+    void CloseSource() {
+        if (SourceFd >= 0) close(SourceFd);
+        SourceFd = -1;
     }
 
     // The lines of POLYGON, at list place INDEX, when they were made and
@@ -399,8 +561,26 @@ struct TSufVertexLines::TState {
     }
 };
 
-TSufVertexLines::TSufVertexLines(const TVANE_Object* Shape) : state_(std::make_unique<TState>()) {
+bool TSufSource::NoteFile(int Fd) {
+    struct stat file {};
+    if (fstat(Fd, &file) != 0) return false;
+    Device = file.st_dev;
+    Inode = file.st_ino;
+    Size = static_cast<std::uint64_t>(file.st_size);
+    Modified = std::int64_t{file.st_mtim.tv_sec} * 1'000'000'000 + file.st_mtim.tv_nsec;
+    Changed = std::int64_t{file.st_ctim.tv_sec} * 1'000'000'000 + file.st_ctim.tv_nsec;
+    return true;
+}
+
+bool TSufSource::IsFile(int Fd) const {
+    TSufSource now;
+    return now.NoteFile(Fd) && now.Device == Device && now.Inode == Inode && now.Size == Size &&
+           now.Modified == Modified && now.Changed == Changed;
+}
+
+TSufVertexLines::TSufVertexLines(const TVANE_Object* Shape, TSufSource Source) : state_(std::make_unique<TState>()) {
     state_->Shape = Shape;
+    state_->Source = std::move(Source);
     state_->PiecePolygons = std::max<std::size_t>(SufPiecePolygons, 1);
 }
 
@@ -426,8 +606,11 @@ void TSufVertexLines::FormatAside() {
 
 void TSufVertexLines::Finish() {
     ForEachOnCores(CoreCount(), [state = state_.get()](std::size_t) { state->Format(); });
+    state_->Copy();
     if (state_->Aside.joinable()) state_->Aside.join();
 }
+
+std::size_t TSufVertexLines::CopiedPolygons() const { return state_->Copied; }
 
 bool SaveSufPlaced(const std::string& FileName, const TSufVertexLines& Lines, std::span<const TPlacedObject> Objects,
                    std::span<const TPlacedPolygon> Polygons) {

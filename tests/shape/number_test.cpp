@@ -179,4 +179,37 @@ TEST(FormatNumber, AgreesWithTheCLibraryOnRandomValues) {
     }
 }
 
+// A text is taken as written only where writing its value gives it again;
+// every value of a double written by FormatNumber, in the range a file's
+// coordinates live in, is taken so.
+TEST(IsFormattedNumber, TakesWhatTheWriterWritesAndNothingElse) {
+    for (const char* text : {"0", "1", "-1", "0.5", "-0.0001", "0.00012345", "123456789012345", "1000",
+                             "12345678901234.5", "1E15", "1.5E20", "-2.5E-5", "1E-300", "9.99999999999999E300"}) {
+        EXPECT_TRUE(IsFormattedNumber(text)) << text;
+        EXPECT_EQ(Format(ToValue(text)), text);
+    }
+    for (const char* text : {"", "-", "-0", "00", "01", "+1", "1.", ".5", "1.50", "0.00001", "1e20", "1E+20", "1E05",
+                             "1.0E20", "10E20", "1E14", "1E-4", "1234567890123456", "0.1234567890123456",
+                             "1.234567890123456E20", "1E-301",
+                             "1E400", "1 ", "0x1", "1E", "1E-"}) {
+        EXPECT_FALSE(IsFormattedNumber(text)) << text;
+    }
+    std::mt19937_64 random(20261208);
+    for (int i = 0; i < 200000; ++i) {
+        const std::uint64_t bits = random() & 0x7fff'ffff'ffff'ffffull;
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        if (!std::isfinite(d)) d = 1.5;
+        if (d != 0 && (std::fabs(d) < 1e-290 || std::fabs(d) > 1e290)) d = std::ldexp(d, -std::ilogb(d));
+        if (random() & 1) d = -d;
+        const std::string written = Format(d);
+        ASSERT_TRUE(IsFormattedNumber(written)) << written;
+        // A digit more, or one changed at the end, is written otherwise.
+        std::string longer = written;
+        const std::size_t e = longer.find('E');
+        longer.insert(e == std::string::npos ? longer.size() : e, longer.find('.') == std::string::npos ? ".0" : "0");
+        ASSERT_FALSE(IsFormattedNumber(longer)) << longer;
+    }
+}
+
 }  // namespace

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -233,6 +234,100 @@ TEST_F(SaveSufTest, PiecesOnSeveralThreadsGiveTheBytesOfOnePass) {
     for (std::size_t pieces : {1, 2, 3}) EXPECT_EQ(save(pieces), one_pass) << pieces;
     SufParallelPolygons = 32768;
     SufPiecePolygons = 4096;
+}
+
+// A shape read from a file written partly as the writer writes it: the
+// lines of polygons 1, 4, 8, 10 and 12 are; 2 has "1.50", 3 a comment
+// between its lines, 5 LF line ends, 6 "1e-08", 7 its values on the "prim"
+// line, 9 none, and 11 values that grow when written ("1e5").
+constexpr char kPartlyWritten[] =
+    "obj suf a {\r\natr m\r\n"
+    "prim shade (\r\n    0 0 0  0 0 1\r\n    1 0 0  0 0 1\r\n    0 1 0  0 0 1\r\n)\r\n"
+    "prim poly (\r\n    1.50 0 0\r\n    2 0 0\r\n    2 1 0\r\n)\r\n"
+    "prim poly (\r\n    0 0 1\r\n/* between */    1 0 1\r\n    0 1 1\r\n)\r\n"
+    "}\r\nobj suf b {\r\n"
+    "prim uvpoly (\r\n    0 0 0  0.25 0.5\r\n    1 0 0  1 0.5\r\n    0 1 0  0.25 1\r\n)\r\n"
+    "prim poly (\n    0 0 2\n    1 0 2\n    0 1 2\n)\n"
+    "prim poly (\r\n    1e-08 0 3\r\n    1 0 3\r\n    0 1 3\r\n)\r\n"
+    "prim poly ( 0 0 4  1 0 4  0 1 4 )\r\n"
+    "prim poly (\r\n    -0.0001 1E20 -2.5E-5\r\n    1 0 5\r\n    0 1 5\r\n)\r\n"
+    "prim poly (\r\n)\r\n"
+    "prim poly (\r\n    0 0 7\r\n    1 0 7\r\n    0 1 7\r\n)\r\n"
+    "prim poly (\r\n    1e5 2e5 3e5\r\n    4e5 5e5 6e5\r\n    7e5 8e5 9e5\r\n)\r\n"
+    "prim poly (\r\n    0 0 8\r\n    1 0 8\r\n    0 1 8\r\n)\r\n"
+    "}\r\n";
+
+// Placed with the objects backwards and every polygon's corners from the
+// second on, backwards in every other polygon, from lines made with Source.
+std::string SaveBackwards(const std::string& name, const TVANE_Object* shape, TSufSource source,
+                          std::size_t& copied) {
+    std::vector<std::vector<TPlacedPolygon>> of_object;
+    std::vector<TPlacedObject> objects;
+    std::uint32_t index = 0;
+    for (const TVANE_Object* obj = shape; obj != nullptr; obj = obj->Next) {
+        objects.insert(objects.begin(), {obj, 0});
+        of_object.emplace(of_object.begin());
+        for (const TVANE_Polygon* poly = obj->Polygons; poly != nullptr; poly = poly->Next, ++index) {
+            of_object.front().push_back({poly, index, 1, index % 2 == 1});
+            ++objects.front().Polygons;
+        }
+    }
+    std::vector<TPlacedPolygon> polygons;
+    for (const auto& placed : of_object) polygons.insert(polygons.end(), placed.begin(), placed.end());
+    TSufVertexLines lines(shape, std::move(source));
+    lines.FormatAside();
+    lines.Finish();
+    copied = lines.CopiedPolygons();
+    EXPECT_TRUE(SaveSufPlaced(name, lines, objects, polygons)) << SufErrorMessage;
+    return ReadFile(name);
+}
+
+// Lines that the file holds as the writer writes them are copied from it,
+// the others formatted, into the same bytes whatever the pieces; a file
+// changed since it was read is not copied from.
+TEST_F(SaveSufTest, PlacedSaveCopiesFromTheFileTheLinesWrittenAsTheWriterWritesThem) {
+    const std::string path = dir_.Path("in.suf");
+    WriteFile(path, kPartlyWritten);
+    const std::size_t core_bytes = SufCoreReadBytes, piece_bytes = SufReadPieceBytes;
+    SufCoreReadBytes = 0;
+    for (const std::size_t read_piece : {16, 65536}) {
+        SufReadPieceBytes = read_piece;
+        TSufSource source;
+        Shape shape(LoadSufKeepingSource(path, source));
+        ASSERT_NE(shape, nullptr) << SufErrorMessage;
+        ASSERT_EQ(source.FirstValue.size(), 12u);
+        for (const std::size_t pieces : {1, 2, 4096}) {
+            SufPiecePolygons = pieces;
+            std::size_t copied = 0, none = 0;
+            const std::string formatted = SaveBackwards(target_, shape.get(), {}, none);
+            EXPECT_EQ(SaveBackwards(target_, shape.get(), source, copied), formatted) << read_piece << " " << pieces;
+            EXPECT_EQ(none, 0u);
+            // In a piece of 2, 11 grows past where 12's lines stand: the
+            // piece is formatted whole. Further on in a piece, the text left
+            // out before it makes room.
+            EXPECT_EQ(copied, pieces == 2 ? 4u : 5u) << pieces;
+        }
+        // The same size, but another time of change: formatted.
+        std::string changed = kPartlyWritten;
+        changed.replace(changed.find("0.25 0.5"), 8, "0.75 0.5");
+        WriteFile(path, changed);
+        struct stat file {};
+        ASSERT_EQ(stat(path.c_str(), &file), 0);
+        const timespec times[2] = {file.st_atim, {file.st_mtim.tv_sec + 10, file.st_mtim.tv_nsec}};
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+        SufPiecePolygons = 1;
+        std::size_t copied = 0, none = 0;
+        EXPECT_EQ(SaveBackwards(target_, shape.get(), source, copied), SaveBackwards(target_, shape.get(), {}, none));
+        EXPECT_EQ(copied, 0u);
+        WriteFile(path, kPartlyWritten);
+    }
+    // Read on one core: no places noted, nothing copied.
+    SufCoreReadBytes = core_bytes;
+    SufReadPieceBytes = piece_bytes;
+    SufPiecePolygons = 4096;
+    TSufSource source;
+    Shape shape(LoadSufKeepingSource(path, source));
+    EXPECT_TRUE(source.FirstValue.empty());
 }
 
 // The text is written batch by batch as it is made: a bad value in a later
