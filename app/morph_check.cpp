@@ -94,7 +94,7 @@ constexpr std::size_t kMaxProbes = 64;
 // For every slot, the first slot in walk order at the same position, through
 // an open addressing table of slots, at most half full, keyed by position.
 // False when a lookup probes more than kMaxProbes slots.
-bool HashedGroups(const std::vector<const TVANE_Vertex*>& slots, const TComparisons& comparisons,
+bool HashedGroups(std::span<const TVANE_Vertex* const> slots, const TComparisons& comparisons,
                   std::vector<TSlot>& groups) {
     std::size_t capacity = 16;
     while (capacity < 2 * slots.size()) capacity *= 2;
@@ -155,7 +155,7 @@ TCoordinateKey KeyOf(Extended value) {
 
 // The same groups by sorting the slots by position and walk order: n log n
 // comparisons, whatever the positions.
-void SortedGroups(const std::vector<const TVANE_Vertex*>& slots, const TComparisons& comparisons,
+void SortedGroups(std::span<const TVANE_Vertex* const> slots, const TComparisons& comparisons,
                   std::vector<TSlot>& groups) {
     std::vector<TSlot> order(slots.size());
     for (TSlot s = 0; s < slots.size(); ++s) order[s] = s;
@@ -353,7 +353,7 @@ void FindOutliers(const TWalk& walk, std::size_t examples, TCorrespondence& repo
 
 }  // namespace
 
-std::vector<std::uint32_t> GroupPositions(const std::vector<const TVANE_Vertex*>& Slots,
+std::vector<std::uint32_t> GroupPositions(std::span<const TVANE_Vertex* const> Slots,
                                           std::uint64_t* Comparisons) {
     if (Slots.size() >= kNoSlot) throw std::length_error("too many vertices to compare their corners");
     std::vector<TSlot> groups(Slots.size());

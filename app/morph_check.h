@@ -2,6 +2,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "shape/records.h"
@@ -115,7 +116,7 @@ struct TCorrespondence {
 // allows (positions chosen for it), the slots are sorted instead, so that any
 // input takes at most about n log n position comparisons. Comparisons, when
 // given, is increased by their number. Throws like CheckCorrespondence.
-std::vector<std::uint32_t> GroupPositions(const std::vector<const TVANE_Vertex*>& Slots,
+std::vector<std::uint32_t> GroupPositions(std::span<const TVANE_Vertex* const> Slots,
                                           std::uint64_t* Comparisons = nullptr);
 
 // Compares Start and Target (either may be nullptr) and keeps at most

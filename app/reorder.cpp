@@ -1,5 +1,7 @@
 #include "app/reorder.h"
 
+#include <sys/mman.h>
+
 #include "shape/parallel.h"
 #include "shape/probes.h"
 
@@ -8,7 +10,10 @@
 #include <cassert>
 #include <condition_variable>
 #include <cmath>
+#include <cstdlib>
 #include <exception>
+#include <fstream>
+#include <new>
 #include <limits>
 #include <mutex>
 #include <numeric>
@@ -63,6 +68,67 @@ constexpr std::size_t kMaxObjectCandidates = 16;
 // whose centres lie nearest to its centre.
 constexpr std::size_t kMaxIslandCandidates = 8;
 
+// Whether the system holds free blocks of memory of a huge page (2 MiB) and
+// more, of at least WANTED bytes in all: then a huge page is there to take
+// at a first touch, without the kernel first moving pages to make one.
+// Counted once, from /proc/buddyinfo.
+bool HugePagesAreFree() {
+    static const bool free = [] {
+        constexpr std::size_t kWanted = std::size_t{2} << 30;
+        constexpr int kHugeOrder = 9;  // 2^9 pages of 4 KiB
+        std::ifstream info("/proc/buddyinfo");
+        std::string word;
+        std::size_t pages = 0;
+        while (info >> word) {
+            if (word != "zone") continue;
+            info >> word;  // its name
+            for (int order = 0; order <= 10 && info >> word; ++order) {
+                if (order >= kHugeOrder) pages += std::strtoull(word.c_str(), nullptr, 10) << order;
+            }
+        }
+        return pages * 4096 >= kWanted;
+    }();
+    return free;
+}
+
+// Memory for the work arrays of millions of entries. Here every fresh page
+// of 4 KiB costs a fault that the virtual machine's host takes part in; an
+// array laid on huge pages takes one per 2 MiB. They are asked for only
+// while the system has free ones (HugePagesAreFree), so that a first touch
+// never waits for the kernel to make one.
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kHugeArrayBytes = 4 * kHugePage;
+
+template <typename T>
+struct TWorkAllocator {
+    using value_type = T;
+    TWorkAllocator() = default;
+    template <typename U>
+    explicit TWorkAllocator(const TWorkAllocator<U>&) noexcept {}
+
+    T* allocate(std::size_t n) {
+        if (n > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+        const std::size_t bytes = n * sizeof(T);
+        void* memory = nullptr;
+        if (bytes >= kHugeArrayBytes && HugePagesAreFree()) {
+            const std::size_t whole = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+            memory = std::aligned_alloc(kHugePage, whole);
+            if (memory != nullptr) madvise(memory, whole, MADV_HUGEPAGE);
+        } else {
+            memory = std::malloc(bytes == 0 ? 1 : bytes);
+        }
+        if (memory == nullptr) throw std::bad_alloc();
+        return static_cast<T*>(memory);
+    }
+    void deallocate(T* memory, std::size_t) noexcept { std::free(memory); }
+    template <typename U>
+    bool operator==(const TWorkAllocator<U>&) const noexcept { return true; }
+};
+
+// An array of millions of entries.
+template <typename T>
+using TWork = std::vector<T, TWorkAllocator<T>>;
+
 std::uint64_t Combine(std::uint64_t a, std::uint64_t b) { return MixBits(a ^ MixBits(b + 0x9E3779B97F4A7C15ull)); }
 
 struct TPoly {
@@ -100,15 +166,15 @@ struct TMesh {
     const TVANE_Object* Source = nullptr;
     TShapeCounts Counts;
     std::vector<TMeshObject> Objects;
-    std::vector<TPoly> Polys;
-    std::vector<const TVANE_Vertex*> Slots;
-    std::vector<TIndex> SlotPoly;
+    TWork<TPoly> Polys;
+    TWork<const TVANE_Vertex*> Slots;
+    TWork<TIndex> SlotPoly;
     std::vector<TIndex> Vertex;  // first slot at the same position (GroupPositions)
-    std::vector<TIndex> Degree;  // at a group's first slot: the corners at that position
-    std::vector<TIndex> Mate;
-    std::vector<std::uint32_t> Colour;  // a hash: classes may merge, never split
-    std::vector<TIndex> IslandOf;  // per polygon
-    std::vector<TIndex> IslandPolys;
+    TWork<TIndex> Degree;  // at a group's first slot: the corners at that position
+    TWork<TIndex> Mate;
+    TWork<std::uint32_t> Colour;  // a hash: classes may merge, never split
+    TWork<TIndex> IslandOf;  // per polygon
+    TWork<TIndex> IslandPolys;
     std::vector<TIsland> Islands;
 };
 
@@ -163,10 +229,10 @@ std::uint32_t SpreadBits(std::uint32_t v) {
 
 // A mesh's polygons and corners in another order, to be moved in.
 struct TLayout {
-    std::vector<TPoly> Polys;
-    std::vector<const TVANE_Vertex*> Slots;
-    std::vector<TIndex> SlotPoly;
-    std::vector<TIndex> Moved;  // per slot as it was: where it goes
+    TWork<TPoly> Polys;
+    TWork<const TVANE_Vertex*> Slots;
+    TWork<TIndex> SlotPoly;
+    TWork<TIndex> Moved;  // per slot as it was: where it goes
 };
 
 // Lays each object's polygons out by their places in space, their corners
@@ -185,7 +251,7 @@ TLayout LayOutInSpace(const TMesh& mesh) {
         const TVANE_Vertex& v = *mesh.Slots[poly.First];
         return static_cast<double>(static_cast<Extended>(c == 0 ? v.X : c == 1 ? v.Y : v.Z));
     };
-    std::vector<TIndex> order(mesh.Polys.size());
+    TWork<TIndex> order(mesh.Polys.size());
     std::vector<std::uint32_t> cell_of;
     std::vector<TIndex> starts;
     for (const TMeshObject& object : mesh.Objects) {
@@ -254,7 +320,8 @@ TLayout LayOutInSpace(const TMesh& mesh) {
 // Any slot of a group may stand for it.
 void MoveInto(TMesh& mesh, TLayout& layout) {
     const std::size_t corners = mesh.Slots.size();
-    std::vector<TIndex> vertex(corners), degree(corners, 0);
+    std::vector<TIndex> vertex(corners);
+    TWork<TIndex> degree(corners, 0);
     const auto move = [&](std::size_t begin, std::size_t end) {
         for (std::size_t h = begin; h < end; ++h) {
             vertex[layout.Moved[h]] = layout.Moved[mesh.Vertex[h]];
@@ -294,7 +361,7 @@ void FindMates(TMesh& mesh) {
         TIndex HalfEdge = kNone;
         TIndex Object = 0;
     };
-    std::vector<TEntry> table(capacity);
+    TWork<TEntry> table(capacity);
     // The half-edges in walk order with the ends they join: the table's
     // place of each is known a little ahead, and asked for early (a hint).
     const auto ends_of = [&](TIndex h, TIndex next) {
@@ -350,7 +417,7 @@ void FindMates(TMesh& mesh) {
 // that a mirrored polygon colours the same).
 void Colour(TMesh& mesh) {
     const std::size_t n = mesh.Slots.size();
-    std::vector<std::uint32_t> colour(n), next(n);
+    TWork<std::uint32_t> colour(n), next(n);
     const auto fold = [](std::uint64_t h) { return static_cast<std::uint32_t>(h ^ (h >> 32)); };
     // What lies across an edge or at a corner's position is read from far
     // away; it is asked for this many half-edges ahead (a hint).
@@ -742,12 +809,12 @@ private:
 
     const TMesh& s_;
     const TMesh& t_;
-    std::vector<TIndex> poly_map_;
-    std::vector<TIndex> first_;
-    std::vector<std::uint8_t> reversed_;
-    std::vector<TIndex> target_used_;
-    std::vector<TIndex> vertex_map_;
-    std::vector<TIndex> vertex_back_;
+    TWork<TIndex> poly_map_;
+    TWork<TIndex> first_;
+    TWork<std::uint8_t> reversed_;
+    TWork<TIndex> target_used_;
+    TWork<TIndex> vertex_map_;
+    TWork<TIndex> vertex_back_;
     std::vector<std::uint8_t> island_used_;
     std::vector<TIndex> poly_log_;
     std::vector<TIndex> vertex_log_;
