@@ -107,8 +107,9 @@ struct TWorkAllocator {
     explicit TWorkAllocator(const TWorkAllocator<U>&) noexcept {}
 
     T* allocate(std::size_t n) {
-        if (n > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
-        const std::size_t bytes = n * sizeof(T);
+        constexpr std::size_t kEntry = sizeof(T);  // NOLINT(bugprone-sizeof-expression): entries may be pointers
+        if (n > SIZE_MAX / kEntry) throw std::bad_alloc();
+        const std::size_t bytes = n * kEntry;
         void* memory = nullptr;
         if (bytes >= kHugeArrayBytes && HugePagesAreFree()) {
             const std::size_t whole = (bytes + kHugePage - 1) / kHugePage * kHugePage;
