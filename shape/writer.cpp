@@ -409,6 +409,7 @@ struct TSufVertexLines::TState {
 
     void FormatPiece(std::size_t k) noexcept {
         TPieceText& piece = Pieces[k];
+        piece.Made = false;  // copied before from a file that changed since
         try {
             const std::size_t begin = k * PiecePolygons;
             const std::size_t end = std::min(begin + PiecePolygons, PolygonCount());
