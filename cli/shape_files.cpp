@@ -64,8 +64,8 @@ void KeepToExit(TShapePtr& Shape) {
     if (Shape) kept->push_back(Shape.release());
 }
 
-bool LoadShapeFile(const std::string& FileName, TShapePtr& Out) {
-    TLoadedShape loaded = LoadAnyShape(FileName);
+bool LoadShapeFile(const std::string& FileName, TShapePtr& Out, TSufSource* Source) {
+    TLoadedShape loaded = LoadAnyShape(FileName, false, Source);
     return Take(FileName, loaded, Out);
 }
 
@@ -78,11 +78,8 @@ bool LoadShapeFile(const std::string& FileName, TShapePtr& Out, std::vector<TImp
 
 bool LoadShapeFiles(const std::string& StartName, TShapePtr& Start, const std::string& TargetName,
                     TShapePtr& Target, TSufSource* TargetSource) {
-    if (!WorthAThread(StartName) || !WorthAThread(TargetName)) {
-        if (!LoadShapeFile(StartName, Start)) return false;
-        TLoadedShape loaded = LoadAnyShape(TargetName, false, TargetSource);
-        return Take(TargetName, loaded, Target);
-    }
+    if (!WorthAThread(StartName) || !WorthAThread(TargetName))
+        return LoadShapeFile(StartName, Start) && LoadShapeFile(TargetName, Target, TargetSource);
     TLoadedShape start, target;
     std::exception_ptr target_error;
     {

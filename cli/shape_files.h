@@ -12,8 +12,9 @@
 
 // Reads FileName of any format into Out (LoadAnyShape). On failure prints
 // one line "FILE: MESSAGE" on stderr and returns false. The file counts as
-// an input of the command from then on: no output may replace it.
-bool LoadShapeFile(const std::string& FileName, TShapePtr& Out);
+// an input of the command from then on: no output may replace it. With
+// Source, notes where a shape file's lines stand (LoadAnyShape).
+bool LoadShapeFile(const std::string& FileName, TShapePtr& Out, TSufSource* Source = nullptr);
 
 // LoadShapeFile that also gives a glTF file's morph targets (as whole
 // shapes when TargetShapes); Targets is empty for other formats.

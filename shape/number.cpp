@@ -383,7 +383,7 @@ bool IsFormattedNumber(std::string_view Text) {
     if (Text == "0") return true;
     if (!Text.empty() && Text.front() == '-') Text.remove_prefix(1);
     const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    // Digits of Text from At on: how many, and where they stop.
+    // Where the digits of Text from At on stop.
     const auto digits_from = [&](std::size_t at) {
         std::size_t end = at;
         while (end < Text.size() && digit(Text[end])) ++end;

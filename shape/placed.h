@@ -32,14 +32,17 @@ struct TPlacedObject {
 // writer would write them instead of formatting every value again.
 struct TSufSource {
     static constexpr std::uint64_t kUnknown = UINT64_MAX;
+    // Which file, and how it stood: its device, inode, size and times of
+    // change (nanoseconds). A file that differs since is not copied from.
+    struct TIdentity {
+        std::uint64_t Device = 0, Inode = 0, Size = 0;
+        std::int64_t Modified = 0, Changed = 0;
+        bool operator==(const TIdentity&) const = default;
+        // The file open as Fd as it stands now; false when it cannot be asked.
+        bool Of(int Fd);
+    };
     std::string FileName;
-    // The file as it was when read: a file changed since is not copied from.
-    std::uint64_t Device = 0, Inode = 0, Size = 0;
-    std::int64_t Modified = 0, Changed = 0;  // nanoseconds
-    // Notes the file open as Fd as it is now; false when it cannot be asked.
-    bool NoteFile(int Fd);
-    // Whether the file open as Fd is the one noted, as it was then.
-    bool IsFile(int Fd) const;
+    TIdentity File;  // as it was when read
     // Per polygon in list order: the file offset of its first value, or
     // kUnknown. Empty when the lines are not known at all.
     std::vector<std::uint64_t> FirstValue;

@@ -202,9 +202,10 @@ struct StepParser : Builder {
     // came with the whole of its vertex (SetFirstValue), else kUnknown.
     std::vector<std::uint64_t>* first_values = nullptr;
 
-    // The first vertex of the current polygon starts at file offset At.
+    // The first vertex of the current polygon starts at file offset At;
+    // only where first_values are wanted.
     void SetFirstValue(std::uint64_t at) {
-        if (first_values != nullptr && last_vtx == nullptr) first_values->back() = at;
+        if (last_vtx == nullptr) first_values->back() = at;
     }
 
     // At kVertex, the vertex of the kind's values, all of them numbers.
@@ -335,7 +336,7 @@ public:
     // With Source, notes where the polygons' lines stand in the file.
     CoreReader(const std::string& file_name, int fd, TVANE_Object*& result, TSufSource* source)
         : file_name_(file_name), fd_(fd), parser_(result) {
-        if (source != nullptr && source->NoteFile(fd)) parser_.first_values = &source->FirstValue;
+        if (source != nullptr && source->File.Of(fd)) parser_.first_values = &source->FirstValue;
     }
 
     Outcome Run() {
@@ -499,7 +500,7 @@ private:
                     std::size_t n = 1;
                     while (n < values && token_ + n < count && (p.Tokens[token_ + n].Length & TSufToken::kNumber) != 0) ++n;
                     if (n == values) {
-                        if ((t.Length & TSufToken::kSide) == 0)
+                        if (parser_.first_values != nullptr && (t.Length & TSufToken::kSide) == 0)
                             parser_.SetFirstValue(w.at + static_cast<std::uint64_t>(p.Bytes.data() - w.bytes.get()) + t.Offset);
                         parser_.Vertex(value);
                         value += values;

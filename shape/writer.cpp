@@ -407,6 +407,19 @@ struct TSufVertexLines::TState {
         }
     }
 
+    // Appends the lines of polygon P to OUT, which will stand at BASE in its
+    // piece's text.
+    void FormatLines(std::size_t p, std::string& out, std::size_t base) {
+        const TVANE_Polygon& poly = *Polygons[p].Polygon;
+        const TKindLayout& layout = KindLayout(poly.Kind);
+        std::size_t slot = Polygons[p].FirstSlot;
+        for (const TVANE_Vertex* v = poly.Vertices; v != nullptr; v = v->Next, ++slot) {
+            AppendVertexLine(out, *v, layout);
+            if (base + out.size() > UINT32_MAX) throw std::length_error("piece too long");
+            LineEnd[slot] = static_cast<std::uint32_t>(base + out.size());
+        }
+    }
+
     void FormatPiece(std::size_t k) noexcept {
         TPieceText& piece = Pieces[k];
         piece.Made = false;  // copied before from a file that changed since
@@ -415,16 +428,7 @@ struct TSufVertexLines::TState {
             const std::size_t end = std::min(begin + PiecePolygons, PolygonCount());
             piece.Text.clear();
             piece.Text.reserve((Polygons[end].FirstSlot - Polygons[begin].FirstSlot) * 64);
-            for (std::size_t p = begin; p < end; ++p) {
-                const TVANE_Polygon& poly = *Polygons[p].Polygon;
-                const TKindLayout& layout = KindLayout(poly.Kind);
-                std::size_t slot = Polygons[p].FirstSlot;
-                for (const TVANE_Vertex* v = poly.Vertices; v != nullptr; v = v->Next, ++slot) {
-                    AppendVertexLine(piece.Text, *v, layout);
-                    if (piece.Text.size() > UINT32_MAX) throw std::length_error("piece too long");
-                    LineEnd[slot] = static_cast<std::uint32_t>(piece.Text.size());
-                }
-            }
+            for (std::size_t p = begin; p < end; ++p) FormatLines(p, piece.Text, 0);
             piece.Made = true;
         } catch (...) {
             std::string().swap(piece.Text);
@@ -457,7 +461,7 @@ struct TSufVertexLines::TState {
             for (std::size_t p = begin; p < end; ++p) {
                 if (corners(p) == 0) continue;
                 const std::uint64_t at = Source.FirstValue[p];
-                if (at < kLineIndent || at > Source.Size) return false;
+                if (at < kLineIndent || at > Source.File.Size) return false;
                 from = std::min(from, at - kLineIndent);
                 to = std::max(to, at - kLineIndent + corners(p) * kMaxVertexLine);
             }
@@ -467,7 +471,7 @@ struct TSufVertexLines::TState {
                 piece.Made = true;
                 return true;
             }
-            to = std::min<std::uint64_t>(to, Source.Size);
+            to = std::min<std::uint64_t>(to, Source.File.Size);
             if (to <= from || to - from > UINT32_MAX) return false;
             text.resize(to - from);
             for (std::size_t got = 0; got < text.size();) {
@@ -502,11 +506,7 @@ struct TSufVertexLines::TState {
                 // Formatted, up to where the next polygon's lines stand; the
                 // last may grow the text, which is read through by then.
                 formatted.clear();
-                slot = first;
-                for (const TVANE_Vertex* v = Polygons[p].Polygon->Vertices; v != nullptr; v = v->Next, ++slot) {
-                    AppendVertexLine(formatted, *v, layout);
-                    LineEnd[slot] = static_cast<std::uint32_t>(start + formatted.size());
-                }
+                FormatLines(p, formatted, start);
                 std::size_t next = p + 1;
                 while (next < end && corners(next) == 0) ++next;
                 if (next < end) {
@@ -533,15 +533,21 @@ struct TSufVertexLines::TState {
     void Copy() {
         if (FromSource.empty()) return;
         SourceFd = open(Source.FileName.c_str(), O_RDONLY | O_CLOEXEC);
-        if (SourceFd >= 0 && !Source.IsFile(SourceFd)) CloseSource();
+        if (SourceFd >= 0 && !IsSourceFile()) CloseSource();
         ForEachOnCores(CoreCount(), [this](std::size_t) { CopyFromSource(); });
-        if (SourceFd >= 0 && !Source.IsFile(SourceFd)) {
+        if (SourceFd >= 0 && !IsSourceFile()) {
             CloseSource();
             Copied = 0;
             NextCopy = 0;
             ForEachOnCores(CoreCount(), [this](std::size_t) { CopyFromSource(); });
         }
         CloseSource();
+    }
+
+    // Whether the open source file is still the one read, as it was then.
+    bool IsSourceFile() const {
+        TSufSource::TIdentity now;
+        return now.Of(SourceFd) && now == Source.File;
     }
 
     void CloseSource() {
@@ -562,7 +568,7 @@ struct TSufVertexLines::TState {
     }
 };
 
-bool TSufSource::NoteFile(int Fd) {
+bool TSufSource::TIdentity::Of(int Fd) {
     struct stat file {};
     if (fstat(Fd, &file) != 0) return false;
     Device = file.st_dev;
@@ -571,12 +577,6 @@ bool TSufSource::NoteFile(int Fd) {
     Modified = std::int64_t{file.st_mtim.tv_sec} * 1'000'000'000 + file.st_mtim.tv_nsec;
     Changed = std::int64_t{file.st_ctim.tv_sec} * 1'000'000'000 + file.st_ctim.tv_nsec;
     return true;
-}
-
-bool TSufSource::IsFile(int Fd) const {
-    TSufSource now;
-    return now.NoteFile(Fd) && now.Device == Device && now.Inode == Inode && now.Size == Size &&
-           now.Modified == Modified && now.Changed == Changed;
 }
 
 TSufVertexLines::TSufVertexLines(const TVANE_Object* Shape, TSufSource Source) : state_(std::make_unique<TState>()) {
