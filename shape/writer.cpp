@@ -149,11 +149,17 @@ struct TPiece {
     bool closes = false;
 };
 
-// Appends the text of PIECE. POLYGON_AT(i) gives its i-th polygon, asked for
-// in turn, and VERTICES(out, i, polygon, layout) appends that polygon's
+// What a polygon's own lines need of it besides its vertices.
+struct TPolygonHead {
+    const TVANE_Attribute* Attribute = nullptr;
+    std::uint8_t Kind = kKindPoly;
+};
+
+// Appends the text of PIECE. HEAD_AT(i) gives its i-th polygon's head,
+// asked for in turn, and VERTICES(out, i, layout) appends that polygon's
 // vertex lines.
-template <typename TPolygonAt, typename TVertices>
-void AppendPiece(std::string& out, const TPiece& piece, TPolygonAt&& polygon_at, TVertices&& vertices) {
+template <typename THeadAt, typename TVertices>
+void AppendPiece(std::string& out, const TPiece& piece, THeadAt&& head_at, TVertices&& vertices) {
     if (piece.opens) {
         CheckName("オブジェクト名", piece.object->Name);
         AppendLine(out, "obj suf ", piece.object->Name, " {");
@@ -161,17 +167,17 @@ void AppendPiece(std::string& out, const TPiece& piece, TPolygonAt&& polygon_at,
     // An attribute line is written where the polygons' attribute changes.
     const TVANE_Attribute* written = piece.written;
     for (std::size_t i = 0; i < piece.polygons; ++i) {
-        const TVANE_Polygon& poly = *polygon_at(i);
-        if (poly.Attribute != written) {
-            written = poly.Attribute;
+        const TPolygonHead head = head_at(i);
+        if (head.Attribute != written) {
+            written = head.Attribute;
             if (written != nullptr) {
                 CheckName("属性名", written->Name);
                 AppendLine(out, "atr ", written->Name);
             }
         }
-        const TKindLayout& layout = KindLayout(poly.Kind);
+        const TKindLayout& layout = KindLayout(head.Kind);
         AppendLine(out, "prim ", layout.Keyword, " (");
-        vertices(out, i, poly, layout);
+        vertices(out, i, layout);
         AppendLine(out, ")");
     }
     if (piece.closes) AppendLine(out, "}");
@@ -191,10 +197,10 @@ void AppendListPiece(std::string& out, const TPiece& piece) {
                 __builtin_prefetch(next->Next);
                 __builtin_prefetch(next->Vertices);
             }
-            return poly;
+            return TPolygonHead{poly->Attribute, poly->Kind};
         },
-        [](std::string& text, std::size_t, const TVANE_Polygon& polygon, const TKindLayout& layout) {
-            for (const TVANE_Vertex* v = polygon.Vertices; v != nullptr; v = v->Next) AppendVertexLine(text, *v, layout);
+        [&](std::string& text, std::size_t, const TKindLayout& layout) {
+            for (const TVANE_Vertex* v = poly->Vertices; v != nullptr; v = v->Next) AppendVertexLine(text, *v, layout);
         });
 }
 
@@ -566,6 +572,50 @@ struct TSufVertexLines::TState {
                           slot == Polygons[piece * PiecePolygons].FirstSlot ? 0 : LineEnd[slot - 1],
                           Polygons[index + 1].FirstSlot - slot};
     }
+
+    // A placed polygon's made lines, and what its save reads of its record.
+    struct TPlacedLines {
+        const char* Text = nullptr;  // nullptr: not made ahead (or not this shape's polygon)
+        std::uint32_t Length = 0;
+        std::uint32_t Split = 0;  // where the line written first begins, when the corners run forward
+        TPolygonHead Head;
+    };
+
+    // The lines of each of PLACED, gathered in list order, which is the
+    // order the lines and the records lie in: the save then reads one place
+    // of memory per polygon in the placed order, its lines, and reads no
+    // record. Throws std::bad_alloc.
+    std::vector<TPlacedLines> Gather(std::span<const TPlacedPolygon> placed) const {
+        std::vector<TPlacedLines> gathered(placed.size());
+        if (PolygonCount() == 0 || placed.size() >= UINT32_MAX) return gathered;
+        constexpr std::uint32_t kNowhere = UINT32_MAX;
+        std::vector<std::uint32_t> where(PolygonCount(), kNowhere);  // a polygon placed twice: the last place
+        for (std::size_t i = 0; i < placed.size(); ++i)
+            if (placed[i].Index < where.size()) where[placed[i].Index] = static_cast<std::uint32_t>(i);
+        const auto gather = [&](std::size_t piece) {
+            const std::size_t begin = piece * PiecePolygons;
+            const std::size_t end = std::min(begin + PiecePolygons, PolygonCount());
+            for (std::size_t p = begin; p < end; ++p) {
+                const std::uint32_t i = where[p];
+                if (i == kNowhere) continue;
+                const auto lines = Lines(placed[i].Polygon, p);
+                if (!lines) continue;
+                const std::size_t last = lines->Corners == 0 ? lines->First : lines->Ends[lines->Corners - 1];
+                const TVANE_Polygon& record = *Polygons[p].Polygon;
+                std::size_t split = 0;
+                if (lines->Corners > 0 && !placed[i].Reversed)
+                    split = lines->Begin(placed[i].First % lines->Corners) - lines->First;
+                gathered[i] = {lines->Text + lines->First, static_cast<std::uint32_t>(last - lines->First),
+                               static_cast<std::uint32_t>(split), {record.Attribute, record.Kind}};
+            }
+        };
+        if (PolygonCount() >= SufParallelPolygons && CoreCount() > 1) {
+            ForEachOnCores(Pieces.size(), gather);
+        } else {
+            for (std::size_t piece = 0; piece < Pieces.size(); ++piece) gather(piece);
+        }
+        return gathered;
+    }
 };
 
 bool TSufSource::TIdentity::Of(int Fd) {
@@ -616,50 +666,63 @@ std::size_t TSufVertexLines::CopiedPolygons() const { return state_->Copied; }
 bool SaveSufPlaced(const std::string& FileName, const TSufVertexLines& Lines, std::span<const TPlacedObject> Objects,
                    std::span<const TPlacedPolygon> Polygons) {
     const TSufVertexLines::TState& s = *Lines.state_;
-    // The placed polygons lie anywhere: what the polygons a few places on
-    // read is asked for early, in stages, each needing what the one before
-    // brought (hints only).
+    std::vector<TSufVertexLines::TState::TPlacedLines> gathered;
+    // The lines of the placed polygons lie anywhere: those of the polygon a
+    // few places on are asked for early (hints only). Each is one run of
+    // bytes whose place is known, so the hints do not wait on one another.
     const auto ahead = [&](std::size_t at) {
-        constexpr std::size_t kPlaces = 16, kRecords = 8, kText = 4;
-        if (at + kPlaces < Polygons.size() && Polygons[at + kPlaces].Index < s.PolygonCount())
-            __builtin_prefetch(&s.Polygons[Polygons[at + kPlaces].Index]);
-        if (at + kRecords < Polygons.size() && Polygons[at + kRecords].Index < s.PolygonCount()) {
-            __builtin_prefetch(Polygons[at + kRecords].Polygon);
-            const std::size_t slot = s.Polygons[Polygons[at + kRecords].Index].FirstSlot;
-            __builtin_prefetch(s.LineEnd.data() + (slot == 0 ? 0 : slot - 1));
+        constexpr std::size_t kAhead = 16;
+        if (at + kAhead >= Polygons.size()) return;
+        const auto& later = gathered[at + kAhead];
+        if (later.Text == nullptr) {
+            __builtin_prefetch(Polygons[at + kAhead].Polygon);
+            return;
         }
-        if (at + kText < Polygons.size()) {
-            const TPlacedPolygon& later = Polygons[at + kText];
-            if (const auto lines = s.Lines(later.Polygon, later.Index); lines && lines->Corners > 0) {
-                for (std::size_t byte = 0; byte < lines->Ends[lines->Corners - 1] - lines->First; byte += 64)
-                    __builtin_prefetch(lines->Text + lines->First + byte);
-            }
-        }
+        for (std::size_t byte = 0; byte < later.Length; byte += 64) __builtin_prefetch(later.Text + byte);
+        if (later.Length > 0) __builtin_prefetch(later.Text + later.Length - 1);
     };
     const auto append = [&](std::string& out, const TPiece& piece) {
         std::vector<const TVANE_Vertex*> corners;
+        std::vector<std::uint32_t> starts;  // of the lines, and their end
         AppendPiece(
             out, piece,
             [&](std::size_t i) {
                 ahead(piece.placed + i);
-                return Polygons[piece.placed + i].Polygon;
+                const auto& lines = gathered[piece.placed + i];
+                if (lines.Text != nullptr) return lines.Head;
+                const TVANE_Polygon* polygon = Polygons[piece.placed + i].Polygon;
+                return TPolygonHead{polygon->Attribute, polygon->Kind};
             },
-            [&](std::string& text, std::size_t i, const TVANE_Polygon& polygon, const TKindLayout& layout) {
+            [&](std::string& text, std::size_t i, const TKindLayout& layout) {
                 const TPlacedPolygon& placed = Polygons[piece.placed + i];
-                const auto lines = s.Lines(&polygon, placed.Index);
-                corners.clear();
-                if (!lines) {
-                    for (const TVANE_Vertex* v = polygon.Vertices; v != nullptr; v = v->Next) corners.push_back(v);
+                const auto& lines = gathered[piece.placed + i];
+                if (lines.Text != nullptr && !placed.Reversed) {
+                    text.append(lines.Text + lines.Split, lines.Length - lines.Split);
+                    text.append(lines.Text, lines.Split);
+                    return;
                 }
-                const std::size_t n = lines ? lines->Corners : corners.size();
+                corners.clear();
+                starts.clear();
+                if (lines.Text != nullptr) {
+                    // Backwards. Each line ends with the only line feed in it.
+                    for (std::size_t at = 0; at < lines.Length;) {
+                        starts.push_back(static_cast<std::uint32_t>(at));
+                        const void* feed = std::memchr(lines.Text + at, '\n', lines.Length - at);
+                        at = feed == nullptr ? lines.Length : static_cast<const char*>(feed) - lines.Text + 1;
+                    }
+                    starts.push_back(lines.Length);
+                } else {
+                    for (const TVANE_Vertex* v = placed.Polygon->Vertices; v != nullptr; v = v->Next)
+                        corners.push_back(v);
+                }
+                const std::size_t n = lines.Text != nullptr ? starts.size() - 1 : corners.size();
                 if (n == 0) return;
                 const std::size_t first = placed.First < n ? placed.First : placed.First % n;
                 for (std::size_t c = 0; c < n; ++c) {
                     std::size_t k = placed.Reversed ? first + n - c : first + c;
                     if (k >= n) k -= n;
-                    if (lines) {
-                        const std::size_t begin = lines->Begin(k);
-                        text.append(lines->Text + begin, lines->Ends[k] - begin);
+                    if (lines.Text != nullptr) {
+                        text.append(lines.Text + starts[k], starts[k + 1] - starts[k]);
                     } else {
                         // Not made ahead: made here, failing where a save fails.
                         AppendVertexLine(text, *corners[k], layout);
@@ -668,7 +731,11 @@ bool SaveSufPlaced(const std::string& FileName, const TSufVertexLines& Lines, st
             });
     };
     return Save(
-        FileName, [&] { return PlacedPieces(Objects, Polygons, std::max<std::size_t>(SufPiecePolygons, 1)); },
+        FileName,
+        [&] {
+            gathered = s.Gather(Polygons);
+            return PlacedPieces(Objects, Polygons, std::max<std::size_t>(SufPiecePolygons, 1));
+        },
         append);
 }
 
