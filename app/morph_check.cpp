@@ -102,8 +102,10 @@ bool HashedGroups(std::span<const TVANE_Vertex* const> slots, const TComparisons
     std::vector<TSlot> table(capacity, kNoSlot);
     // Each lookup waits on three loads from memory: the table's entry, the
     // slot it holds, that slot's vertex. Hashes are made a little ahead and
-    // those loads asked for early (hints only: what is found is the same).
-    constexpr std::size_t kAhead = 16, kNear = 8;
+    // those loads asked for early, each stage nearer than the one it needs
+    // (hints only: what is found is the same). The slot held is far back
+    // when positions are shared by corners far apart in the list.
+    constexpr std::size_t kAhead = 24, kSlot = 16, kNear = 8;
     std::array<std::size_t, kAhead> ahead{};
     const std::size_t n = slots.size();
     for (std::size_t s = 0; s < std::min(n, kAhead); ++s) ahead[s] = PositionHash(*slots[s]) & mask;
@@ -114,6 +116,10 @@ bool HashedGroups(std::span<const TVANE_Vertex* const> slots, const TComparisons
             const std::size_t later = PositionHash(*slots[s + kAhead]) & mask;
             ahead[s % kAhead] = later;
             __builtin_prefetch(&table[later]);
+        }
+        if (s + kSlot < n) {
+            const TSlot held = table[ahead[(s + kSlot) % kAhead]];
+            if (held != kNoSlot) __builtin_prefetch(&slots[held]);
         }
         if (s + kNear < n) {
             const TSlot held = table[ahead[(s + kNear) % kAhead]];
