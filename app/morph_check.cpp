@@ -57,7 +57,9 @@ TShapeCounts Count(const TVANE_Object* shape) {
 
 TPosition PositionOf(const TVANE_Vertex& v) { return {v.X, v.Y, v.Z}; }
 
-bool SamePosition(const TVANE_Vertex& a, const TVANE_Vertex& b) {
+// A and B: records or packed positions, whatever holds X, Y and Z.
+template <typename TPoint>
+bool SamePosition(const TPoint& a, const TPoint& b) {
     return a.X == b.X && a.Y == b.Y && a.Z == b.Z;
 }
 
@@ -73,14 +75,16 @@ std::uint64_t Bits(Extended value) {
     return mantissa ^ (std::uint64_t{sign_exponent} * 0x9E3779B97F4A7C15ull);
 }
 
-std::uint64_t PositionHash(const TVANE_Vertex& v) {
+template <typename TPoint>
+std::uint64_t PositionHash(const TPoint& v) {
     return MixBits(MixBits(MixBits(Bits(v.X)) ^ Bits(v.Y)) ^ Bits(v.Z));
 }
 
 // Counts the position comparisons of one grouping when asked to.
 struct TComparisons {
     std::uint64_t* Count = nullptr;
-    bool Same(const TVANE_Vertex& a, const TVANE_Vertex& b) const {
+    template <typename TPoint>
+    bool Same(const TPoint& a, const TPoint& b) const {
         if (Count != nullptr) ++*Count;
         return SamePosition(a, b);
     }
@@ -94,8 +98,15 @@ constexpr std::size_t kMaxProbes = 64;
 // For every slot, the first slot in walk order at the same position, through
 // an open addressing table of slots, at most half full, keyed by position.
 // False when a lookup probes more than kMaxProbes slots.
-bool HashedGroups(std::span<const TVANE_Vertex* const> slots, const TComparisons& comparisons,
-                  std::vector<TSlot>& groups) {
+// The position of slot S: its record's, or its own when the slots are
+// positions; and where it lies, to be asked for early.
+const TVANE_Vertex& PointOf(std::span<const TVANE_Vertex* const> slots, TSlot s) { return *slots[s]; }
+const TPackedPosition& PointOf(std::span<const TPackedPosition> slots, TSlot s) { return slots[s]; }
+const void* PlaceOf(std::span<const TVANE_Vertex* const> slots, TSlot s) { return slots[s]; }
+const void* PlaceOf(std::span<const TPackedPosition> slots, TSlot s) { return &slots[s]; }
+
+template <typename TSlots>
+bool HashedGroups(TSlots slots, const TComparisons& comparisons, std::vector<TSlot>& groups) {
     std::size_t capacity = 16;
     while (capacity < 2 * slots.size()) capacity *= 2;
     const std::size_t mask = capacity - 1;
@@ -108,12 +119,12 @@ bool HashedGroups(std::span<const TVANE_Vertex* const> slots, const TComparisons
     constexpr std::size_t kAhead = 24, kSlot = 16, kNear = 8;
     std::array<std::size_t, kAhead> ahead{};
     const std::size_t n = slots.size();
-    for (std::size_t s = 0; s < std::min(n, kAhead); ++s) ahead[s] = PositionHash(*slots[s]) & mask;
+    for (std::size_t s = 0; s < std::min(n, kAhead); ++s) ahead[s] = PositionHash(PointOf(slots, s)) & mask;
     for (TSlot s = 0; s < n; ++s) {
-        const TVANE_Vertex& vertex = *slots[s];
+        const auto& vertex = PointOf(slots, s);
         const std::size_t start = ahead[s % kAhead];
         if (s + kAhead < n) {
-            const std::size_t later = PositionHash(*slots[s + kAhead]) & mask;
+            const std::size_t later = PositionHash(PointOf(slots, s + kAhead)) & mask;
             ahead[s % kAhead] = later;
             __builtin_prefetch(&table[later]);
         }
@@ -123,7 +134,7 @@ bool HashedGroups(std::span<const TVANE_Vertex* const> slots, const TComparisons
         }
         if (s + kNear < n) {
             const TSlot held = table[ahead[(s + kNear) % kAhead]];
-            if (held != kNoSlot) __builtin_prefetch(slots[held]);
+            if (held != kNoSlot) __builtin_prefetch(PlaceOf(slots, held));
         }
         for (std::size_t i = start, probes = 0;; i = (i + 1) & mask) {
             const TSlot held = table[i];
@@ -132,7 +143,7 @@ bool HashedGroups(std::span<const TVANE_Vertex* const> slots, const TComparisons
                 groups[s] = s;
                 break;
             }
-            if (comparisons.Same(*slots[held], vertex)) {
+            if (comparisons.Same(PointOf(slots, held), vertex)) {
                 groups[s] = held;
                 break;
             }
@@ -161,12 +172,12 @@ TCoordinateKey KeyOf(Extended value) {
 
 // The same groups by sorting the slots by position and walk order: n log n
 // comparisons, whatever the positions.
-void SortedGroups(std::span<const TVANE_Vertex* const> slots, const TComparisons& comparisons,
-                  std::vector<TSlot>& groups) {
+template <typename TSlots>
+void SortedGroups(TSlots slots, const TComparisons& comparisons, std::vector<TSlot>& groups) {
     std::vector<TSlot> order(slots.size());
     for (TSlot s = 0; s < slots.size(); ++s) order[s] = s;
     const auto key = [&](TSlot s) {
-        const TVANE_Vertex& v = *slots[s];
+        const auto& v = PointOf(slots, s);
         return std::tuple(KeyOf(v.X), KeyOf(v.Y), KeyOf(v.Z), s);
     };
     std::ranges::sort(order, [&](TSlot a, TSlot b) {
@@ -177,7 +188,7 @@ void SortedGroups(std::span<const TVANE_Vertex* const> slots, const TComparisons
     // a NaN coordinate equals nothing, so such a vertex stays alone.
     TSlot leader = kNoSlot;
     for (const TSlot s : order) {
-        if (leader == kNoSlot || !comparisons.Same(*slots[leader], *slots[s])) leader = s;
+        if (leader == kNoSlot || !comparisons.Same(PointOf(slots, leader), PointOf(slots, s))) leader = s;
         groups[s] = leader;
     }
 }
@@ -359,13 +370,27 @@ void FindOutliers(const TWalk& walk, std::size_t examples, TCorrespondence& repo
 
 }  // namespace
 
+namespace {
+
+template <typename TSlots>
+std::vector<std::uint32_t> Grouped(TSlots slots, std::uint64_t* counted) {
+    if (slots.size() >= kNoSlot) throw std::length_error("too many vertices to compare their corners");
+    std::vector<TSlot> groups(slots.size());
+    const TComparisons comparisons{counted};
+    if (!HashedGroups(slots, comparisons, groups)) SortedGroups(slots, comparisons, groups);
+    return groups;
+}
+
+}  // namespace
+
 std::vector<std::uint32_t> GroupPositions(std::span<const TVANE_Vertex* const> Slots,
                                           std::uint64_t* Comparisons) {
-    if (Slots.size() >= kNoSlot) throw std::length_error("too many vertices to compare their corners");
-    std::vector<TSlot> groups(Slots.size());
-    const TComparisons comparisons{Comparisons};
-    if (!HashedGroups(Slots, comparisons, groups)) SortedGroups(Slots, comparisons, groups);
-    return groups;
+    return Grouped(Slots, Comparisons);
+}
+
+std::vector<std::uint32_t> GroupPositions(std::span<const TPackedPosition> Positions,
+                                          std::uint64_t* Comparisons) {
+    return Grouped(Positions, Comparisons);
 }
 
 TCorrespondence CheckCorrespondence(const TVANE_Object* Start, const TVANE_Object* Target,

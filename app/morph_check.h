@@ -119,6 +119,16 @@ struct TCorrespondence {
 std::vector<std::uint32_t> GroupPositions(std::span<const TVANE_Vertex* const> Slots,
                                           std::uint64_t* Comparisons = nullptr);
 
+// A position copied out of its record, exactly.
+struct TPackedPosition {
+    TPackedExtended X, Y, Z;
+};
+
+// The same for positions held apart from their records, given in the order
+// of the slots.
+std::vector<std::uint32_t> GroupPositions(std::span<const TPackedPosition> Positions,
+                                          std::uint64_t* Comparisons = nullptr);
+
 // Compares Start and Target (either may be nullptr) and keeps at most
 // Examples items in each list of examples. Time grows as n log n with the
 // number of vertices, memory linearly (GroupPositions). Throws

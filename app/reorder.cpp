@@ -168,7 +168,10 @@ struct TMesh {
     TShapeCounts Counts;
     std::vector<TMeshObject> Objects;
     TWork<TPoly> Polys;
+    // The corners' records; a mesh laid out anew keeps their positions
+    // instead, in its own order beside the rest (Positions), and none.
     TWork<const TVANE_Vertex*> Slots;
+    TWork<TPackedPosition> Positions;
     TWork<TIndex> SlotPoly;
     std::vector<TIndex> Vertex;  // first slot at the same position (GroupPositions)
     TWork<TIndex> Degree;  // at a group's first slot: the corners at that position
@@ -177,6 +180,27 @@ struct TMesh {
     TWork<TIndex> IslandOf;  // per polygon
     TWork<TIndex> IslandPolys;
     std::vector<TIsland> Islands;
+
+    std::size_t Corners() const { return SlotPoly.size(); }
+    // The position of slot H.
+    std::array<Extended, 3> At(TIndex h) const {
+        if (!Positions.empty()) {
+            const TPackedPosition& p = Positions[h];
+            return {p.X, p.Y, p.Z};
+        }
+        const TVANE_Vertex& v = *Slots[h];
+        return {v.X, v.Y, v.Z};
+    }
+    // Asks for slot H's position early (a hint).
+    void Prefetch(TIndex h) const {
+        if (!Positions.empty()) {
+            __builtin_prefetch(&Positions[h]);
+            return;
+        }
+        // The three coordinates may reach into the record's next line.
+        __builtin_prefetch(&Slots[h]->X);
+        __builtin_prefetch(&Slots[h]->Z + 1);
+    }
 };
 
 TShapeCounts Flatten(const TVANE_Object* shape, TMesh& mesh) {
@@ -228,24 +252,19 @@ std::uint32_t SpreadBits(std::uint32_t v) {
     return v;
 }
 
-// A mesh's polygons and corners in another order, to be moved in.
-struct TLayout {
-    TWork<TPoly> Polys;
-    TWork<const TVANE_Vertex*> Slots;
-    TWork<TIndex> SlotPoly;
-    TWork<TIndex> Moved;  // per slot as it was: where it goes
-};
 
 // Lays each object's polygons out by their places in space, their corners
-// with them; MESH is only read (MoveInto moves it in). The object's box (of
+// with them. The object's box (of
 // the polygons' first corners) is cut into cells, about 16 polygons to a
 // cell, and the cells are taken in Morton order, the polygons of a cell in
 // their order before. A target whose polygons come in any order is then
 // read by the later phases and the walk near where they read last, as one
 // in order is. Each polygon keeps its number (its place in the list), and
 // the objects keep their places, so an object's polygons and corners still
-// follow one another.
-TLayout LayOutInSpace(const TMesh& mesh) {
+// follow one another. The corners' positions are copied out of their
+// records, which lie in the order before: the later phases then read them
+// beside the rest.
+void LayOutInSpace(TMesh& mesh) {
     const auto place = [&](TIndex p, std::size_t c) {
         const TPoly& poly = mesh.Polys[p];
         if (poly.Size == 0) return 0.0;
@@ -293,64 +312,45 @@ TLayout LayOutInSpace(const TMesh& mesh) {
         for (std::size_t k = 1; k < starts.size(); ++k) starts[k] += starts[k - 1];
         for (TIndex p = first; p < end; ++p) order[first + starts[cell_of[p - first]]++] = p;
     }
-    TLayout layout;
-    layout.Polys.resize(mesh.Polys.size());
-    layout.Slots.resize(mesh.Slots.size());
-    layout.SlotPoly.resize(mesh.Slots.size());
-    layout.Moved.resize(mesh.Slots.size());
+    TWork<TPoly> polys(mesh.Polys.size());
+    TWork<TPackedPosition> positions(mesh.Slots.size());
+    TWork<TIndex> slot_poly(mesh.Slots.size());
     TIndex next = 0;
     for (TIndex at = 0; at < order.size(); ++at) {
-        constexpr TIndex kAhead = 8;
-        if (at + kAhead < order.size()) __builtin_prefetch(&mesh.Polys[order[at + kAhead]]);
-        if (at + kAhead / 2 < order.size()) __builtin_prefetch(mesh.Slots.data() + mesh.Polys[order[at + kAhead / 2]].First);
+        // Asked for early in stages, each needing what the one before brought.
+        constexpr TIndex kPolygons = 16, kSlots = 8, kRecords = 4;
+        if (at + kPolygons < order.size()) __builtin_prefetch(&mesh.Polys[order[at + kPolygons]]);
+        if (at + kSlots < order.size()) __builtin_prefetch(mesh.Slots.data() + mesh.Polys[order[at + kSlots]].First);
+        if (at + kRecords < order.size()) {
+            const TPoly& later = mesh.Polys[order[at + kRecords]];
+            for (TIndex k = 0; k < later.Size; ++k) mesh.Prefetch(later.First + k);
+        }
         TPoly poly = mesh.Polys[order[at]];
         for (TIndex k = 0; k < poly.Size; ++k) {
-            layout.Slots[next + k] = mesh.Slots[poly.First + k];
-            layout.SlotPoly[next + k] = at;
-            layout.Moved[poly.First + k] = next + k;
+            const TVANE_Vertex& v = *mesh.Slots[poly.First + k];
+            positions[next + k] = {v.X, v.Y, v.Z};
+            slot_poly[next + k] = at;
         }
         poly.First = next;
         next += poly.Size;
-        layout.Polys[at] = poly;
+        polys[at] = poly;
     }
-    return layout;
-}
-
-// Moves MESH, grouped, into LAYOUT: its polygons, corners and groups of
-// positions, each group still named by the slot it was named by, moved.
-// Any slot of a group may stand for it.
-void MoveInto(TMesh& mesh, TLayout& layout) {
-    const std::size_t corners = mesh.Slots.size();
-    std::vector<TIndex> vertex(corners);
-    TWork<TIndex> degree(corners, 0);
-    const auto move = [&](std::size_t begin, std::size_t end) {
-        for (std::size_t h = begin; h < end; ++h) {
-            vertex[layout.Moved[h]] = layout.Moved[mesh.Vertex[h]];
-            if (mesh.Degree[h] != 0) degree[layout.Moved[h]] = mesh.Degree[h];
-        }
-    };
-    if (corners < kThreadCorners) {
-        move(0, corners);
-    } else {
-        ForEachOnCores(2, [&](std::size_t half) { move(corners * half / 2, corners * (half + 1) / 2); });
-    }
-    mesh.Polys = std::move(layout.Polys);
-    mesh.Slots = std::move(layout.Slots);
-    mesh.SlotPoly = std::move(layout.SlotPoly);
-    mesh.Vertex = std::move(vertex);
-    mesh.Degree = std::move(degree);
+    mesh.Polys = std::move(polys);
+    mesh.Positions = std::move(positions);
+    TWork<const TVANE_Vertex*>().swap(mesh.Slots);
+    mesh.SlotPoly = std::move(slot_poly);
 }
 
 void GroupCorners(TMesh& mesh) {
-    mesh.Vertex = GroupPositions(mesh.Slots);
-    mesh.Degree.assign(mesh.Slots.size(), 0);
+    mesh.Vertex = mesh.Positions.empty() ? GroupPositions(mesh.Slots) : GroupPositions(mesh.Positions);
+    mesh.Degree.assign(mesh.Corners(), 0);
     for (const TIndex first : mesh.Vertex) ++mesh.Degree[first];
 }
 
 // Pairs the two half-edges of each edge of an object: an open addressing
 // table keyed by the two positions of the edge's ends (and the object).
 void FindMates(TMesh& mesh) {
-    const std::size_t n = mesh.Slots.size();
+    const std::size_t n = mesh.Corners();
     mesh.Mate.assign(n, kOpen);
     // At most one entry per half-edge, about one per two on a closed
     // surface: the table stays under four fifths full, mostly a third.
@@ -417,7 +417,7 @@ void FindMates(TMesh& mesh) {
 // of the neighbouring half-edges (the previous and next ones taken alike, so
 // that a mirrored polygon colours the same).
 void Colour(TMesh& mesh) {
-    const std::size_t n = mesh.Slots.size();
+    const std::size_t n = mesh.Corners();
     TWork<std::uint32_t> colour(n), next(n);
     const auto fold = [](std::uint64_t h) { return static_cast<std::uint32_t>(h ^ (h >> 32)); };
     // What lies across an edge or at a corner's position is read from far
@@ -510,7 +510,7 @@ void FindIslands(TMesh& mesh) {
 // are large (or Parallel: before their size is known).
 template <typename TStep>
 void OnBoth(TMesh& start, TMesh& target, const TStep& step, bool parallel = false) {
-    if (!parallel && start.Slots.size() + target.Slots.size() < kThreadCorners) {
+    if (!parallel && start.Corners() + target.Corners() < kThreadCorners) {
         step(start);
         step(target);
         return;
@@ -529,10 +529,10 @@ void OnBoth(TMesh& start, TMesh& target, const TStep& step, bool parallel = fals
     if (error) std::rethrow_exception(error);
 }
 
-Extended SquaredDistance(const TVANE_Vertex& a, const TVANE_Vertex& b) {
-    const Extended dx = static_cast<Extended>(a.X) - b.X;
-    const Extended dy = static_cast<Extended>(a.Y) - b.Y;
-    const Extended dz = static_cast<Extended>(a.Z) - b.Z;
+Extended SquaredDistance(const std::array<Extended, 3>& a, const std::array<Extended, 3>& b) {
+    const Extended dx = a[0] - b[0];
+    const Extended dy = a[1] - b[1];
+    const Extended dz = a[2] - b[2];
     return dx * dx + dy * dy + dz * dz;
 }
 
@@ -565,7 +565,7 @@ public:
     TMatcher(const TMesh& start, const TMesh& target)
         : s_(start), t_(target), poly_map_(start.Polys.size(), kNone), first_(start.Polys.size(), 0),
           reversed_(start.Polys.size(), 0), target_used_(target.Polys.size(), kNone),
-          vertex_map_(start.Slots.size(), kNone), vertex_back_(target.Slots.size(), kNone),
+          vertex_map_(start.Corners(), kNone), vertex_back_(target.Corners(), kNone),
           island_used_(target.Islands.size(), 0) {}
 
     struct TMark {
@@ -692,7 +692,7 @@ private:
         if (at + kCorners < queued) {
             const auto [p, q] = polygons(kCorners);
             for (const auto& [mesh, first] : {std::pair(&s_, p.First), std::pair(&t_, q.First)}) {
-                __builtin_prefetch(mesh->Slots.data() + first);
+                if (mesh->Positions.empty()) __builtin_prefetch(mesh->Slots.data() + first);
                 __builtin_prefetch(mesh->Mate.data() + first);
                 __builtin_prefetch(mesh->Vertex.data() + first);
             }
@@ -700,11 +700,8 @@ private:
         if (at + kRecords < queued) {
             const auto [p, q] = polygons(kRecords);
             for (TIndex k = 0; k < q.Size; ++k) {
-                // The three coordinates may reach into the record's next line.
-                for (const TVANE_Vertex* v : {s_.Slots[p.First + k], t_.Slots[q.First + k]}) {
-                    __builtin_prefetch(&v->X);
-                    __builtin_prefetch(&v->Z + 1);
-                }
+                s_.Prefetch(p.First + k);
+                t_.Prefetch(q.First + k);
                 __builtin_prefetch(&vertex_map_[s_.Vertex[p.First + k]]);
                 __builtin_prefetch(&vertex_back_[t_.Vertex[q.First + k]]);
                 if (const TIndex ms = s_.Mate[p.First + k]; IsMate(ms)) __builtin_prefetch(&s_.SlotPoly[ms]);
@@ -773,7 +770,7 @@ private:
             } else if (vertex_map_[sv] != tv || vertex_back_[tv] != sv) {
                 return Fail(conflict, TReorderFailure::Corner, sp, k);
             }
-            movement += SquaredDistance(*s_.Slots[s], *t_.Slots[t]);
+            movement += SquaredDistance(s_.At(s), t_.At(t));
         }
         for (TIndex k = 0; k < n; ++k) {
             const TIndex s = p.First + k;
@@ -883,9 +880,8 @@ std::array<Extended, 3> Centre(const TMesh& mesh, const TIsland& island) {
     for (TIndex at = island.First; at < island.First + island.Polys; ++at) {
         const TPoly& poly = mesh.Polys[mesh.IslandPolys[at]];
         for (TIndex h = poly.First; h < poly.First + poly.Size; ++h) {
-            centre[0] += mesh.Slots[h]->X;
-            centre[1] += mesh.Slots[h]->Y;
-            centre[2] += mesh.Slots[h]->Z;
+            const auto at = mesh.At(h);
+            for (std::size_t c = 0; c < 3; ++c) centre[c] += at[c];
         }
     }
     for (Extended& c : centre) c /= std::max<TIndex>(island.Corners, 1);
@@ -898,9 +894,8 @@ std::array<Extended, 3> Centre(const TMesh& mesh, const TMeshObject& object) {
     if (object.Corners == 0) return centre;
     const TIndex first = mesh.Polys[object.FirstPoly].First;
     for (TIndex h = first; h < first + object.Corners; ++h) {
-        centre[0] += mesh.Slots[h]->X;
-        centre[1] += mesh.Slots[h]->Y;
-        centre[2] += mesh.Slots[h]->Z;
+        const auto at = mesh.At(h);
+        for (std::size_t c = 0; c < 3; ++c) centre[c] += at[c];
     }
     for (Extended& c : centre) c /= object.Corners;
     return centre;
@@ -1001,7 +996,7 @@ private:
     };
 
     bool NonManifoldFree() {
-        for (TIndex h = 0; h < s_.Slots.size(); ++h) {
+        for (TIndex h = 0; h < s_.Corners(); ++h) {
             if (s_.Mate[h] != kNonManifold) continue;
             const TIndex poly = s_.SlotPoly[h];
             Failure(TReorderFailure::NonManifold, StartPlace(s_, poly, h - s_.Polys[poly].First, nullptr));
@@ -1547,7 +1542,7 @@ private:
                         Extended cost = 0;
                         for (TIndex c = 0; c < p.Size; ++c) {
                             const TIndex tc = backwards ? Wrap(first + p.Size - c, p.Size) : Wrap(first + c, p.Size);
-                            cost += SquaredDistance(*s_.Slots[p.First + c], *t_.Slots[q.First + tc]);
+                            cost += SquaredDistance(s_.At(p.First + c), t_.At(q.First + tc));
                         }
                         seeds.push_back({k, h, reversed, cost});
                     }
@@ -1659,23 +1654,17 @@ TReorderResult FindOrder(const TVANE_Object* Start, const TVANE_Object* Target, 
     }
     done("flatten");
     if (!result.Found()) return result;
-    // Both are grouped as listed; the start's thread then lays the target
-    // out, which is read in its own order from here on. The start is read
-    // in the order it is listed, which is kept for the result.
-    TLayout layout;
+    // Each shape's structure is found on a core of its own. The target is
+    // laid out first and read in its own order from here on; the start is
+    // read in the order it is listed, which is kept for the result.
     OnBoth(start, target, [&](TMesh& mesh) {
+        if (&mesh == &target) LayOutInSpace(mesh);
         GroupCorners(mesh);
-        if (&mesh == &start) layout = LayOutInSpace(target);
-    });
-    MoveInto(target, layout);
-    done("group");
-    OnBoth(start, target, FindMates);
-    done("edges");
-    OnBoth(start, target, [](TMesh& mesh) {
+        FindMates(mesh);
         Colour(mesh);
         FindIslands(mesh);
     });
-    done("colour");
+    done("structure");
     TReorder(start, target, Examples, result).Run();
     done("match");
     return result;

@@ -264,17 +264,25 @@ TEST(GroupPositions, PositionsChosenToCollideStayNearLinear) {
     std::vector<const TVANE_Vertex*> slots(vertices.size());
     for (std::size_t i = 0; i < vertices.size(); ++i) slots[i] = &vertices[i];
 
-    std::uint64_t comparisons = 0;
-    const std::vector<std::uint32_t> groups = GroupPositions(slots, &comparisons);
-    ASSERT_EQ(groups.size(), slots.size());
-    std::size_t wrong = 0;
-    for (std::uint32_t s = 0; s < groups.size(); ++s) {
-        const std::uint32_t first = s < 2 * kPositions ? s % kPositions : s;  // a NaN equals nothing
-        wrong += groups[s] != first ? 1 : 0;
+    // The same positions copied out of their records group alike.
+    std::vector<TPackedPosition> positions(vertices.size());
+    for (std::size_t i = 0; i < vertices.size(); ++i) positions[i] = {vertices[i].X, vertices[i].Y, vertices[i].Z};
+
+    for (const bool packed : {false, true}) {
+        SCOPED_TRACE(packed ? "packed positions" : "records");
+        std::uint64_t comparisons = 0;
+        const std::vector<std::uint32_t> groups =
+            packed ? GroupPositions(positions, &comparisons) : GroupPositions(slots, &comparisons);
+        ASSERT_EQ(groups.size(), slots.size());
+        std::size_t wrong = 0;
+        for (std::uint32_t s = 0; s < groups.size(); ++s) {
+            const std::uint32_t first = s < 2 * kPositions ? s % kPositions : s;  // a NaN equals nothing
+            wrong += groups[s] != first ? 1 : 0;
+        }
+        EXPECT_EQ(wrong, 0u);
+        // n log n is about 800,000 here.
+        EXPECT_LT(comparisons, 100 * slots.size());
     }
-    EXPECT_EQ(wrong, 0u);
-    // n log n is about 800,000 here.
-    EXPECT_LT(comparisons, 100 * slots.size());
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ run check "$ex/box.suf" fixed.suf
 expect "the reordered target corresponds" 0 stdout "the shapes correspond"
 
 run reorder "$ex/box.suf" scrambled.suf - --timings
-expect "reorder to standard output, with timings" 0 stderr "colour " stderr "match " stderr "save "
+expect "reorder to standard output, with timings" 0 stderr "structure " stderr "match " stderr "save "
 same "reorder - writes the file's bytes" "$tmp/stdout" "$ex/rounded_box.suf"
 
 run reorder "$ex/box.suf" scrambled.suf fixed.obj
