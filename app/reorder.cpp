@@ -168,8 +168,9 @@ struct TMesh {
     TShapeCounts Counts;
     std::vector<TMeshObject> Objects;
     TWork<TPoly> Polys;
-    // The corners' records; a mesh laid out anew keeps their positions
-    // instead, in its own order beside the rest (Positions), and none.
+    // The corners' records, or (a mesh to be laid out anew) their positions
+    // copied out: the records lie in the order before, the copies beside
+    // the rest in the mesh's own order.
     TWork<const TVANE_Vertex*> Slots;
     TWork<TPackedPosition> Positions;
     TWork<TIndex> SlotPoly;
@@ -203,7 +204,9 @@ struct TMesh {
     }
 };
 
-TShapeCounts Flatten(const TVANE_Object* shape, TMesh& mesh) {
+// Flattens SHAPE into MESH: its corners' records, or (POSITIONS) their
+// positions copied out, read here in the order the records lie in.
+TShapeCounts Flatten(const TVANE_Object* shape, TMesh& mesh, bool positions) {
     // Counted first, so that the lists are made once at their size.
     std::size_t objects = 0, polygons = 0, slots = 0;
     for (const TVANE_Object* object = shape; object; object = object->Next, ++objects)
@@ -211,35 +214,43 @@ TShapeCounts Flatten(const TVANE_Object* shape, TMesh& mesh) {
             for (const TVANE_Vertex* v = polygon->Vertices; v; v = v->Next) ++slots;
     mesh.Objects.reserve(objects);
     mesh.Polys.reserve(polygons);
-    mesh.Slots.reserve(slots);
+    if (positions) {
+        mesh.Positions.reserve(slots);
+    } else {
+        mesh.Slots.reserve(slots);
+    }
     mesh.SlotPoly.reserve(slots);
     TShapeCounts counts;
     for (const TVANE_Object* object = shape; object; object = object->Next) {
         TMeshObject o;
         o.Record = object;
         o.FirstPoly = static_cast<TIndex>(mesh.Polys.size());
-        const auto slots_before = mesh.Slots.size();
+        const auto slots_before = mesh.SlotPoly.size();
         TIndex number = 0;
         for (const TVANE_Polygon* polygon = object->Polygons; polygon; polygon = polygon->Next) {
             if (mesh.Polys.size() >= kFirstState) throw std::length_error("too many polygons to reorder");
-            TPoly p{polygon, static_cast<TIndex>(mesh.Slots.size()), 0,
+            TPoly p{polygon, static_cast<TIndex>(mesh.SlotPoly.size()), 0,
                     static_cast<TIndex>(mesh.Objects.size()), ++number, polygon->Kind};
             const auto poly_index = static_cast<TIndex>(mesh.Polys.size());
             for (const TVANE_Vertex* v = polygon->Vertices; v; v = v->Next) {
-                if (mesh.Slots.size() >= kFirstState) throw std::length_error("too many vertices to reorder");
-                mesh.Slots.push_back(v);
+                if (mesh.SlotPoly.size() >= kFirstState) throw std::length_error("too many vertices to reorder");
+                if (positions) {
+                    mesh.Positions.push_back({v->X, v->Y, v->Z});
+                } else {
+                    mesh.Slots.push_back(v);
+                }
                 mesh.SlotPoly.push_back(poly_index);
                 ++p.Size;
             }
             mesh.Polys.push_back(p);
         }
         o.Polys = number;
-        o.Corners = static_cast<TIndex>(mesh.Slots.size() - slots_before);
+        o.Corners = static_cast<TIndex>(mesh.SlotPoly.size() - slots_before);
         mesh.Objects.push_back(o);
     }
     counts.Objects = static_cast<std::int64_t>(mesh.Objects.size());
     counts.Polygons = static_cast<std::int64_t>(mesh.Polys.size());
-    counts.Vertices = static_cast<std::int64_t>(mesh.Slots.size());
+    counts.Vertices = static_cast<std::int64_t>(mesh.SlotPoly.size());
     return counts;
 }
 
@@ -253,23 +264,20 @@ std::uint32_t SpreadBits(std::uint32_t v) {
 }
 
 
-// Lays each object's polygons out by their places in space, their corners
-// with them. The object's box (of
-// the polygons' first corners) is cut into cells, about 16 polygons to a
-// cell, and the cells are taken in Morton order, the polygons of a cell in
-// their order before. A target whose polygons come in any order is then
-// read by the later phases and the walk near where they read last, as one
-// in order is. Each polygon keeps its number (its place in the list), and
-// the objects keep their places, so an object's polygons and corners still
-// follow one another. The corners' positions are copied out of their
-// records, which lie in the order before: the later phases then read them
-// beside the rest.
+// Lays each object's polygons of MESH (flattened with its positions) out by
+// their places in space, their corners with them. The object's box (of the
+// polygons' first corners) is cut into cells, about 16 polygons to a cell,
+// and the cells are taken in Morton order, the polygons of a cell in their
+// order before. A target whose polygons come in any order is then read by
+// the later phases and the walk near where they read last, as one in order
+// is. Each polygon keeps its number (its place in the list), and the objects
+// keep their places, so an object's polygons and corners still follow one
+// another.
 void LayOutInSpace(TMesh& mesh) {
     const auto place = [&](TIndex p, std::size_t c) {
         const TPoly& poly = mesh.Polys[p];
         if (poly.Size == 0) return 0.0;
-        const TVANE_Vertex& v = *mesh.Slots[poly.First];
-        return static_cast<double>(static_cast<Extended>(c == 0 ? v.X : c == 1 ? v.Y : v.Z));
+        return static_cast<double>(mesh.At(poly.First)[c]);
     };
     TWork<TIndex> order(mesh.Polys.size());
     std::vector<std::uint32_t> cell_of;
@@ -313,22 +321,23 @@ void LayOutInSpace(TMesh& mesh) {
         for (TIndex p = first; p < end; ++p) order[first + starts[cell_of[p - first]]++] = p;
     }
     TWork<TPoly> polys(mesh.Polys.size());
-    TWork<TPackedPosition> positions(mesh.Slots.size());
-    TWork<TIndex> slot_poly(mesh.Slots.size());
+    TWork<TPackedPosition> positions(mesh.Positions.size());
+    TWork<TIndex> slot_poly(mesh.Positions.size());
     TIndex next = 0;
     for (TIndex at = 0; at < order.size(); ++at) {
         // Asked for early in stages, each needing what the one before brought.
-        constexpr TIndex kPolygons = 16, kSlots = 8, kRecords = 4;
+        constexpr TIndex kPolygons = 16, kPositions = 8;
         if (at + kPolygons < order.size()) __builtin_prefetch(&mesh.Polys[order[at + kPolygons]]);
-        if (at + kSlots < order.size()) __builtin_prefetch(mesh.Slots.data() + mesh.Polys[order[at + kSlots]].First);
-        if (at + kRecords < order.size()) {
-            const TPoly& later = mesh.Polys[order[at + kRecords]];
-            for (TIndex k = 0; k < later.Size; ++k) mesh.Prefetch(later.First + k);
+        if (at + kPositions < order.size()) {
+            const TPoly& later = mesh.Polys[order[at + kPositions]];
+            if (later.Size > 0) {
+                __builtin_prefetch(&mesh.Positions[later.First]);
+                __builtin_prefetch(&mesh.Positions[later.First + later.Size - 1].Z);
+            }
         }
         TPoly poly = mesh.Polys[order[at]];
         for (TIndex k = 0; k < poly.Size; ++k) {
-            const TVANE_Vertex& v = *mesh.Slots[poly.First + k];
-            positions[next + k] = {v.X, v.Y, v.Z};
+            positions[next + k] = mesh.Positions[poly.First + k];
             slot_poly[next + k] = at;
         }
         poly.First = next;
@@ -337,7 +346,6 @@ void LayOutInSpace(TMesh& mesh) {
     }
     mesh.Polys = std::move(polys);
     mesh.Positions = std::move(positions);
-    TWork<const TVANE_Vertex*>().swap(mesh.Slots);
     mesh.SlotPoly = std::move(slot_poly);
 }
 
@@ -1636,7 +1644,7 @@ TReorderResult FindOrder(const TVANE_Object* Start, const TVANE_Object* Target, 
     TMesh start, target;
     start.Source = Start;
     target.Source = Target;
-    OnBoth(start, target, [](TMesh& mesh) { mesh.Counts = Flatten(mesh.Source, mesh); }, true);
+    OnBoth(start, target, [&](TMesh& mesh) { mesh.Counts = Flatten(mesh.Source, mesh, &mesh == &target); }, true);
     result.Start = start.Counts;
     result.Target = target.Counts;
     if (result.Start.Objects != result.Target.Objects) {
