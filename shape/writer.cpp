@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <functional>
 #include <mutex>
@@ -121,6 +122,25 @@ void AppendVertexLine(std::string& out, const TVANE_Vertex& v, const TKindLayout
 // What a vertex line holds before its first value.
 constexpr std::size_t kLineIndent = 4;
 
+// Where the word at AT of TEXT ends: at the first blank or carriage return
+// from there, or the end. Eight bytes are looked at at once: a byte equal to
+// one of them becomes zero, and the lowest zero byte's high bit is the
+// lowest set in FOUND (a borrow reaches only bytes above it).
+std::size_t WordEnd(std::string_view text, std::size_t at) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+        for (; at + 8 <= text.size(); at += 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, text.data() + at, sizeof word);
+            const std::uint64_t blank = word ^ (kOnes * ' '), cr = word ^ (kOnes * '\r');
+            const std::uint64_t found = (((blank - kOnes) & ~blank) | ((cr - kOnes) & ~cr)) & kHighs;
+            if (found != 0) return at + static_cast<std::size_t>(std::countr_zero(found)) / 8;
+        }
+    }
+    while (at < text.size() && text[at] != ' ' && text[at] != '\r') ++at;
+    return at;
+}
+
 // The length of the vertex line at the front of TEXT when it is the line
 // AppendVertexLine writes for the values read from it, else 0.
 std::size_t WrittenLineLength(std::string_view text, const TKindLayout& layout) {
@@ -129,8 +149,7 @@ std::size_t WrittenLineLength(std::string_view text, const TKindLayout& layout) 
     for (std::size_t k = 0; k < layout.Count; ++k) {
         for (std::size_t blank = layout.GroupStart[k] ? 2 : 1; blank > 0; --blank, ++at)
             if (at >= text.size() || text[at] != ' ') return 0;
-        std::size_t end = at;
-        while (end < text.size() && text[end] != ' ' && text[end] != '\r') ++end;
+        const std::size_t end = WordEnd(text, at);
         if (end == text.size() || !IsFormattedNumber(text.substr(at, end - at))) return 0;
         at = end;
     }
