@@ -168,9 +168,8 @@ struct TMesh {
     TShapeCounts Counts;
     std::vector<TMeshObject> Objects;
     TWork<TPoly> Polys;
-    // The corners' records, or (a mesh to be laid out anew) their positions
-    // copied out: the records lie in the order before, the copies beside
-    // the rest in the mesh's own order.
+    // The corners' records; a target holds their positions instead, copied
+    // out as it is flattened and laid out with the rest in its own order.
     TWork<const TVANE_Vertex*> Slots;
     TWork<TPackedPosition> Positions;
     TWork<TIndex> SlotPoly;
@@ -262,7 +261,6 @@ std::uint32_t SpreadBits(std::uint32_t v) {
     v = (v | v << 2) & 0x249249;
     return v;
 }
-
 
 // Lays each object's polygons of MESH (flattened with its positions) out by
 // their places in space, their corners with them. The object's box (of the
