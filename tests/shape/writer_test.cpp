@@ -258,9 +258,10 @@ constexpr char kPartlyWritten[] =
     "}\r\n";
 
 // Placed with the objects backwards and every polygon's corners from the
-// second on, backwards in every other polygon, from lines made with Source.
+// second on, backwards in every other polygon, from lines made with Source
+// (or, not MADE, with none made ahead: each made in place from its record).
 std::string SaveBackwards(const std::string& name, const TVANE_Object* shape, TSufSource source,
-                          std::size_t& copied) {
+                          std::size_t& copied, bool made = true) {
     std::vector<std::vector<TPlacedPolygon>> of_object;
     std::vector<TPlacedObject> objects;
     std::uint32_t index = 0;
@@ -275,8 +276,10 @@ std::string SaveBackwards(const std::string& name, const TVANE_Object* shape, TS
     std::vector<TPlacedPolygon> polygons;
     for (const auto& placed : of_object) polygons.insert(polygons.end(), placed.begin(), placed.end());
     TSufVertexLines lines(shape, std::move(source));
-    lines.FormatAside();
-    lines.Finish();
+    if (made) {
+        lines.FormatAside();
+        lines.Finish();
+    }
     copied = lines.CopiedPolygons();
     EXPECT_TRUE(SaveSufPlaced(name, lines, objects, polygons)) << SufErrorMessage;
     return ReadFile(name);
@@ -300,6 +303,7 @@ TEST_F(SaveSufTest, PlacedSaveCopiesFromTheFileTheLinesWrittenAsTheWriterWritesT
             SufPiecePolygons = pieces;
             std::size_t copied = 0, none = 0;
             const std::string formatted = SaveBackwards(target_, shape.get(), {}, none);
+            EXPECT_EQ(SaveBackwards(target_, shape.get(), {}, none, false), formatted) << pieces;
             EXPECT_EQ(SaveBackwards(target_, shape.get(), source, copied), formatted) << read_piece << " " << pieces;
             EXPECT_EQ(none, 0u);
             // In a piece of 2, 11 grows past where 12's lines stand: the
