@@ -95,9 +95,6 @@ struct TComparisons {
 // positions chosen so that their hashes collide come this far.
 constexpr std::size_t kMaxProbes = 64;
 
-// For every slot, the first slot in walk order at the same position, through
-// an open addressing table of slots, at most half full, keyed by position.
-// False when a lookup probes more than kMaxProbes slots.
 // The position of slot S: its record's, or its own when the slots are
 // positions; and where it lies, to be asked for early.
 const TVANE_Vertex& PointOf(std::span<const TVANE_Vertex* const> slots, TSlot s) { return *slots[s]; }
@@ -105,6 +102,9 @@ const TPackedPosition& PointOf(std::span<const TPackedPosition> slots, TSlot s) 
 const void* PlaceOf(std::span<const TVANE_Vertex* const> slots, TSlot s) { return slots[s]; }
 const void* PlaceOf(std::span<const TPackedPosition> slots, TSlot s) { return &slots[s]; }
 
+// For every slot, the first slot in walk order at the same position, through
+// an open addressing table of slots, at most half full, keyed by position.
+// False when a lookup probes more than kMaxProbes slots.
 template <typename TSlots>
 bool HashedGroups(TSlots slots, const TComparisons& comparisons, std::vector<TSlot>& groups) {
     std::size_t capacity = 16;
@@ -368,10 +368,8 @@ void FindOutliers(const TWalk& walk, std::size_t examples, TCorrespondence& repo
         report.LargestOutliers.push_back({PolygonPlace(walk, *outliers[i]), outliers[i]->Displacement});
 }
 
-}  // namespace
-
-namespace {
-
+// The groups of SLOTS: hashed, or sorted where their hashes collide far
+// more than chance allows.
 template <typename TSlots>
 std::vector<std::uint32_t> Grouped(TSlots slots, std::uint64_t* counted) {
     if (slots.size() >= kNoSlot) throw std::length_error("too many vertices to compare their corners");

@@ -272,10 +272,14 @@ std::uint32_t SpreadBits(std::uint32_t v) {
 // keep their places, so an object's polygons and corners still follow one
 // another.
 void LayOutInSpace(TMesh& mesh) {
-    const auto place = [&](TIndex p, std::size_t c) {
+    assert(mesh.Positions.size() == mesh.Corners());
+    const auto place = [&](TIndex p) {
         const TPoly& poly = mesh.Polys[p];
-        if (poly.Size == 0) return 0.0;
-        return static_cast<double>(mesh.At(poly.First)[c]);
+        std::array<double, 3> at{};
+        if (poly.Size == 0) return at;
+        const auto position = mesh.At(poly.First);
+        for (std::size_t c = 0; c < 3; ++c) at[c] = static_cast<double>(position[c]);
+        return at;
     };
     TWork<TIndex> order(mesh.Polys.size());
     std::vector<std::uint32_t> cell_of;
@@ -288,8 +292,9 @@ void LayOutInSpace(TMesh& mesh) {
         low.fill(std::numeric_limits<double>::infinity());
         high.fill(-std::numeric_limits<double>::infinity());
         for (TIndex p = first; p < end; ++p) {
+            const auto at = place(p);
             for (std::size_t c = 0; c < 3; ++c) {
-                const double x = place(p, c);
+                const double x = at[c];
                 if (!std::isfinite(x)) continue;
                 low[c] = std::min(low[c], x);
                 high[c] = std::max(high[c], x);
@@ -307,8 +312,9 @@ void LayOutInSpace(TMesh& mesh) {
         starts.assign((std::size_t{1} << (3 * bits)) + 1, 0);
         for (TIndex p = first; p < end; ++p) {
             std::uint32_t cell = 0;
+            const auto position = place(p);
             for (std::size_t c = 0; c < 3; ++c) {
-                const double at = (place(p, c) - low[c]) * scale[c];
+                const double at = (position[c] - low[c]) * scale[c];
                 const auto step = at >= 0 && at < cells ? static_cast<std::uint32_t>(at) : at >= cells ? (1u << bits) - 1 : 0;
                 cell |= SpreadBits(step) << c;
             }
